@@ -1,0 +1,110 @@
+#include "conversion/previewer.h"
+
+#include <QDir>
+
+#include "conversion/converter.h"
+#include "format/cp1252.h"
+#include "format/zft_format.h"
+#include "platform/failure.h"
+#include "platform/picture.h"
+#include "shell/mainscreen.h"
+
+namespace conversion {
+namespace {
+
+const QString kFilter = QStringLiteral("*.ZFT");
+const QString kTitle = QStringLiteral("Select a file to preview ...");
+
+// Header bytes as the user should read them: the converter stores the notice
+// in Windows-1252.
+QString shown(const std::string& field) {
+    QString text;
+    text.reserve(static_cast<qsizetype>(field.size()));
+    for (unsigned char byte : field) {
+        const char32_t c = zft::from_cp1252(byte);
+        text += QString::fromUcs4(&c, 1);
+    }
+    return text;
+}
+
+}  // namespace
+
+void preview_zft_file(shell::MainScreen& w) {
+    platform::FileDialog& dialog = w.CommonDialog1;
+    dialog.fileName.clear();
+    dialog.filter = kFilter;
+    dialog.title = kTitle;
+    dialog.showOpen();
+    if (dialog.fileName.size() <= 3)
+        return;
+    const QString path = dialog.fileName;
+
+    bool headerRead = false;
+    int width = 0;
+    int height = 0;
+    try {
+        w.slot1.close();
+        w.slot1.openForReading(path);
+        zft::ZftHeader header;
+        header.version = w.slot1.readChars(zft::ZftHeader::kVersionSize);
+        header.creation_month = w.slot1.readChars(zft::ZftHeader::kMonthSize);
+        header.creation_day = w.slot1.readChars(zft::ZftHeader::kDaySize);
+        header.creation_year = w.slot1.readChars(zft::ZftHeader::kYearSize);
+        header.copyright_notice = w.slot1.readChars(zft::ZftHeader::kNoticeSize);
+        header.width = w.slot1.readChars(zft::ZftHeader::kWidthSize);
+        header.height = w.slot1.readChars(zft::ZftHeader::kHeightSize);
+        headerRead = true;
+
+        const QString date =
+            shown(header.creation_month) + u'/' + shown(header.creation_day) + u'/' + shown(header.creation_year);
+        width = header.width_value();
+        height = header.height_value();
+        const QString information = QStringLiteral("Version=") + shown(header.version) +
+                                    QStringLiteral(" - Creationdate=") + date + QStringLiteral("\r\n") +
+                                    QStringLiteral("width=") + shown(header.width) + QStringLiteral(" - height=") +
+                                    shown(header.height) + QStringLiteral("\r\n") +
+                                    QStringLiteral("Copyright notification=") + shown(header.copyright_notice);
+        w.prompts.messageBox(information, platform::MessageStyle::Information, path);
+
+        w.beeld->setPicture(platform::load_picture());
+        w.beeld->setSizeTwips(15.0f * width, 15.0f * height);
+        shell::FitWindowToPicture(w, shell::Minimum::Without);
+        w.beeld->setVisible(true);
+        w.beeld->refresh();
+        w.window.refresh();
+        pump_events_times(100);
+
+        platform::DrawingSurface& surface = *w.window.surface();
+        for (int y = 1; y <= height; ++y) {
+            for (int x = 1; x <= width; ++x) {
+                const auto red = static_cast<unsigned char>(w.slot1.readChars(1)[0]);
+                const auto green = static_cast<unsigned char>(w.slot1.readChars(1)[0]);
+                const auto blue = static_cast<unsigned char>(w.slot1.readChars(1)[0]);
+                surface.setPixel(45.0f + 15.0f * x, 45.0f + 15.0f * y, red + 256 * green + 65536 * blue);
+            }
+        }
+        w.slot1.close();
+    } catch (const platform::Failure& failure) {
+        const qint64 length = w.slot1.size();
+        w.slot1.abandon();
+        QString message = failure.message();
+        const QString native = QDir::toNativeSeparators(path);
+        if (failure.kind() == platform::Failure::Kind::EndOfFile && !headerRead) {
+            message = QStringLiteral("Cannot preview %1: the file is %2 bytes long, shorter than the 64-byte "
+                                     "header of a ZFT picture")
+                          .arg(native)
+                          .arg(length);
+        } else if (failure.kind() == platform::Failure::Kind::EndOfFile) {
+            message = QStringLiteral("Cannot preview %1 completely: its header promises %2 bytes (%3 × %4 pixels), "
+                                     "but the file has only %5 bytes")
+                          .arg(native)
+                          .arg(zft::file_size(width, height))
+                          .arg(width)
+                          .arg(height)
+                          .arg(length);
+        }
+        w.prompts.messageBox(message, platform::MessageStyle::Error, shell::kTitle);
+    }
+}
+
+}  // namespace conversion

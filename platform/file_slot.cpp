@@ -1,0 +1,111 @@
+#include "platform/file_slot.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <csignal>
+
+#include "platform/failure.h"
+
+namespace platform {
+
+FileSlot::FileSlot() {
+    // A full disk or a file-size limit must come back as a failed write the
+    // user is told about, not as a signal that kills the program.
+    static const bool fileSizeSignalIgnored = (std::signal(SIGXFSZ, SIG_IGN), true);
+    (void)fileSizeSignalIgnored;
+}
+
+FileSlot::~FileSlot() { abandon(); }
+
+void FileSlot::fail(const QString& action, const QString& reason) {
+    const QString path = path_;
+    abandon();
+    throw Failure(Failure::Kind::Io,
+                  QStringLiteral("Cannot %1 %2: %3").arg(action, QDir::toNativeSeparators(path), reason));
+}
+
+void FileSlot::openForWriting(const QString& path) {
+    abandon();
+    path_ = path;
+    if (QFileInfo(path).isDir())
+        fail(QStringLiteral("write"), QStringLiteral("it is a folder"));
+    writer_ = std::make_unique<QSaveFile>(path);
+    if (!writer_->open(QIODevice::WriteOnly))
+        fail(QStringLiteral("write"), writer_->errorString());
+    writeBuffer_.reserve(kBufferSize + 64);
+}
+
+void FileSlot::openForReading(const QString& path) {
+    abandon();
+    path_ = path;
+    if (QFileInfo(path).isDir())
+        fail(QStringLiteral("read"), QStringLiteral("it is a folder"));
+    reader_ = std::make_unique<QFile>(path);
+    if (!reader_->open(QIODevice::ReadOnly))
+        fail(QStringLiteral("read"), reader_->errorString());
+}
+
+void FileSlot::flushWrites() {
+    if (writeBuffer_.empty())
+        return;
+    const qint64 written = writer_->write(writeBuffer_.data(), static_cast<qint64>(writeBuffer_.size()));
+    if (written != static_cast<qint64>(writeBuffer_.size()))
+        fail(QStringLiteral("write"), writer_->errorString());
+    writeBuffer_.clear();
+}
+
+std::string FileSlot::readCharsSlow(std::size_t n) {
+    if (!reader_)
+        fail(QStringLiteral("read"), QStringLiteral("the file is not open for reading"));
+    std::string chars;
+    chars.reserve(n);
+    while (chars.size() < n) {
+        if (readPos_ == readBuffer_.size()) {
+            readOffset_ += static_cast<qint64>(readBuffer_.size());
+            readBuffer_.resize(kBufferSize);
+            readPos_ = 0;
+            const qint64 got = reader_->read(readBuffer_.data(), static_cast<qint64>(kBufferSize));
+            if (got < 0)
+                fail(QStringLiteral("read"), reader_->errorString());
+            readBuffer_.resize(static_cast<std::size_t>(got));
+            if (got == 0)
+                throw Failure(Failure::Kind::EndOfFile, QStringLiteral("Cannot read %1: the file ends after %2 bytes")
+                                                            .arg(QDir::toNativeSeparators(path_))
+                                                            .arg(readOffset_));
+        }
+        const std::size_t take = std::min(n - chars.size(), readBuffer_.size() - readPos_);
+        chars.append(readBuffer_, readPos_, take);
+        readPos_ += take;
+    }
+    return chars;
+}
+
+qint64 FileSlot::size() const { return reader_ ? reader_->size() : 0; }
+
+void FileSlot::close() {
+    if (reader_) {
+        reader_.reset();
+        readBuffer_.clear();
+        readPos_ = 0;
+        readOffset_ = 0;
+    }
+    if (writer_) {
+        flushWrites();
+        if (!writer_->commit())
+            fail(QStringLiteral("write"), writer_->errorString());
+        writer_.reset();
+    }
+}
+
+void FileSlot::abandon() noexcept {
+    if (writer_)
+        writer_->cancelWriting();
+    writer_.reset();
+    reader_.reset();
+    writeBuffer_.clear();
+    readBuffer_.clear();
+    readPos_ = 0;
+    readOffset_ = 0;
+}
+
+}  // namespace platform

@@ -1,0 +1,95 @@
+#include "platform/form.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QMenuBar>
+#include <QPainter>
+
+namespace platform {
+
+Form::Form(const QString& name, bool withMenuBar) : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+    setObjectName(name);
+    if (withMenuBar) {
+        menuBar_ = new QMenuBar(this);
+        menuBar_->setObjectName(QStringLiteral("menubar"));
+        menuBar_->setNativeMenuBar(false);
+    }
+    surface_ = new DrawingSurface(this);
+}
+
+void Form::setWidthTwips(float width) {
+    width_ = width;
+    applySize();
+}
+
+void Form::setHeightTwips(float height) {
+    height_ = height;
+    applySize();
+}
+
+void Form::setSizeTwips(float width, float height) {
+    width_ = width;
+    height_ = height;
+    applySize();
+}
+
+void Form::applySize() {
+    const int w = std::max(toPixels(width_), 2 * kFramePixels);
+    const int menu = menuBar_ ? kMenuBarPixels : 0;
+    const int h = std::max(toPixels(height_), 2 * kFramePixels + menu);
+    setFixedSize(w, h);
+    if (menuBar_)
+        menuBar_->setGeometry(kFramePixels, kFramePixels, w - 2 * kFramePixels, kMenuBarPixels);
+    surface_->move(kFramePixels, kFramePixels + menu);
+    surface_->setClientSize(QSize(w - 2 * kFramePixels, h - 2 * kFramePixels - menu));
+}
+
+void Form::refresh() {
+    surface_->refresh();
+    repaint();
+}
+
+QMenu* Form::addMenu(const QString& name, const QString& caption) {
+    QMenu* menu = menuBar_->addMenu(caption);
+    menu->setObjectName(name);
+    menu->menuAction()->setObjectName(name);
+    return menu;
+}
+
+QAction* Form::addItem(QMenu* menu, const QString& name, const QString& caption, const QKeySequence& shortcut,
+                       std::function<void()> run) {
+    QAction* action = menu->addAction(caption);
+    action->setObjectName(name);
+    if (!shortcut.isEmpty()) {
+        action->setShortcut(shortcut);
+        // The shortcut works from anywhere in the window, menu open or not.
+        addAction(action);
+    }
+    connect(action, &QAction::triggered, this, [run = std::move(run)] { run(); });
+    return action;
+}
+
+void Form::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Shadow));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
+
+void Form::closeEvent(QCloseEvent* event) {
+    if (closeGuard_ && !closeGuard_())
+        event->ignore();
+    else
+        event->accept();
+}
+
+void pump_events() { QCoreApplication::processEvents(); }
+
+void end_program() {
+    for (QWidget* window : QApplication::topLevelWidgets())
+        window->hide();
+    QCoreApplication::exit(0);
+}
+
+}  // namespace platform

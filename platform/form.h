@@ -1,0 +1,65 @@
+// A window of the program: no title bar, a fixed size, a thin frame of one
+// pixel, an optional menu bar of 19 pixels, and a drawing surface filling the
+// rest. Its size is its outer size, frame and menu bar included, in twips.
+#pragma once
+
+#include <QKeySequence>
+#include <QWidget>
+#include <functional>
+
+#include "platform/surface.h"
+
+class QMenu;
+class QMenuBar;
+
+namespace platform {
+
+inline constexpr int kFramePixels = 1;
+inline constexpr int kMenuBarPixels = 19;
+
+class Form : public QWidget {
+public:
+    Form(const QString& name, bool withMenuBar);
+
+    float widthTwips() const { return width_; }
+    float heightTwips() const { return height_; }
+    void setWidthTwips(float width);
+    void setHeightTwips(float height);
+    void setSizeTwips(float width, float height);
+
+    DrawingSurface* surface() const { return surface_; }
+
+    // Repaints the whole window at once; points painted on the surface go.
+    void refresh();
+
+    // Menus in display order. The caption's "&" marks the access key.
+    QMenu* addMenu(const QString& name, const QString& caption);
+    QAction* addItem(QMenu* menu, const QString& name, const QString& caption, const QKeySequence& shortcut,
+                     std::function<void()> run);
+
+    // Called when the window system asks the window to close; returning false
+    // keeps it open.
+    void setCloseGuard(std::function<bool()> guard) { closeGuard_ = std::move(guard); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void applySize();
+
+    QMenuBar* menuBar_ = nullptr;
+    DrawingSurface* surface_ = nullptr;
+    float width_ = 0;
+    float height_ = 0;
+    std::function<bool()> closeGuard_;
+};
+
+// Processes the pending window events once.
+void pump_events();
+
+// Ends the program at once with exit status 0: every window goes, and no
+// further event is handled.
+void end_program();
+
+}  // namespace platform

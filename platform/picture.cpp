@@ -1,0 +1,51 @@
+#include "platform/picture.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QImageReader>
+
+#include "platform/failure.h"
+
+namespace platform {
+namespace {
+
+Failure cannotRead(const QString& path, const QString& reason) {
+    return Failure(Failure::Kind::Decode,
+                   QStringLiteral("Cannot read the picture %1: %2").arg(QDir::toNativeSeparators(path), reason));
+}
+
+// Qt's readers say "Unsupported image format" for a file that is missing or
+// unreadable too; say what the user can act on.
+QString readerReason(const QString& path, const QImageReader& reader) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("no such file");
+    if (info.isDir())
+        return QStringLiteral("it is a folder");
+    if (!info.isReadable())
+        return QStringLiteral("permission denied");
+    if (reader.error() == QImageReader::UnsupportedFormatError)
+        return QStringLiteral("not a picture in a format this program reads");
+    return reader.errorString();
+}
+
+}  // namespace
+
+QSize picture_size(const QString& path) {
+    QImageReader reader(path);
+    const QSize size = reader.size();
+    if (!reader.canRead())
+        throw cannotRead(path, readerReason(path, reader));
+    return size;
+}
+
+Picture load_picture(const QString& path) {
+    QImageReader reader(path);
+    reader.setAutoTransform(false);
+    Picture picture;
+    if (!reader.read(&picture))
+        throw cannotRead(path, readerReason(path, reader));
+    return picture;
+}
+
+}  // namespace platform

@@ -1,0 +1,46 @@
+// A picture area on a drawing surface: no frame, no stretching. Given a
+// non-empty picture it takes the picture's natural size, one screen pixel per
+// picture pixel, with its top-left corner where it was placed. Empty, it
+// shows nothing and lets the surface show through.
+//
+// The surface draws it (see DrawingSurface); the widget is there for its
+// place, its name and its visibility.
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+namespace platform {
+
+class DrawingSurface;
+
+class PictureArea : public QWidget {
+public:
+    // Position and size in twips, relative to the surface.
+    PictureArea(DrawingSurface* surface, const QString& name, float left, float top, float width, float height);
+
+    const QImage& picture() const { return picture_; }
+    void setPicture(const QImage& picture);
+
+    float widthTwips() const { return width_; }
+    float heightTwips() const { return height_; }
+    void setSizeTwips(float width, float height);
+
+    // Shown or hidden (QWidget::setVisible); the surface follows.
+    void setVisible(bool visible) override;
+
+    // Repaints the area at once.
+    void refresh();
+
+private:
+    void place();
+
+    DrawingSurface* surface_;
+    QImage picture_;
+    float left_;
+    float top_;
+    float width_;
+    float height_;
+};
+
+}  // namespace platform

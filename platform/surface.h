@@ -1,0 +1,98 @@
+// The drawing surface of a window: its client area below the menu bar, in
+// twips from the top-left corner.
+//
+// What the surface shows is composed off-screen, into one image the size of
+// the client area: the background colour, then the background picture at
+// (0, 0), then the visible picture areas, then the points painted on it. The
+// widget only copies that image to the screen, so reading a point gives
+// exactly what the window shows there whatever the real screen is, and costs
+// an array access.
+//
+// Painted points live in the composed image. They go where the layers below
+// change (a new picture, a picture area moved, shown or hidden) and
+// everywhere on refresh(); a window that covered the surface and went away
+// again takes nothing with it.
+#pragma once
+
+#include <QImage>
+#include <QRegion>
+#include <QWidget>
+#include <vector>
+
+#include "platform/twips.h"
+
+namespace platform {
+
+class PictureArea;
+
+class DrawingSurface : public QWidget {
+public:
+    explicit DrawingSurface(QWidget* parent);
+
+    void setBackgroundColour(QColor colour);
+    QColor backgroundColour() const { return backgroundColour_; }
+
+    // Drawn at its natural size from the top-left corner; null removes it.
+    void setBackgroundPicture(const QImage& picture);
+    const QImage& backgroundPicture() const { return backgroundPicture_; }
+
+    // The client area's size in pixels, as the window's frame leaves it.
+    void setClientSize(QSize pixels);
+    QSize clientSize() const { return composed_.size(); }
+
+    // The colour value shown at (x, y) twips; -1 outside the surface.
+    int readPixel(float x, float y) {
+        if (anyStale_)
+            composeStale();
+        const int px = pixelAt(x);
+        const int py = pixelAt(y);
+        if (px < 0 || py < 0 || px >= width_ || py >= height_)
+            return -1;
+        return colourValue(reinterpret_cast<const QRgb*>(bits_ + py * bytesPerLine_)[px]);
+    }
+
+    // Paints the one screen pixel at (x, y) twips; outside the surface nothing.
+    void setPixel(float x, float y, int colour) {
+        if (anyStale_)
+            composeStale();
+        const int px = pixelAt(x);
+        const int py = pixelAt(y);
+        if (px < 0 || py < 0 || px >= width_ || py >= height_)
+            return;
+        reinterpret_cast<QRgb*>(bits_ + py * bytesPerLine_)[px] = rgbOf(colour);
+        if (!paintPending_) {
+            paintPending_ = true;
+            update();
+        }
+    }
+
+    // Recomposes everything, dropping painted points, and repaints at once.
+    void refresh();
+
+    // A copy of what the surface shows.
+    QImage composedImage();
+
+    // For picture areas: the layers changed within `pixels`.
+    void invalidate(const QRect& pixels);
+    void addPictureArea(PictureArea* area) { areas_.push_back(area); }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void composeStale();
+
+    QColor backgroundColour_;
+    QImage backgroundPicture_;
+    std::vector<PictureArea*> areas_;  // back to front
+    QImage composed_;
+    uchar* bits_ = nullptr;
+    qsizetype bytesPerLine_ = 0;
+    int width_ = 0;
+    int height_ = 0;
+    QRegion stale_;
+    bool anyStale_ = false;  // !stale_.isEmpty(), cheap enough to ask per point
+    bool paintPending_ = false;
+};
+
+}  // namespace platform

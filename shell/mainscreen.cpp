@@ -1,0 +1,85 @@
+#include "shell/mainscreen.h"
+
+#include <QApplication>
+#include <QImage>
+
+#include "conversion/converter.h"
+#include "conversion/previewer.h"
+#include "shell/commands.h"
+
+namespace shell {
+namespace {
+
+// The window as it is created, before the loading sizes it: a client area
+// of 3885 × 5310 twips inside the frame and the menu bar.
+constexpr float kCreatedWidth = 3885 + 2 * 15;
+constexpr float kCreatedHeight = 5310 + 2 * 15 + 285;
+
+}  // namespace
+
+MainScreen::MainScreen(platform::Prompts& prompts)
+    : prompts(prompts), window(QStringLiteral("mainscreen"), true), CommonDialog1(prompts) {
+    window.setSizeTwips(kCreatedWidth, kCreatedHeight);
+    platform::DrawingSurface* surface = window.surface();
+    backup = new platform::PictureArea(surface, QStringLiteral("backup"), 1380, 3720, 3750, 3000);
+    backup->setPicture(QImage(QStringLiteral(":/assets/logo.jpg")));
+    backup->setVisible(false);
+    beeld = new platform::PictureArea(surface, QStringLiteral("beeld"), 60, 60, 3750, 3000);
+
+    QMenu* bestand = window.addMenu(QStringLiteral("bestand"), QStringLiteral("&File"));
+    preview_zft_file = window.addItem(bestand, QStringLiteral("preview_zft_file"), QStringLiteral("&Preview ZFT-file"),
+                                      {}, [this] { run(conversion::preview_zft_file); });
+    convert_jpg_gif_bmp_file =
+        window.addItem(bestand, QStringLiteral("convert_jpg_gif_bmp_file"),
+                       QStringLiteral("&Convert JPG/GIF/BMP file"), {}, [this] { run(conversion::convert_jpg_gif_bmp_file); });
+    exit_zft_toolkit = window.addItem(bestand, QStringLiteral("exit_zft_toolkit"), QStringLiteral("&Exit ZFT toolkit"),
+                                      {}, [this] { run(shell::exit_zft_toolkit); });
+    QMenu* hulp = window.addMenu(QStringLiteral("hulp"), QStringLiteral("&Help"));
+    about_zft_toolkit =
+        window.addItem(hulp, QStringLiteral("about_zft_toolkit"), QStringLiteral("&About ZFT toolkit ..."),
+                       QKeySequence(Qt::Key_F1), [this] { run(shell::about_zft_toolkit); });
+
+    // A close asked for in the middle of a command waits for its end, so that
+    // nothing is left half-written.
+    window.setCloseGuard([this] {
+        closeRequested_ = running_;
+        return !running_;
+    });
+}
+
+bool MainScreen::run(void (*command)(MainScreen&)) {
+    if (running_) {
+        QApplication::beep();
+        return false;
+    }
+    running_ = true;
+    struct Done {
+        bool& running;
+        ~Done() { running = false; }
+    } done{running_};
+    command(*this);
+    running_ = false;
+    if (closeRequested_) {
+        closeRequested_ = false;
+        window.close();
+    }
+    return true;
+}
+
+void FitWindowToPicture(MainScreen& w, Minimum minimum) {
+    w.window.setWidthTwips(w.beeld->widthTwips() + 165);
+    w.window.setHeightTwips(w.beeld->heightTwips() + 450);
+    if (minimum == Minimum::With) {
+        if (w.window.widthTwips() < 3915)
+            w.window.setWidthTwips(3915);
+        if (w.window.heightTwips() < 3450)
+            w.window.setHeightTwips(3450);
+    }
+}
+
+void load_mainscreen(MainScreen& w) {
+    w.beeld->setPicture(w.backup->picture());
+    FitWindowToPicture(w, Minimum::Without);
+}
+
+}  // namespace shell

@@ -1,0 +1,58 @@
+// The main window `mainscreen` and its controls: the menu, the picture area
+// `beeld` that shows the current picture, the hidden picture area `backup`
+// that keeps the built-in logo, the file dialog `CommonDialog1` and file slot 1.
+// The commands work on these; they keep no state of their own between runs.
+#pragma once
+
+#include <QAction>
+#include <QString>
+
+#include "platform/file_slot.h"
+#include "platform/form.h"
+#include "platform/picture_area.h"
+#include "platform/prompts.h"
+
+namespace shell {
+
+// The title of every message box and of the input box.
+inline const QString kTitle = QStringLiteral("ZFT Toolkit - SP1");
+
+class MainScreen {
+public:
+    explicit MainScreen(platform::Prompts& prompts);
+    MainScreen(const MainScreen&) = delete;
+    MainScreen& operator=(const MainScreen&) = delete;
+
+    platform::Prompts& prompts;
+    platform::Form window;
+    platform::PictureArea* backup;
+    platform::PictureArea* beeld;
+    platform::FileDialog CommonDialog1;
+    platform::FileSlot slot1;
+
+    QAction* preview_zft_file;
+    QAction* convert_jpg_gif_bmp_file;
+    QAction* exit_zft_toolkit;
+    QAction* about_zft_toolkit;
+
+    // Runs one menu command from its start to its end. While it runs, the
+    // other commands are refused: they would share file slot 1 and the window.
+    // Returns false when refused.
+    bool run(void (*command)(MainScreen&));
+    bool commandRunning() const { return running_; }
+
+private:
+    bool running_ = false;
+    bool closeRequested_ = false;
+};
+
+enum class Minimum { Without, With };
+
+// Sizes the main window around `beeld`: 165 twips wider and 450 twips taller,
+// and with the minimum at least 3915 × 3450 twips, the window around the logo.
+void FitWindowToPicture(MainScreen& w, Minimum minimum);
+
+// The loading of the main window: the logo into `beeld` and the window fitted.
+void load_mainscreen(MainScreen& w);
+
+}  // namespace shell
