@@ -7,7 +7,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build_packages=(cmake g++ make qt6-base-dev)
+build_packages=(cmake g++ make qt6-base-dev fonts-dejavu-core)
 test_packages=(
     libjpeg-turbo-progs  # djpeg: the independent JPEG decoder the tests compare against
     xvfb xdotool imagemagick x11-utils  # the end-to-end test in a real X server
@@ -25,7 +25,7 @@ install_missing() {
     local sudo=()
     [ "$(id -u)" -eq 0 ] || sudo=(sudo)
     "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
 build() {
