@@ -57,8 +57,8 @@ void preview_zft_file(shell::MainScreen& w) {
 
         const QString date =
             shown(header.creation_month) + u'/' + shown(header.creation_day) + u'/' + shown(header.creation_year);
-        width = header.width_value();
-        height = header.height_value();
+        width = zft::field_value(header.width);
+        height = zft::field_value(header.height);
         const QString information = QStringLiteral("Version=") + shown(header.version) +
                                     QStringLiteral(" - Creationdate=") + date + QStringLiteral("\r\n") +
                                     QStringLiteral("width=") + shown(header.width) + QStringLiteral(" - height=") +
@@ -85,7 +85,10 @@ void preview_zft_file(shell::MainScreen& w) {
         }
         w.slot1.close();
     } catch (const platform::Failure& failure) {
-        const qint64 length = w.slot1.size();
+        // A read that passed the end used up every byte before it: what was
+        // read is what the file has, even where the file system reports no
+        // length (a pipe, a file under /proc) or the file changed meanwhile.
+        const qint64 length = w.slot1.bytesRead();
         w.slot1.abandon();
         QString message = failure.message();
         const QString native = QDir::toNativeSeparators(path);
