@@ -4,8 +4,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QMenuBar>
 #include <QPainter>
+#include <QScreen>
 
 namespace platform {
 
@@ -51,6 +53,25 @@ void Form::refresh() {
     repaint();
 }
 
+void Form::centre() {
+    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect placed(QPoint(0, 0), size());
+    placed.moveCenter(screen->geometry().center());
+    move(placed.topLeft());
+}
+
+void Form::showModal() {
+    setWindowModality(Qt::ApplicationModal);
+    QEventLoop loop;
+    modalLoop_ = &loop;
+    show();
+    activateWindow();
+    loop.exec(QEventLoop::DialogExec);
+    modalLoop_ = nullptr;
+}
+
 QMenu* Form::addMenu(const QString& name, const QString& caption) {
     QMenu* menu = menuBar_->addMenu(caption);
     menu->setObjectName(name);
@@ -78,10 +99,13 @@ void Form::paintEvent(QPaintEvent*) {
 }
 
 void Form::closeEvent(QCloseEvent* event) {
-    if (closeGuard_ && !closeGuard_())
+    if (closeGuard_ && !closeGuard_()) {
         event->ignore();
-    else
-        event->accept();
+        return;
+    }
+    event->accept();
+    if (modalLoop_)
+        modalLoop_->quit();
 }
 
 void pump_events() { QCoreApplication::processEvents(); }

@@ -9,6 +9,7 @@
 
 #include "platform/surface.h"
 
+class QEventLoop;
 class QMenu;
 class QMenuBar;
 
@@ -32,6 +33,13 @@ public:
     // Repaints the whole window at once; points painted on the surface go.
     void refresh();
 
+    // Places the window in the middle of the screen.
+    void centre();
+
+    // Shows the window modal and returns when it has closed; the events of
+    // the program are handled meanwhile.
+    void showModal();
+
     // Menus in display order. The caption's "&" marks the access key.
     QMenu* addMenu(const QString& name, const QString& caption);
     QAction* addItem(QMenu* menu, const QString& name, const QString& caption, const QKeySequence& shortcut,
@@ -53,6 +61,7 @@ private:
     float width_ = 0;
     float height_ = 0;
     std::function<bool()> closeGuard_;
+    QEventLoop* modalLoop_ = nullptr;
 };
 
 // Processes the pending window events once.
