@@ -1,6 +1,7 @@
 #include "shell/mainscreen.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QImage>
 
 #include "conversion/converter.h"
@@ -20,6 +21,7 @@ constexpr float kCreatedHeight = 5310 + 2 * 15 + 285;
 MainScreen::MainScreen(platform::Prompts& prompts)
     : prompts(prompts), window(QStringLiteral("mainscreen"), true), CommonDialog1(prompts) {
     window.setSizeTwips(kCreatedWidth, kCreatedHeight);
+    window.setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
     platform::DrawingSurface* surface = window.surface();
     backup = new platform::PictureArea(surface, QStringLiteral("backup"), 1380, 3720, 3750, 3000);
     backup->setPicture(QImage(QStringLiteral(":/assets/logo.jpg")));
@@ -80,6 +82,12 @@ void FitWindowToPicture(MainScreen& w, Minimum minimum) {
 void load_mainscreen(MainScreen& w) {
     w.beeld->setPicture(w.backup->picture());
     FitWindowToPicture(w, Minimum::Without);
+}
+
+void show_mainscreen(MainScreen& w) {
+    load_mainscreen(w);
+    w.window.centre();
+    w.window.showModal();
 }
 
 }  // namespace shell

@@ -55,4 +55,8 @@ void FitWindowToPicture(MainScreen& w, Minimum minimum);
 // The loading of the main window: the logo into `beeld` and the window fitted.
 void load_mainscreen(MainScreen& w);
 
+// Loads the main window, shows it centred and modal, and returns when it has
+// closed.
+void show_mainscreen(MainScreen& w);
+
 }  // namespace shell
