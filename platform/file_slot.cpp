@@ -48,9 +48,17 @@ void FileSlot::openForReading(const QString& path) {
 void FileSlot::flushWrites() {
     if (writeBuffer_.empty())
         return;
-    const qint64 written = writer_->write(writeBuffer_.data(), static_cast<qint64>(writeBuffer_.size()));
-    if (written != static_cast<qint64>(writeBuffer_.size()))
-        fail(QStringLiteral("write"), writer_->errorString());
+    // A write the kernel cuts short (a full disk, a file-size limit) reports
+    // no error; only the write of the rest says why.
+    const char* data = writeBuffer_.data();
+    qint64 left = static_cast<qint64>(writeBuffer_.size());
+    while (left > 0) {
+        const qint64 written = writer_->write(data, left);
+        if (written <= 0)
+            fail(QStringLiteral("write"), writer_->errorString());
+        data += written;
+        left -= written;
+    }
     writeBuffer_.clear();
 }
 

@@ -1,0 +1,106 @@
+#include "tests/support/gif_writer.h"
+
+#include <QFile>
+
+namespace testing {
+namespace {
+
+// Codes go out 9 bits wide with an 8-bit minimum code size. Only literal
+// codes are sent, and a clear code comes before the decoder's table could
+// fill to 512 entries and widen the codes, so the stream stays plain LZW
+// without any compression to get wrong.
+constexpr int kMinCodeSize = 8;
+constexpr int kClear = 1 << kMinCodeSize;
+constexpr int kEnd = kClear + 1;
+constexpr int kCodeBits = kMinCodeSize + 1;
+constexpr int kLiteralsPerClear = 250;
+
+class BitPacker {
+public:
+    void put(int code) {
+        accumulator_ |= static_cast<unsigned>(code) << bits_;
+        bits_ += kCodeBits;
+        while (bits_ >= 8) {
+            bytes_ += static_cast<char>(accumulator_ & 0xFF);
+            accumulator_ >>= 8;
+            bits_ -= 8;
+        }
+    }
+    QByteArray finish() {
+        if (bits_ > 0)
+            bytes_ += static_cast<char>(accumulator_ & 0xFF);
+        return bytes_;
+    }
+
+private:
+    QByteArray bytes_;
+    unsigned accumulator_ = 0;
+    int bits_ = 0;
+};
+
+void putWord(QByteArray& out, int value) {
+    out += static_cast<char>(value & 0xFF);
+    out += static_cast<char>((value >> 8) & 0xFF);
+}
+
+}  // namespace
+
+QByteArray gifBytes(const IndexedPicture& picture) {
+    Q_ASSERT(picture.palette.size() <= 256);
+    Q_ASSERT(picture.indices.size() == static_cast<std::size_t>(picture.width) * picture.height);
+    QByteArray out("GIF89a");
+    putWord(out, picture.width);
+    putWord(out, picture.height);
+    out += static_cast<char>(0xF7);  // global table of 256 entries, 8 bits per primary
+    out += '\0';                     // background colour index
+    out += '\0';                     // no aspect ratio
+    for (int i = 0; i < 256; ++i) {
+        const QRgb colour = i < picture.palette.size() ? picture.palette[i] : qRgb(0, 0, 0);
+        out += static_cast<char>(qRed(colour));
+        out += static_cast<char>(qGreen(colour));
+        out += static_cast<char>(qBlue(colour));
+    }
+    if (picture.transparentIndex >= 0) {
+        out += QByteArray::fromHex("21f904");
+        out += '\x01';  // transparent colour flag, no disposal
+        putWord(out, 0);
+        out += static_cast<char>(picture.transparentIndex);
+        out += '\0';
+    }
+    out += ',';
+    putWord(out, 0);
+    putWord(out, 0);
+    putWord(out, picture.width);
+    putWord(out, picture.height);
+    out += '\0';  // no local table, not interlaced
+
+    BitPacker codes;
+    int sinceClear = kLiteralsPerClear;
+    for (unsigned char index : picture.indices) {
+        if (sinceClear == kLiteralsPerClear) {
+            codes.put(kClear);
+            sinceClear = 0;
+        }
+        codes.put(index);
+        ++sinceClear;
+    }
+    codes.put(kEnd);
+    const QByteArray data = codes.finish();
+
+    out += static_cast<char>(kMinCodeSize);
+    for (qsizetype at = 0; at < data.size(); at += 255) {
+        const QByteArray block = data.mid(at, 255);
+        out += static_cast<char>(block.size());
+        out += block;
+    }
+    out += '\0';
+    out += ';';
+    return out;
+}
+
+bool writeGif(const QString& path, const IndexedPicture& picture) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(gifBytes(picture)) >= 0 && file.flush();
+}
+
+}  // namespace testing

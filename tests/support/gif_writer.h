@@ -1,0 +1,25 @@
+// A GIF writer for test pictures with known pixels; Qt reads GIF but cannot
+// write it. One frame, a full 256-entry colour table, optionally one
+// transparent colour (a Graphic Control Extension).
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QRgb>
+#include <QString>
+#include <vector>
+
+namespace testing {
+
+struct IndexedPicture {
+    int width = 0;
+    int height = 0;
+    QList<QRgb> palette;                  // at most 256 colours; alpha ignored
+    std::vector<unsigned char> indices;  // width × height, row by row from the top
+    int transparentIndex = -1;            // -1: none
+};
+
+QByteArray gifBytes(const IndexedPicture& picture);
+bool writeGif(const QString& path, const IndexedPicture& picture);
+
+}  // namespace testing
