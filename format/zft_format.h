@@ -82,7 +82,8 @@ std::string date_text(int month, int day, int year);
 // The number a size field stands for, as a reader takes it: leading blanks
 // skipped, then the leading decimal digits; no digits there gives 0. A sign
 // or anything else before the digits also gives 0, so no field gives a
-// negative size, and three characters never give more than 999.
+// negative size, and three characters never give more than 999. Digits
+// beyond what an int holds give INT_MAX.
 int field_value(std::string_view field);
 
 // Bytes of pixel data for a w × h picture, and the length of a well-formed file.
