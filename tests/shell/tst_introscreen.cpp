@@ -1,0 +1,235 @@
+#include <QFontDatabase>
+#include <QFontInfo>
+#include <QScreen>
+#include <QtTest>
+
+#include "shell/introscreen.h"
+#include "shell/mainscreen.h"
+#include "tests/support/scripted_prompts.h"
+
+namespace {
+
+// Runs the application's own event loop around `act`, as the program runs
+// inside it, and gives its exit status; a program that never ends gives 99
+// after a generous bound.
+int exitStatusAfter(std::function<void()> act) {
+    QTimer bound;
+    bound.setSingleShot(true);
+    QObject::connect(&bound, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    bound.start(20000);
+    QMetaObject::invokeMethod(qApp, std::move(act), Qt::QueuedConnection);
+    return QCoreApplication::exec();
+}
+
+// What the main window looked like while it was shown; it is closed as soon
+// as it is seen, as the window system would close it.
+struct MainSeen : QObject {
+    shell::MainScreen& w;
+    shell::IntroScreen& s;
+    bool seen = false;
+    bool modal = false;
+    bool introVisible = true;
+    QSize size;
+
+    MainSeen(shell::MainScreen& w, shell::IntroScreen& s) : w(w), s(s) { w.window.installEventFilter(this); }
+
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Show) {
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    seen = true;
+                    modal = QApplication::activeModalWidget() == &w.window;
+                    introVisible = s.window.isVisible();
+                    size = w.window.size();
+                    w.window.close();
+                },
+                Qt::QueuedConnection);
+        }
+        return false;
+    }
+};
+
+}  // namespace
+
+class IntroScreenTest : public QObject {
+    Q_OBJECT
+private slots:
+    void window();
+    void controls_data();
+    void controls();
+    void textsFitTheirLabels_data();
+    void textsFitTheirLabels();
+    void clickOpensMainWindow_data();
+    void clickOpensMainWindow();
+    void closedBeforeTheClickEndsTheProgram();
+};
+
+void IntroScreenTest::window() {
+    testing::ScriptedPrompts prompts;
+    shell::MainScreen w(prompts);
+    shell::IntroScreen s(w);
+    s.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+
+    QCOMPARE(s.window.objectName(), QStringLiteral("introscreen"));
+    QVERIFY(s.window.windowFlags() & Qt::FramelessWindowHint);
+    // A one-pixel frame around a client area of 3870 × 5025 twips.
+    QCOMPARE(s.window.size(), QSize(260, 337));
+    QCOMPARE(s.window.minimumSize(), s.window.maximumSize());
+    QCOMPARE(s.window.surface()->clientSize(), QSize(258, 335));
+    QCOMPARE(s.window.surface()->pos(), QPoint(1, 1));
+    const QPoint offCentre = s.window.frameGeometry().center() - s.window.screen()->geometry().center();
+    QVERIFY(offCentre.manhattanLength() <= 2);
+
+    const QImage shown = s.window.surface()->composedImage();
+    QCOMPARE(shown.pixel(257, 334), qRgb(160, 160, 160));
+    QCOMPARE(shown.pixel(0, 0), qRgb(160, 160, 160));
+    const QImage logo = QImage(QStringLiteral(":/assets/logo.jpg")).convertToFormat(QImage::Format_RGB32);
+    QCOMPARE(shown.copy(4, 4, 250, 200), logo);
+
+    // The main window waits, neither loaded nor shown.
+    QVERIFY(!w.window.isVisible());
+    QVERIFY(w.beeld->picture().isNull());
+}
+
+void IntroScreenTest::controls_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("index");
+    QTest::addColumn<QRect>("pixels");
+    // Twips from the layout, divided by 15.
+    QTest::newRow("intro") << "intro" << -1 << QRect(0, 0, 257, 333);
+    QTest::newRow("Label2") << "Label2" << -1 << QRect(8, 308, 249, 21);
+    QTest::newRow("Label1(2)") << "Label1" << 2 << QRect(8, 268, 245, 33);
+    QTest::newRow("Label1(1)") << "Label1" << 1 << QRect(8, 236, 245, 33);
+    QTest::newRow("Label1(0)") << "Label1" << 0 << QRect(8, 208, 245, 33);
+    QTest::newRow("Image1") << "Image1" << -1 << QRect(4, 4, 250, 200);
+}
+
+void IntroScreenTest::controls() {
+    QFETCH(QString, name);
+    QFETCH(int, index);
+    QFETCH(QRect, pixels);
+
+    testing::ScriptedPrompts prompts;
+    shell::MainScreen w(prompts);
+    shell::IntroScreen s(w);
+    QWidget* control = nullptr;
+    for (QWidget* candidate : s.window.surface()->findChildren<QWidget*>(name))
+        if (index < 0 || candidate->property("index").toInt() == index)
+            control = candidate;
+    QVERIFY(control);
+    QCOMPARE(control->geometry(), pixels);
+    if (index >= 0)
+        QCOMPARE(control, s.Label1[index]);
+
+    // `intro` lies in front: every point of every other control hits it.
+    QWidget* surface = s.window.surface();
+    for (const QPoint& point : {pixels.topLeft(), pixels.center(), pixels.bottomRight()})
+        QCOMPARE(surface->childAt(point), static_cast<QWidget*>(s.intro));
+}
+
+void IntroScreenTest::textsFitTheirLabels_data() {
+    QTest::addColumn<int>("label");  // 0 to 2: Label1(index); 3: Label2
+    QTest::addColumn<qreal>("points");
+    QTest::addColumn<bool>("bold");
+    QTest::newRow("Label1(0)") << 0 << 18.0 << true;
+    QTest::newRow("Label1(1)") << 1 << 18.0 << true;
+    QTest::newRow("Label1(2)") << 2 << 18.0 << true;
+    QTest::newRow("Label2") << 3 << 9.75 << false;
+}
+
+void IntroScreenTest::textsFitTheirLabels() {
+    QFETCH(int, label);
+    QFETCH(qreal, points);
+    QFETCH(bool, bold);
+
+    testing::ScriptedPrompts prompts;
+    shell::MainScreen w(prompts);
+    shell::IntroScreen s(w);
+    const QLabel* shown = label < 3 ? static_cast<QLabel*>(s.Label1[label]) : s.Label2;
+    const QFont font = shown->font();
+    QCOMPARE(font.family(), QStringLiteral("MS Sans Serif"));
+    QCOMPARE(font.pointSizeF(), points);
+    QCOMPARE(font.bold(), bold);
+    // What the system draws with: a font it has, not a fixed-pitch one.
+    const QFontInfo drawn(font);
+    QVERIFY2(QFontDatabase::hasFamily(drawn.family()), qPrintable(drawn.family()));
+    QVERIFY(!drawn.fixedPitch());
+
+    QVERIFY(!shown->text().trimmed().isEmpty());
+    if (label == 2)
+        QVERIFY(shown->text().endsWith(QStringLiteral(" (SP1)")));
+    QCOMPARE(shown->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    const QFontMetrics metrics(font);
+    const int width = metrics.horizontalAdvance(shown->text());
+    QVERIFY2(width <= shown->width(), qPrintable(QStringLiteral("%1 px wide in %2 px").arg(width).arg(shown->width())));
+    QVERIFY2(metrics.height() <= shown->height(),
+             qPrintable(QStringLiteral("%1 px high in %2 px").arg(metrics.height()).arg(shown->height())));
+}
+
+void IntroScreenTest::clickOpensMainWindow_data() {
+    // Points of the client area, in pixels.
+    QTest::addColumn<QPoint>("point");
+    QTest::addColumn<bool>("opens");
+    QTest::newRow("logo") << QPoint(120, 100) << true;
+    QTest::newRow("Label1(0)") << QPoint(20, 220) << true;
+    QTest::newRow("Label1(2)") << QPoint(200, 280) << true;
+    QTest::newRow("Label2") << QPoint(30, 318) << true;
+    QTest::newRow("grey background") << QPoint(255, 100) << true;
+    QTest::newRow("last pixel of intro") << QPoint(256, 332) << true;
+    QTest::newRow("right-most column") << QPoint(257, 100) << false;
+    QTest::newRow("right-most column, bottom") << QPoint(257, 334) << false;
+    QTest::newRow("second row from the bottom") << QPoint(100, 333) << false;
+    QTest::newRow("bottom row") << QPoint(100, 334) << false;
+}
+
+void IntroScreenTest::clickOpensMainWindow() {
+    QFETCH(QPoint, point);
+    QFETCH(bool, opens);
+
+    testing::ScriptedPrompts prompts;
+    shell::MainScreen w(prompts);
+    shell::IntroScreen s(w);
+    s.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+    MainSeen seen(w, s);
+
+    const QPoint inWindow = s.window.surface()->mapTo(&s.window, point);
+    const int status = exitStatusAfter([&] {
+        QTest::mouseClick(s.window.windowHandle(), Qt::LeftButton, {}, inWindow);
+        // A click that opened nothing leaves the program waiting; the test
+        // ends it here with a status of its own.
+        if (s.window.isVisible())
+            QCoreApplication::exit(1);
+    });
+
+    QCOMPARE(seen.seen, opens);
+    QCOMPARE(status, opens ? 0 : 1);
+    QCOMPARE(s.window.isVisible(), !opens);
+    if (opens) {
+        QVERIFY(seen.modal);
+        QVERIFY(!seen.introVisible);
+        QCOMPARE(seen.size, QSize(261, 230));
+        QVERIFY(!w.window.isVisible());
+    }
+    QVERIFY(prompts.shown.empty());
+}
+
+void IntroScreenTest::closedBeforeTheClickEndsTheProgram() {
+    testing::ScriptedPrompts prompts;
+    shell::MainScreen w(prompts);
+    shell::IntroScreen s(w);
+    s.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+    MainSeen seen(w, s);
+
+    const int status = exitStatusAfter([&] { s.window.close(); });
+
+    QCOMPARE(status, 0);
+    QVERIFY(!seen.seen);
+    QVERIFY(!s.window.isVisible());
+}
+
+QTEST_MAIN(IntroScreenTest)
+#include "tst_introscreen.moc"

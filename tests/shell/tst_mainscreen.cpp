@@ -1,0 +1,337 @@
+#include <QMenuBar>
+#include <QScreen>
+#include <QtTest>
+
+#include "platform/picture.h"
+#include "shell/commands.h"
+#include "shell/mainscreen.h"
+#include "tests/support/scripted_prompts.h"
+
+using platform::Answer;
+using platform::MessageStyle;
+using testing::Shown;
+
+namespace {
+
+const QString kQuit = QStringLiteral("Are you sure you want to quit ZFT Toolkit ?");
+
+// Runs the application's own event loop around `act`, as the program runs
+// inside it, and gives its exit status; a program that never ends gives 99
+// after a generous bound.
+int exitStatusAfter(std::function<void()> act) {
+    QTimer bound;
+    bound.setSingleShot(true);
+    QObject::connect(&bound, &QTimer::timeout, [] { QCoreApplication::exit(99); });
+    bound.start(20000);
+    QMetaObject::invokeMethod(qApp, std::move(act), Qt::QueuedConnection);
+    return QCoreApplication::exec();
+}
+
+// Shows the window, not modal, with the keyboard.
+bool showActive(shell::MainScreen& w) {
+    w.window.show();
+    w.window.activateWindow();
+    return QTest::qWaitForWindowActive(&w.window);
+}
+
+}  // namespace
+
+class MainScreenTest : public QObject {
+    Q_OBJECT
+private slots:
+    void opensAroundTheLogo();
+    void showsCentredAndModalUntilClosed();
+    void menu_data();
+    void menu();
+    void accessKeysReachTheCommands_data();
+    void accessKeysReachTheCommands();
+    void f1OpensAboutFromAnywhere_data();
+    void f1OpensAboutFromAnywhere();
+    void aboutBox();
+    void exitNoLeavesEverything();
+    void exitYesEndsWithStatusZero();
+    void closeAsksNothingAndWaitsForARunningCommand();
+    void backupNeverShown();
+};
+
+void MainScreenTest::opensAroundTheLogo() {
+    testing::ScriptedPrompts prompts;
+    shell::MainScreen w(prompts);
+    shell::load_mainscreen(w);
+
+    QCOMPARE(w.window.widthTwips(), 3915.0f);
+    QCOMPARE(w.window.heightTwips(), 3450.0f);
+    QCOMPARE(w.window.size(), QSize(261, 230));
+    QCOMPARE(w.beeld->widthTwips(), 3750.0f);
+    QCOMPARE(w.beeld->heightTwips(), 3000.0f);
+
+    // The logo's top-left pixel at (60, 60) twips, the surface's background
+    // just above and to the left of it.
+    const QImage logo(QStringLiteral(":/assets/logo.jpg"));
+    QCOMPARE(logo.size(), QSize(250, 200));
+    const QImage shown = w.window.surface()->composedImage();
+    QCOMPARE(shown.copy(4, 4, 250, 200).convertToFormat(QImage::Format_RGB32), logo.convertToFormat(QImage::Format_RGB32));
+    platform::DrawingSurface& surface = *w.window.surface();
+    QCOMPARE(surface.readPixel(60, 60), platform::colourValue(logo.pixel(0, 0)));
+    QCOMPARE(surface.readPixel(3794, 3059), platform::colourValue(logo.pixel(249, 199)));
+    const int background = platform::colourValue(surface.backgroundColour().rgb());
+    QCOMPARE(surface.readPixel(59, 60), background);
+    QCOMPARE(surface.readPixel(60, 59), background);
+    QVERIFY(!w.window.windowIcon().isNull());
+}
+
+void MainScreenTest::showsCentredAndModalUntilClosed() {
+    testing::ScriptedPrompts prompts;
+    shell::MainScreen w(prompts);
+    bool checked = false;
+    QMetaObject::invokeMethod(
+        qApp,
+        [&] {
+            QVERIFY(w.window.isVisible());
+            QCOMPARE(QApplication::activeModalWidget(), &w.window);
+            QCOMPARE(w.window.size(), QSize(261, 230));
+            const QPoint offCentre = w.window.frameGeometry().center() - w.window.screen()->geometry().center();
+            QVERIFY2(offCentre.manhattanLength() <= 2, qPrintable(QStringLiteral("%1, %2").arg(offCentre.x()).arg(offCentre.y())));
+            checked = true;
+            w.window.close();
+        },
+        Qt::QueuedConnection);
+    shell::show_mainscreen(w);
+    QVERIFY(checked);
+    QVERIFY(!w.window.isVisible());
+    QVERIFY(prompts.shown.empty());
+}
+
+void MainScreenTest::menu_data() {
+    QTest::addColumn<QString>("menu");
+    QTest::addColumn<QString>("menuCaption");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<QString>("caption");
+    QTest::addColumn<QKeySequence>("shortcut");
+    QTest::newRow("preview") << "bestand" << "&File" << 0 << "preview_zft_file" << "&Preview ZFT-file" << QKeySequence();
+    QTest::newRow("convert") << "bestand" << "&File" << 1 << "convert_jpg_gif_bmp_file" << "&Convert JPG/GIF/BMP file"
+                             << QKeySequence();
+    QTest::newRow("exit") << "bestand" << "&File" << 2 << "exit_zft_toolkit" << "&Exit ZFT toolkit" << QKeySequence();
+    QTest::newRow("about") << "hulp" << "&Help" << 0 << "about_zft_toolkit" << "&About ZFT toolkit ..."
+                           << QKeySequence(Qt::Key_F1);
+}
+
+void MainScreenTest::menu() {
+    QFETCH(QString, menu);
+    QFETCH(QString, menuCaption);
+    QFETCH(int, position);
+    QFETCH(QString, item);
+    QFETCH(QString, caption);
+    QFETCH(QKeySequence, shortcut);
+
+    testing::ScriptedPrompts prompts;
+    shell::MainScreen w(prompts);
+    auto* bar = w.window.findChild<QMenuBar*>();
+    QVERIFY(bar);
+    QStringList menus;
+    for (QAction* action : bar->actions())
+        menus << action->objectName();
+    QCOMPARE(menus, QStringList({"bestand", "hulp"}));
+
+    auto* found = w.window.findChild<QMenu*>(menu);
+    QVERIFY(found);
+    QCOMPARE(found->title(), menuCaption);
+    const QList<QAction*> items = found->actions();
+    QCOMPARE(items.size(), menu == "bestand" ? 3 : 1);
+    QAction* action = items.at(position);
+    QCOMPARE(action->objectName(), item);
+    QCOMPARE(action->text(), caption);
+    QCOMPARE(action->shortcut(), shortcut);
+    QVERIFY(!action->isSeparator());
+    QVERIFY(action->isEnabled());
+    QVERIFY(action->isVisible());
+    QVERIFY(!action->isCheckable());
+}
+
+void MainScreenTest::accessKeysReachTheCommands_data() {
+    QTest::addColumn<int>("key");
+    QTest::addColumn<QString>("firstPrompt");
+    QTest::newRow("Alt+F, P") << int(Qt::Key_P) << "Select a file to preview ...";
+    QTest::newRow("Alt+F, C") << int(Qt::Key_C) << "Select a file to convert ...";
+    QTest::newRow("Alt+F, E") << int(Qt::Key_E) << "ZFT Toolkit - SP1";
+}
+
+void MainScreenTest::accessKeysReachTheCommands() {
+    QFETCH(int, key);
+    QFETCH(QString, firstPrompt);
+
+    testing::ScriptedPrompts prompts;
+    if (key == Qt::Key_E)
+        prompts.button(Answer::No);
+    else
+        prompts.file(std::nullopt);
+    shell::MainScreen w(prompts);
+    shell::load_mainscreen(w);
+    QVERIFY(showActive(w));
+    auto* file = w.window.findChild<QMenu*>(QStringLiteral("bestand"));
+
+    QTest::keyClick(&w.window, Qt::Key_F, Qt::AltModifier);
+    QTRY_VERIFY_WITH_TIMEOUT(file->isVisible(), 5000);
+    QTest::keyClick(file, Qt::Key(key));
+    QTRY_COMPARE_WITH_TIMEOUT(prompts.shown.size(), size_t(1), 5000);
+    QCOMPARE(prompts.shown.front().title, firstPrompt);
+    QVERIFY(prompts.unexpected.isEmpty());
+    QVERIFY(w.window.isVisible());
+}
+
+void MainScreenTest::f1OpensAboutFromAnywhere_data() {
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("drawing surface") << "surface";
+    QTest::newRow("menu bar") << "menubar";
+    QTest::newRow("open File menu") << "bestand";
+}
+
+void MainScreenTest::f1OpensAboutFromAnywhere() {
+    QFETCH(QString, focus);
+
+    testing::ScriptedPrompts prompts;
+    prompts.button(Answer::Ok);
+    shell::MainScreen w(prompts);
+    shell::load_mainscreen(w);
+    QVERIFY(showActive(w));
+    QWidget* target = w.window.findChild<QWidget*>(focus);
+    QVERIFY(target);
+    if (auto* menu = qobject_cast<QMenu*>(target)) {
+        QTest::keyClick(&w.window, Qt::Key_F, Qt::AltModifier);
+        QTRY_VERIFY_WITH_TIMEOUT(menu->isVisible(), 5000);
+    } else {
+        target->setFocus();
+    }
+
+    QTest::keyClick(target, Qt::Key_F1);
+    QTRY_COMPARE_WITH_TIMEOUT(prompts.shown.size(), size_t(1), 5000);
+    QCOMPARE(prompts.shown.front().style, MessageStyle::Information);
+    QCOMPARE(prompts.shown.front().title, QStringLiteral("ZFT Toolkit - SP1"));
+}
+
+void MainScreenTest::aboutBox() {
+    testing::ScriptedPrompts prompts;
+    prompts.button(Answer::Ok);
+    shell::MainScreen w(prompts);
+    shell::load_mainscreen(w);
+    const QImage before = w.window.surface()->composedImage();
+
+    w.about_zft_toolkit->trigger();
+
+    QCOMPARE(prompts.shown.size(), size_t(1));
+    const Shown& box = prompts.shown.front();
+    QCOMPARE(box.kind, Shown::Kind::MessageBox);
+    QCOMPARE(box.style, MessageStyle::Information);
+    QCOMPARE(box.title, QStringLiteral("ZFT Toolkit - SP1"));
+    // Two lines joined by CR LF: who made it, and where to write.
+    const QStringList lines = box.text.split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 2);
+    for (const QString& line : lines) {
+        QVERIFY(!line.trimmed().isEmpty());
+        QVERIFY(!line.contains(QLatin1Char('\r')) && !line.contains(QLatin1Char('\n')));
+    }
+    QCOMPARE(w.window.surface()->composedImage(), before);
+    QCOMPARE(w.window.size(), QSize(261, 230));
+}
+
+void MainScreenTest::exitNoLeavesEverything() {
+    testing::ScriptedPrompts prompts;
+    prompts.button(Answer::No);
+    shell::MainScreen w(prompts);
+    shell::load_mainscreen(w);
+    QVERIFY(showActive(w));
+    // Points painted as a preview paints them, over the logo and beside it.
+    platform::DrawingSurface& surface = *w.window.surface();
+    const int colours[] = {0x1a0a0d, 0x000000, 0xffffff, 0x030201};
+    for (int i = 0; i < 4; ++i) {
+        surface.setPixel(60 + 15 * i, 60, colours[i]);
+        surface.setPixel(3810 + 15 * i, 3075, colours[i]);
+    }
+    const QImage before = surface.composedImage();
+    const QImage logoBefore = w.beeld->picture();
+
+    w.exit_zft_toolkit->trigger();
+    QCoreApplication::processEvents();
+
+    QCOMPARE(prompts.shown.size(), size_t(1));
+    QCOMPARE(prompts.shown.front().text, kQuit);
+    QCOMPARE(prompts.shown.front().style, MessageStyle::Question);
+    QCOMPARE(prompts.shown.front().title, QStringLiteral("ZFT Toolkit - SP1"));
+    QVERIFY(w.window.isVisible());
+    QCOMPARE(w.window.size(), QSize(261, 230));
+    QCOMPARE(w.beeld->picture(), logoBefore);
+    QVERIFY(w.beeld->isVisible());
+    QCOMPARE(surface.composedImage(), before);
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(surface.readPixel(60 + 15 * i, 60), colours[i]);
+}
+
+void MainScreenTest::exitYesEndsWithStatusZero() {
+    testing::ScriptedPrompts prompts;
+    prompts.button(Answer::Yes);
+    shell::MainScreen w(prompts);
+    shell::load_mainscreen(w);
+    QVERIFY(showActive(w));
+
+    const int status = exitStatusAfter([&] { w.exit_zft_toolkit->trigger(); });
+
+    QCOMPARE(status, 0);
+    QCOMPARE(prompts.shown.size(), size_t(1));  // no further question
+    QVERIFY(!w.window.isVisible());
+}
+
+void MainScreenTest::closeAsksNothingAndWaitsForARunningCommand() {
+    // Closed through the window system while shown: no question, the modal
+    // showing returns.
+    {
+        testing::ScriptedPrompts prompts;
+        shell::MainScreen w(prompts);
+        QMetaObject::invokeMethod(qApp, [&] { w.window.close(); }, Qt::QueuedConnection);
+        shell::show_mainscreen(w);
+        QVERIFY(!w.window.isVisible());
+        QVERIFY(prompts.shown.empty());
+    }
+    // Closed in the middle of a command: the window stays until the command
+    // has ended, then goes.
+    {
+        testing::ScriptedPrompts prompts;
+        prompts.button(Answer::Ok);
+        shell::MainScreen w(prompts);
+        bool openDuringCommand = false;
+        prompts.whileShown = [&](const Shown&) {
+            w.window.close();
+            openDuringCommand = w.window.isVisible();
+        };
+        QMetaObject::invokeMethod(qApp, [&] { w.about_zft_toolkit->trigger(); }, Qt::QueuedConnection);
+        shell::show_mainscreen(w);
+        QVERIFY(openDuringCommand);
+        QVERIFY(!w.window.isVisible());
+        QCOMPARE(prompts.shown.size(), size_t(1));
+    }
+}
+
+void MainScreenTest::backupNeverShown() {
+    testing::ScriptedPrompts prompts;
+    shell::MainScreen w(prompts);
+    shell::load_mainscreen(w);
+    // An empty `beeld` as large as a picture gets, and the window fitted
+    // around it: the window now reaches far past `backup`'s place.
+    w.beeld->setPicture(platform::load_picture());
+    w.beeld->setSizeTwips(15 * 999, 15 * 999);
+    shell::FitWindowToPicture(w, shell::Minimum::Without);
+    w.window.refresh();
+
+    QVERIFY(!w.backup->isVisible());
+    QCOMPARE(w.backup->picture().size(), QSize(250, 200));
+    const QRect backupPlace(92, 248, 250, 200);
+    QVERIFY(QRect(QPoint(0, 0), w.window.surface()->clientSize()).contains(backupPlace));
+    const QImage shown = w.window.surface()->composedImage();
+    const QRgb background = w.window.surface()->backgroundColour().rgb();
+    for (int y = backupPlace.top(); y <= backupPlace.bottom(); ++y)
+        for (int x = backupPlace.left(); x <= backupPlace.right(); ++x)
+            QCOMPARE(shown.pixel(x, y), background);
+}
+
+QTEST_MAIN(MainScreenTest)
+#include "tst_mainscreen.moc"
