@@ -85,7 +85,10 @@ QAction* Form::addItem(QMenu* menu, const QString& name, const QString& caption,
     action->setObjectName(name);
     if (!shortcut.isEmpty()) {
         action->setShortcut(shortcut);
-        // The shortcut works from anywhere in the window, menu open or not.
+        // The shortcut works from anywhere in the window, menu open or not:
+        // an open menu is a window of its own, which a window-wide shortcut
+        // would not reach. A modal box over the window still blocks it.
+        action->setShortcutContext(Qt::ApplicationShortcut);
         addAction(action);
     }
     connect(action, &QAction::triggered, this, [run = std::move(run)] { run(); });
