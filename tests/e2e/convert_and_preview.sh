@@ -126,9 +126,6 @@ painted_as_source || fail "the preview changed after No to the exit question"
 menu_file e
 wait_titled "ZFT Toolkit - SP1"
 xdotool key alt+y
-program_ended() {
-    [ -z "$(ps -o stat= -p "$app_pid" 2>/dev/null | grep -v Z)" ]
-}
 wait_for "the program to end after Yes" program_ended
 wait "$app_pid"
 status=$?

@@ -174,6 +174,12 @@ main_shown() {
     return 1
 }
 
+# True once the program has ended (a child that has ended and not yet been
+# waited for counts as ended).
+program_ended() {
+    [ -z "$(ps -o stat= -p "$app_pid" 2>/dev/null | grep -v Z)" ]
+}
+
 # Opens the File menu with Alt+F and picks an item by its access key.
 menu_file() {
     focus_window "$main"
