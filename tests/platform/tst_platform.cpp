@@ -1,0 +1,376 @@
+#include <QFileDialog>
+#include <QLabel>
+#include <QListView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "platform/failure.h"
+#include "platform/file_slot.h"
+#include "platform/form.h"
+#include "platform/picture_area.h"
+#include "platform/prompts.h"
+#include "platform/surface.h"
+
+using platform::DrawingSurface;
+using platform::Failure;
+using platform::FileSlot;
+using platform::Form;
+using platform::PictureArea;
+
+namespace {
+
+QRgb asymmetric(int c, int r) { return qRgb(10 + 40 * c, 5 + 50 * r, 250 - 7 * (c + 6 * r)); }
+
+QImage asymmetricPicture(int w, int h) {
+    QImage picture(w, h, QImage::Format_RGB32);
+    for (int r = 0; r < h; ++r)
+        for (int c = 0; c < w; ++c)
+            picture.setPixel(c, r, asymmetric(c, r));
+    return picture;
+}
+
+QImage filled(int w, int h, QRgb colour) {
+    QImage picture(w, h, QImage::Format_RGB32);
+    picture.fill(colour);
+    return picture;
+}
+
+int value(QRgb rgb) { return platform::colourValue(rgb); }
+
+// What the window really paints for the surface.
+QImage shownOnScreen(DrawingSurface* surface) {
+    return surface->grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// A window of 300 × 200 pixels: a surface of 298 × 179 under the frame and
+// the menu bar. Shown by the test once its picture areas are made, as the
+// program's windows are.
+struct Window {
+    Form form{QStringLiteral("testwindow"), true};
+    DrawingSurface* surface = form.surface();
+
+    Window() { form.setSizeTwips(4500, 3000); }
+};
+
+enum class Scene { BackgroundColour, BackgroundPicture, LargeBackground, VisibleArea, HiddenArea, EmptyArea, Points };
+
+}  // namespace
+
+Q_DECLARE_METATYPE(Scene)
+Q_DECLARE_METATYPE(platform::FileDialogMode)
+
+class PlatformTest : public QObject {
+    Q_OBJECT
+private slots:
+    void readPixelIsWhatTheWindowShows_data();
+    void readPixelIsWhatTheWindowShows();
+    void paintedPointsSurviveExposeButNotRefresh();
+    void paintedPointsGoWhereALayerChanges();
+    void slotReadsPastTheEnd_data();
+    void slotReadsPastTheEnd();
+    void slotCommitsOnlyOnClose();
+    void slotAbandonLeavesTargetAlone_data();
+    void slotAbandonLeavesTargetAlone();
+    void fileDialogFilterIgnoresCase_data();
+    void fileDialogFilterIgnoresCase();
+};
+
+void PlatformTest::readPixelIsWhatTheWindowShows_data() {
+    QTest::addColumn<Scene>("scene");
+    QTest::newRow("background colour") << Scene::BackgroundColour;
+    QTest::newRow("background picture") << Scene::BackgroundPicture;
+    QTest::newRow("background picture past the surface") << Scene::LargeBackground;
+    QTest::newRow("visible picture area") << Scene::VisibleArea;
+    QTest::newRow("hidden picture area") << Scene::HiddenArea;
+    QTest::newRow("empty picture area") << Scene::EmptyArea;
+    QTest::newRow("painted points") << Scene::Points;
+}
+
+void PlatformTest::readPixelIsWhatTheWindowShows() {
+    QFETCH(Scene, scene);
+    Window w;
+    DrawingSurface& s = *w.surface;
+    QCOMPARE(s.clientSize(), QSize(298, 179));
+    const QRgb background = qRgb(12, 34, 56);
+    s.setBackgroundColour(QColor(background));
+    const QRgb areaColour = qRgb(200, 100, 0);
+
+    // Each scene says, independently of the composition, what some points show.
+    QList<QPair<QPointF, QRgb>> expected{{{0, 0}, background}, {{15 * 297, 15 * 178}, background}};
+    switch (scene) {
+    case Scene::BackgroundColour:
+        break;
+    case Scene::BackgroundPicture:
+        s.setBackgroundPicture(asymmetricPicture(6, 5));
+        expected = {{{0, 0}, asymmetric(0, 0)},
+                    {{14.9f, 0}, asymmetric(0, 0)},
+                    {{15, 0}, asymmetric(1, 0)},
+                    {{15 * 5, 15 * 4}, asymmetric(5, 4)},
+                    {{15 * 6, 0}, background},
+                    {{0, 15 * 5}, background}};
+        break;
+    case Scene::LargeBackground:
+        s.setBackgroundPicture(asymmetricPicture(400, 300));
+        expected = {{{15 * 297, 15 * 178}, asymmetric(297, 178)}};
+        break;
+    case Scene::VisibleArea:
+    case Scene::HiddenArea:
+    case Scene::EmptyArea: {
+        s.setBackgroundPicture(asymmetricPicture(6, 5));
+        auto* area = new PictureArea(&s, QStringLiteral("area"), 60, 60, 150, 150);
+        if (scene != Scene::EmptyArea)
+            area->setPicture(filled(3, 2, areaColour));
+        if (scene == Scene::HiddenArea)
+            area->setVisible(false);
+        // The area covers pixels 4 to 6 across and 4 to 5 down; the
+        // background picture 0 to 5 across and 0 to 4 down.
+        const bool shows = scene == Scene::VisibleArea;
+        expected = {{{60, 60}, shows ? areaColour : asymmetric(4, 4)},
+                    {{75, 60}, shows ? areaColour : asymmetric(5, 4)},
+                    {{90, 75}, shows ? areaColour : background},
+                    {{105, 60}, background},
+                    {{60, 90}, background}};
+        break;
+    }
+    case Scene::Points:
+        s.setBackgroundPicture(asymmetricPicture(6, 5));
+        s.setPixel(15, 15, value(qRgb(10, 13, 26)));
+        s.setPixel(15 * 200, 15 * 100, value(qRgb(255, 255, 255)));
+        s.setPixel(15 * 297, 15 * 178, value(qRgb(0, 0, 0)));
+        s.setPixel(15 * 298, 0, value(qRgb(1, 1, 1)));  // past the edge: nothing
+        expected = {{{15, 15}, qRgb(10, 13, 26)},
+                    {{0, 15}, asymmetric(0, 1)},
+                    {{15 * 200, 15 * 100}, qRgb(255, 255, 255)},
+                    {{15 * 297, 15 * 178}, qRgb(0, 0, 0)},
+                    {{15 * 297, 0}, background}};
+        break;
+    }
+
+    w.form.show();
+    for (const auto& [point, colour] : expected)
+        QCOMPARE(s.readPixel(point.x(), point.y()), value(colour));
+    QCOMPARE(s.readPixel(15 * 298, 0), -1);
+    QCOMPARE(s.readPixel(-1, 0), -1);
+    const QImage composed = s.composedImage();
+    QCOMPARE(composed.size(), QSize(298, 179));
+    QCOMPARE(shownOnScreen(&s), composed);
+}
+
+void PlatformTest::paintedPointsSurviveExposeButNotRefresh() {
+    Window w;
+    DrawingSurface& s = *w.surface;
+    s.setBackgroundPicture(asymmetricPicture(20, 20));
+    const int painted = value(qRgb(10, 13, 26));
+    w.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.form));
+    s.setPixel(75, 75, painted);
+
+    // Another widget laid over the surface and taken away again: the part
+    // under it is painted anew, from what the surface keeps.
+    QLabel cover(&w.form);
+    cover.setAutoFillBackground(true);
+    cover.setGeometry(s.geometry());
+    cover.show();
+    QCoreApplication::processEvents();
+    cover.hide();
+    QCoreApplication::processEvents();
+    s.repaint();
+    QCOMPARE(s.readPixel(75, 75), painted);
+    QCOMPARE(shownOnScreen(&s).pixel(5, 5), platform::rgbOf(painted));
+
+    s.refresh();
+    QCOMPARE(s.readPixel(75, 75), value(asymmetric(5, 5)));
+    QCOMPARE(shownOnScreen(&s), s.composedImage());
+
+    s.setPixel(75, 75, painted);
+    w.form.refresh();
+    QCOMPARE(s.readPixel(75, 75), value(asymmetric(5, 5)));
+}
+
+void PlatformTest::paintedPointsGoWhereALayerChanges() {
+    Window w;
+    DrawingSurface& s = *w.surface;
+    const QRgb background = qRgb(12, 34, 56);
+    s.setBackgroundColour(QColor(background));
+    auto* area = new PictureArea(&s, QStringLiteral("area"), 60, 60, 150, 150);
+    area->setPicture(filled(10, 10, qRgb(200, 100, 0)));
+    w.form.show();
+    const int painted = value(qRgb(1, 2, 3));
+    s.setPixel(90, 90, painted);      // on the area
+    s.setPixel(15 * 50, 15, painted);  // away from it
+
+    area->setVisible(false);
+    QCOMPARE(s.readPixel(90, 90), value(background));
+    QCOMPARE(s.readPixel(15 * 50, 15), painted);
+    QCOMPARE(shownOnScreen(&s), s.composedImage());
+}
+
+void PlatformTest::slotReadsPastTheEnd_data() {
+    QTest::addColumn<int>("length");
+    QTest::addColumn<QList<int>>("reads");  // the last one passes the end
+    QTest::newRow("empty file") << 0 << QList<int>{1};
+    QTest::newRow("short by one") << 10 << QList<int>{4, 4, 3};
+    QTest::newRow("header cut short") << 63 << QList<int>{2, 2, 2, 4, 48, 3, 3};
+    QTest::newRow("past the read buffer") << 70000 << QList<int>{65535, 10, 4000, 1, 1, 1, 452, 1};
+}
+
+void PlatformTest::slotReadsPastTheEnd() {
+    QFETCH(int, length);
+    QFETCH(QList<int>, reads);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("short.zft"));
+    QByteArray bytes(length, '\0');
+    for (int i = 0; i < length; ++i)
+        bytes[i] = static_cast<char>(i * 7 + i / 256);
+    QVERIFY(writeFile(path, bytes));
+
+    FileSlot slot;
+    slot.openForReading(path);
+    QCOMPARE(slot.size(), qint64(length));
+    qint64 at = 0;
+    for (qsizetype i = 0; i + 1 < reads.size(); ++i) {
+        const std::string chars = slot.readChars(reads[i]);
+        QCOMPARE(QByteArray::fromStdString(chars), bytes.mid(at, reads[i]));
+        at += reads[i];
+        QCOMPARE(slot.bytesRead(), at);
+    }
+    QVERIFY(at + reads.back() > length);
+    for (int again = 0; again < 2; ++again) {
+        try {
+            slot.readChars(reads.back());
+            QFAIL("a read past the end gave bytes");
+        } catch (const Failure& failure) {
+            QCOMPARE(failure.kind(), Failure::Kind::EndOfFile);
+            QVERIFY2(failure.message().contains(QDir::toNativeSeparators(path)), qPrintable(failure.message()));
+            QVERIFY2(failure.message().contains(QStringLiteral("after %1 bytes").arg(length)),
+                     qPrintable(failure.message()));
+        }
+        QCOMPARE(slot.bytesRead(), qint64(length));
+    }
+    slot.close();
+    QVERIFY(!slot.isOpen());
+    slot.close();  // nothing open: nothing happens
+}
+
+void PlatformTest::slotCommitsOnlyOnClose() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.zft"));
+    const QByteArray old = "the file as it was";
+    QVERIFY(writeFile(path, old));
+
+    FileSlot slot;
+    slot.openForWriting(path);
+    // More than the write buffer, written a few bytes at a time.
+    QByteArray written;
+    for (int i = 0; i < 100000; ++i) {
+        const char rgb[3] = {static_cast<char>(i), static_cast<char>(i >> 8), '\x1a'};
+        slot.writeText(std::string_view(rgb, 3));
+        written.append(rgb, 3);
+    }
+    QCOMPARE(contents(path), old);
+    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("out.zft")});
+    slot.close();
+    QVERIFY(!slot.isOpen());
+    QCOMPARE(contents(path), written);
+    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("out.zft")});
+}
+
+void PlatformTest::slotAbandonLeavesTargetAlone_data() {
+    QTest::addColumn<bool>("existing");
+    QTest::newRow("no file before") << false;
+    QTest::newRow("a file before") << true;
+}
+
+void PlatformTest::slotAbandonLeavesTargetAlone() {
+    QFETCH(bool, existing);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.zft"));
+    const QByteArray old = "the file as it was";
+    if (existing)
+        QVERIFY(writeFile(path, old));
+    const QStringList before = entries(dir.path());
+
+    {
+        FileSlot slot;
+        slot.openForWriting(path);
+        slot.writeText(std::string(200000, 'x'));
+        slot.abandon();
+        QVERIFY(!slot.isOpen());
+        slot.close();  // nothing left to commit
+    }
+    QCOMPARE(entries(dir.path()), before);
+    if (existing)
+        QCOMPARE(contents(path), old);
+
+    {
+        // A slot that goes away unclosed commits nothing either.
+        FileSlot slot;
+        slot.openForWriting(path);
+        slot.writeText("half");
+    }
+    QCOMPARE(entries(dir.path()), before);
+    if (existing)
+        QCOMPARE(contents(path), old);
+}
+
+void PlatformTest::fileDialogFilterIgnoresCase_data() {
+    QTest::addColumn<platform::FileDialogMode>("mode");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("listed");
+
+    QTest::newRow("open pictures") << platform::FileDialogMode::Open << QStringLiteral("*.JPG;*.GIF;*.BMP")
+                                   << QStringList{"photo.jpg", "PHOTO.Jpg", "x.gif", "y.BMP", "notes.txt", "z.jpeg"}
+                                   << QStringList{"PHOTO.Jpg", "photo.jpg", "x.gif", "y.BMP"};
+    QTest::newRow("save ZFT") << platform::FileDialogMode::Save << QStringLiteral("*.ZFT")
+                              << QStringList{"a.zft", "B.ZFT", "c.Zft", "d.txt", "zft"}
+                              << QStringList{"B.ZFT", "a.zft", "c.Zft"};
+}
+
+void PlatformTest::fileDialogFilterIgnoresCase() {
+    QFETCH(platform::FileDialogMode, mode);
+    QFETCH(QString, filter);
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, listed);
+    QTemporaryDir dir;
+    for (const QString& name : files)
+        QVERIFY(writeFile(dir.filePath(name), "x"));
+
+    QFileDialog dialog;
+    platform::configureFileDialog(dialog, mode, QStringLiteral("A title"), filter);
+    dialog.setDirectory(dir.path());
+    dialog.show();
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("A title"));
+    QVERIFY(dialog.testOption(QFileDialog::DontUseNativeDialog));
+    QCOMPARE(dialog.acceptMode(),
+             mode == platform::FileDialogMode::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+
+    auto* view = dialog.findChild<QListView*>(QStringLiteral("listView"));
+    QVERIFY(view);
+    auto shown = [&] {
+        QStringList names;
+        const QAbstractItemModel* model = view->model();
+        for (int row = 0; row < model->rowCount(view->rootIndex()); ++row)
+            names << model->index(row, 0, view->rootIndex()).data().toString();
+        names.sort();
+        return names;
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(shown(), listed, 10000);
+}
+
+QTEST_MAIN(PlatformTest)
+#include "tst_platform.moc"
