@@ -1,0 +1,127 @@
+// How long the preview of a 999 × 999 ZFT file takes, on the real window
+// (offscreen), with the prompts answered by a script.
+//
+//   whole  the command from the open dialog's answer to the end of the pixel
+//          loop (and the close of the slot right after it), less the time
+//          spent inside the prompts: the information box, and what is left
+//          of the dialog after its answer.
+//   loop   the pixel loop alone, as the command runs it (three one-byte reads
+//          from file slot 1 and one set_pixel per pixel), on the window the
+//          preview left, the file opened and its header read beforehand.
+//
+// Run it by hand on a quiet machine: bench_preview [runs]
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <algorithm>
+#include <cstdio>
+#include <random>
+#include <vector>
+
+#include "conversion/previewer.h"
+#include "shell/mainscreen.h"
+#include "tests/support/scripted_prompts.h"
+
+namespace {
+
+constexpr int kSide = 999;
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+double best(const std::vector<double>& values) { return *std::min_element(values.begin(), values.end()); }
+
+double ms(qint64 nanos) { return static_cast<double>(nanos) / 1e6; }
+
+QString writePicture(const QTemporaryDir& dir) {
+    QByteArray bytes = "1A12252001" + QByteArray("bench").leftJustified(48, ' ') + "999999";
+    bytes.reserve(64 + 3 * kSide * kSide);
+    std::mt19937 random(1);
+    for (int i = 0; i < 3 * kSide * kSide; ++i)
+        bytes += static_cast<char>(random() & 0xFF);
+    const QString path = dir.filePath(QStringLiteral("big.zft"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        std::exit(1);
+    }
+    return path;
+}
+
+struct Run {
+    double whole = 0;
+    double loop = 0;
+};
+
+Run previewOnce(const QString& path) {
+    testing::ScriptedPrompts prompts;
+    prompts.file(path).button(platform::Answer::Ok);
+    shell::MainScreen w(prompts);
+    shell::load_mainscreen(w);
+    w.window.show();
+
+    QElapsedTimer clock;
+    clock.start();
+    qint64 answered = 0;
+    qint64 promptsAtAnswer = 0;
+    prompts.whileShown = [&](const testing::Shown& shown) {
+        if (shown.kind == testing::Shown::Kind::FileDialog) {
+            answered = clock.nsecsElapsed();
+            promptsAtAnswer = prompts.promptNanos;
+        }
+    };
+    w.run(conversion::preview_zft_file);
+    const qint64 end = clock.nsecsElapsed();
+    if (!prompts.unexpected.isEmpty() || prompts.shown.size() != 2) {
+        std::fprintf(stderr, "the preview did not go as scripted: %s\n",
+                     qPrintable(prompts.unexpected.join(QLatin1Char('\n'))));
+        std::exit(1);
+    }
+    Run run;
+    run.whole = ms(end - answered - (prompts.promptNanos - promptsAtAnswer));
+
+    // The loop again, alone, on the window as the preview left it.
+    w.slot1.close();
+    w.slot1.openForReading(path);
+    w.slot1.readChars(64);
+    platform::DrawingSurface& surface = *w.window.surface();
+    const qint64 start = clock.nsecsElapsed();
+    for (int y = 1; y <= kSide; ++y) {
+        for (int x = 1; x <= kSide; ++x) {
+            const auto red = static_cast<unsigned char>(w.slot1.readChars(1)[0]);
+            const auto green = static_cast<unsigned char>(w.slot1.readChars(1)[0]);
+            const auto blue = static_cast<unsigned char>(w.slot1.readChars(1)[0]);
+            surface.setPixel(45.0f + 15.0f * x, 45.0f + 15.0f * y, red + 256 * green + 65536 * blue);
+        }
+    }
+    run.loop = ms(clock.nsecsElapsed() - start);
+    w.slot1.close();
+    return run;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
+
+    QTemporaryDir dir;
+    const QString path = writePicture(dir);
+    previewOnce(path);  // warm-up: fonts, caches, the first window
+
+    std::vector<double> whole, loop;
+    for (int i = 0; i < runs; ++i) {
+        const Run run = previewOnce(path);
+        whole.push_back(run.whole);
+        loop.push_back(run.loop);
+    }
+    std::printf("preview of a %d x %d ZFT file, %d runs (median / best, ms)\n", kSide, kSide, runs);
+    std::printf("  pixel loop             %7.1f / %7.1f   target < 50\n", median(loop), best(loop));
+    std::printf("  whole, less prompts    %7.1f / %7.1f   target < 100\n", median(whole), best(whole));
+    return 0;
+}
