@@ -13,6 +13,10 @@ program=$(realpath "${1:-$root/build/shell/zft-toolkit}")
 
 require_tools
 trap cleanup EXIT
+# A test killed on its time limit still takes its X server and program with it.
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 start_x
 mkdir -p "$root/docs"
 

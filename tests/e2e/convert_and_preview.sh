@@ -13,6 +13,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 require_tools
 trap cleanup EXIT
+# A test killed on its time limit still takes its X server and program with it.
+trap 'exit 129' HUP
+trap 'exit 130' INT
+trap 'exit 143' TERM
 start_x
 
 # The source picture: 120 × 90 pixels, a different colour at almost every
@@ -41,7 +45,8 @@ mkdir -p "$(dirname "$target")"
 notice="E2E notice, typed by hand"
 date_before=$(date +%m%d%Y)
 
-start_program "$program"
+# The program takes no command line: a picture named on it is not acted on.
+start_program "$program" "$work_dir/source.bmp" --convert
 
 # The intro, then the main window at 261 × 230 pixels with the logo.
 wait_intro

@@ -83,8 +83,9 @@ start_x() {
     unset WAYLAND_DISPLAY
 }
 
+# The program, with any arguments after it.
 start_program() {
-    "$1" >"$work_dir/program.log" 2>&1 &
+    "$@" >"$work_dir/program.log" 2>&1 &
     app_pid=$!
 }
 
