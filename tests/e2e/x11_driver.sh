@@ -178,7 +178,11 @@ main_shown() {
 # True once the program has ended (a child that has ended and not yet been
 # waited for counts as ended).
 program_ended() {
-    [ -z "$(ps -o stat= -p "$app_pid" 2>/dev/null | grep -v Z)" ]
+    local stat
+    stat=$(cat "/proc/$app_pid/stat" 2>/dev/null) || return 0
+    # The state follows the command name, which is in brackets.
+    stat=${stat##*) }
+    [ "${stat%% *}" = Z ]
 }
 
 # Opens the File menu with Alt+F and picks an item by its access key.
