@@ -92,19 +92,17 @@ void preview_zft_file(shell::MainScreen& w) {
         w.slot1.abandon();
         QString message = failure.message();
         const QString native = QDir::toNativeSeparators(path);
+        // One pass of arg() for all values: chained calls would take a "%2"
+        // in the file's name for a place of their own.
         if (failure.kind() == platform::Failure::Kind::EndOfFile && !headerRead) {
             message = QStringLiteral("Cannot preview %1: the file is %2 bytes long, shorter than the 64-byte "
                                      "header of a ZFT picture")
-                          .arg(native)
-                          .arg(length);
+                          .arg(native, QString::number(length));
         } else if (failure.kind() == platform::Failure::Kind::EndOfFile) {
             message = QStringLiteral("Cannot preview %1 completely: its header promises %2 bytes (%3 × %4 pixels), "
                                      "but the file has only %5 bytes")
-                          .arg(native)
-                          .arg(zft::file_size(width, height))
-                          .arg(width)
-                          .arg(height)
-                          .arg(length);
+                          .arg(native, QString::number(zft::file_size(width, height)), QString::number(width),
+                               QString::number(height), QString::number(length));
         }
         w.prompts.messageBox(message, platform::MessageStyle::Error, shell::kTitle);
     }

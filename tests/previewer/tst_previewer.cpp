@@ -407,7 +407,9 @@ void PreviewerTest::fileCutInsidePixels() {
     QFETCH(int, length);
     Session s;
     const QImage picture = asymmetric(6, 5);
-    const QString path = s.write(QStringLiteral("cut.zft"), (header(6, 5) + pixelBytes(picture)).left(length));
+    // Markers of Qt's string arguments in the name must come out as they are.
+    const QString path =
+        s.write(QStringLiteral("cut %1%2 %5.zft"), (header(6, 5) + pixelBytes(picture)).left(length));
     const QString good = s.write(QStringLiteral("good.zft"), header(1, 1) + QByteArray("\x01\x02\x03"));
     s.prompts.file(path).button(Answer::Ok).button(Answer::Ok);
     conversion::preview_zft_file(s.w);
@@ -446,7 +448,7 @@ void PreviewerTest::fileShorterThanHeader_data() {
 void PreviewerTest::fileShorterThanHeader() {
     QFETCH(int, length);
     Session s;
-    const QString path = s.write(QStringLiteral("short.zft"), (header(1, 1) + "\x01\x02\x03").left(length));
+    const QString path = s.write(QStringLiteral("short %1%2.zft"), (header(1, 1) + "\x01\x02\x03").left(length));
     s.prompts.file(path).button(Answer::Ok);
     const QImage before = s.surface().composedImage();
     const float windowWidth = s.w.window.widthTwips();
@@ -469,7 +471,7 @@ void PreviewerTest::fileShorterThanHeader() {
 void PreviewerTest::pathThatCannotBeOpened_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("missing") << QStringLiteral("missing.zft") << QStringLiteral("No such file");
+    QTest::newRow("missing") << QStringLiteral("missing %1%2.zft") << QStringLiteral("No such file");
     QTest::newRow("a folder") << QStringLiteral("folder.zft") << QStringLiteral("folder");
     QTest::newRow("in a missing folder") << QStringLiteral("nowhere/x.zft") << QStringLiteral("No such file");
 }
