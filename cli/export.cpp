@@ -1,0 +1,116 @@
+// zft export and zft thumbnail: a ZFT picture back to an ordinary picture.
+#include <QFileInfo>
+#include <QImageWriter>
+#include <QSaveFile>
+#include <algorithm>
+#include <cmath>
+
+#include "cli/cli.h"
+#include "plugin/zft_image.h"
+
+namespace cli {
+namespace {
+
+const QString kExportHelp = QStringLiteral(
+    "Usage: zft export IN.zft OUT.png|OUT.bmp|OUT.jpg|OUT.ppm\n"
+    "Writes the ZFT picture IN.zft as an ordinary picture, in the format its\n"
+    "name ends with. PNG, BMP and PPM keep every pixel exactly; JPEG is written\n"
+    "at quality 95. An existing OUT is replaced.\n"
+    "\n"
+    "  -h, --help  show this help\n");
+
+const QString kThumbnailHelp = QStringLiteral(
+    "Usage: zft thumbnail IN.zft OUT.png SIZE\n"
+    "Writes a PNG of the ZFT picture whose longer side is at most SIZE pixels,\n"
+    "for the desktop's thumbnailer. A picture already small enough keeps its size.\n"
+    "On failure nothing is written and the exit status is 1.\n"
+    "\n"
+    "  -h, --help  show this help\n");
+
+// The writer's format for an output name, or empty when the tool writes none.
+QByteArray format_for(const QString& path) {
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("png") || suffix == QLatin1String("bmp") || suffix == QLatin1String("ppm"))
+        return suffix.toLatin1();
+    if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg"))
+        return QByteArrayLiteral("jpeg");
+    return {};
+}
+
+// Reads a ZFT file strictly; on failure says so on stderr and gives a null image.
+QImage read_zft(const QString& command, const QString& path) {
+    QImage image;
+    std::string error;
+    if (!zft_image::read_file(path, &image, &error))
+        print_err(QStringLiteral("zft %1: cannot read %2: %3\n")
+                      .arg(command, native(path), QString::fromStdString(error)));
+    return image;
+}
+
+// Writes all of it or nothing: an existing file stays as it was on failure.
+bool save(const QString& command, const QImage& image, const QString& path, const QByteArray& format) {
+    QSaveFile file(path);
+    QString reason;
+    if (file.open(QIODevice::WriteOnly)) {
+        QImageWriter writer(&file, format);
+        if (format == "jpeg")
+            writer.setQuality(95);
+        if (!writer.write(image))
+            reason = writer.errorString();
+        else if (!file.commit())
+            reason = file.errorString();
+    } else {
+        reason = file.errorString();
+    }
+    if (reason.isEmpty())
+        return true;
+    file.cancelWriting();
+    print_err(QStringLiteral("zft %1: Cannot write %2: %3\n").arg(command, native(path), reason));
+    return false;
+}
+
+}  // namespace
+
+int export_command(const QStringList& args) {
+    const QString command = QStringLiteral("export");
+    QCommandLineParser parser;
+    if (auto done = parse_or_exit(parser, args, command, kExportHelp))
+        return *done;
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 2)
+        return usage_error(command, QStringLiteral("give one ZFT file and one output picture"));
+    const QByteArray format = format_for(files[1]);
+    if (format.isEmpty())
+        return usage_error(command, QStringLiteral("%1 does not end in .png, .bmp, .jpg or .ppm").arg(files[1]));
+    const QImage image = read_zft(command, files[0]);
+    if (image.isNull())
+        return kFailed;
+    return save(command, image, files[1], format) ? kOk : kFailed;
+}
+
+int thumbnail_command(const QStringList& args) {
+    const QString command = QStringLiteral("thumbnail");
+    QCommandLineParser parser;
+    if (auto done = parse_or_exit(parser, args, command, kThumbnailHelp))
+        return *done;
+    const QStringList files = parser.positionalArguments();
+    if (files.size() != 3)
+        return usage_error(command, QStringLiteral("give a ZFT file, an output PNG and a size"));
+    bool ok = false;
+    const int size = files[2].toInt(&ok);
+    if (!ok || size < 1)
+        return usage_error(command, QStringLiteral("the size '%1' is not a number of pixels").arg(files[2]));
+    QImage image = read_zft(command, files[0]);
+    if (image.isNull())
+        return kFailed;
+    if (image.width() > size || image.height() > size) {
+        // Never below one pixel a side, however long and thin the picture.
+        const double scale = static_cast<double>(size) / std::max(image.width(), image.height());
+        const QSize small(std::max(1, static_cast<int>(std::lround(image.width() * scale))),
+                          std::max(1, static_cast<int>(std::lround(image.height() * scale))));
+        image = image.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    return save(command, image, files[1], QByteArrayLiteral("png")) ? kOk : kFailed;
+}
+
+}  // namespace cli

@@ -1,0 +1,175 @@
+// zft info and zft verify: what a ZFT file's header says, and whether the
+// file is what it says.
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "cli/cli.h"
+#include "format/cp1252.h"
+#include "format/zft_format.h"
+
+namespace cli {
+namespace {
+
+const QString kInfoHelp = QStringLiteral(
+    "Usage: zft info [--json] FILE...\n"
+    "Shows the header of each ZFT file as the previewer shows it, the picture's\n"
+    "size, and whether the file's length is 64 + 3·W·H bytes.\n"
+    "\n"
+    "      --json  one JSON array, an object per file, for scripts\n"
+    "  -h, --help  show this help\n"
+    "\n"
+    "Exit status 1 when a file cannot be read or is shorter than its header.\n");
+
+const QString kVerifyHelp = QStringLiteral(
+    "Usage: zft verify FILE...\n"
+    "Checks that each file is a well-formed ZFT picture: every header field as the\n"
+    "converter writes it and the length exactly 64 + 3·W·H bytes. Prints one line\n"
+    "for each bad file saying what is wrong, nothing for a good one.\n"
+    "\n"
+    "  -h, --help  show this help\n"
+    "\n"
+    "Exit status 0 only when every file is well formed.\n");
+
+// What a file holds at its start, or why it could not be looked at.
+struct Look {
+    QByteArray head;  // at most the header's 64 bytes
+    qint64 length = 0;
+    QString error;  // empty when the file was read
+};
+
+Look look_at(const QString& path) {
+    Look look;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        look.error = file.errorString();
+        return look;
+    }
+    look.length = file.size();
+    look.head = file.read(zft::kHeaderSize);
+    if (look.head.size() < look.length && look.head.size() < static_cast<qsizetype>(zft::kHeaderSize))
+        look.error = file.errorString();
+    return look;
+}
+
+// Header bytes as the user reads them: the notice is Windows-1252.
+QString shown(const std::string& field) {
+    QString text;
+    for (unsigned char byte : field) {
+        const char32_t c = zft::from_cp1252(byte);
+        text += QString::fromUcs4(&c, 1);
+    }
+    return text;
+}
+
+QString length_verdict(qint64 length, std::uint64_t expected) {
+    if (static_cast<std::uint64_t>(length) == expected)
+        return QStringLiteral("%1 bytes, as 64 + 3·W·H").arg(length);
+    return QStringLiteral("%1 bytes, but 64 + 3·W·H is %2 (%3)")
+        .arg(length)
+        .arg(expected)
+        .arg(static_cast<std::uint64_t>(length) < expected ? QStringLiteral("cut short")
+                                                           : QStringLiteral("trailing bytes"));
+}
+
+}  // namespace
+
+int info_command(const QStringList& args) {
+    QCommandLineParser parser;
+    const QCommandLineOption json(QStringLiteral("json"));
+    parser.addOption(json);
+    if (auto done = parse_or_exit(parser, args, QStringLiteral("info"), kInfoHelp))
+        return *done;
+    const QStringList files = parser.positionalArguments();
+    if (files.isEmpty())
+        return usage_error(QStringLiteral("info"), QStringLiteral("no file given"));
+
+    int status = kOk;
+    QJsonArray array;
+    bool first = true;
+    for (const QString& path : files) {
+        const Look look = look_at(path);
+        QString problem = look.error;
+        if (problem.isEmpty() && look.head.size() < static_cast<qsizetype>(zft::kHeaderSize))
+            problem = QStringLiteral("it is %1 bytes, shorter than the 64-byte header").arg(look.length);
+        if (!problem.isEmpty()) {
+            print_err(QStringLiteral("zft info: cannot read %1: %2\n").arg(native(path), problem));
+            status = kFailed;
+            if (parser.isSet(json))
+                array.append(QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("error"), problem}});
+            continue;
+        }
+
+        const zft::ZftHeader header = zft::decode_header(std::string_view(look.head.constData(), zft::kHeaderSize));
+        const int width = header.width_value();
+        const int height = header.height_value();
+        const std::uint64_t expected = zft::file_size(width, height);
+        const auto fault = zft::file_fault(std::string_view(look.head.constData(), zft::kHeaderSize),
+                                           static_cast<std::uint64_t>(look.length));
+        const QString date = shown(header.creation_month) + u'/' + shown(header.creation_day) + u'/' +
+                             shown(header.creation_year);
+        if (parser.isSet(json)) {
+            array.append(QJsonObject{
+                {QStringLiteral("path"), path},
+                {QStringLiteral("version"), shown(header.version)},
+                {QStringLiteral("creation_date"), date},
+                {QStringLiteral("copyright_notice"), shown(header.copyright_notice)},
+                {QStringLiteral("width"), shown(header.width)},
+                {QStringLiteral("height"), shown(header.height)},
+                {QStringLiteral("width_pixels"), width},
+                {QStringLiteral("height_pixels"), height},
+                {QStringLiteral("file_size"), look.length},
+                {QStringLiteral("expected_size"), static_cast<qint64>(expected)},
+                {QStringLiteral("length_matches"), static_cast<std::uint64_t>(look.length) == expected},
+                {QStringLiteral("well_formed"), !fault.has_value()},
+                {QStringLiteral("fault"), fault ? QJsonValue(QString::fromStdString(*fault)) : QJsonValue()},
+            });
+            continue;
+        }
+        if (!first)
+            print_out(QStringLiteral("\n"));
+        first = false;
+        print_out(QStringLiteral("%1\n"
+                                 "  Version=%2 - Creationdate=%3\n"
+                                 "  width=%4 - height=%5\n"
+                                 "  Copyright notification=%6\n"
+                                 "  size: %7 × %8 pixels\n"
+                                 "  length: %9\n")
+                      .arg(native(path), shown(header.version), date, shown(header.width), shown(header.height),
+                           shown(header.copyright_notice), QString::number(width), QString::number(height),
+                           length_verdict(look.length, expected)));
+    }
+    if (parser.isSet(json))
+        print_out(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+    return status;
+}
+
+int verify_command(const QStringList& args) {
+    QCommandLineParser parser;
+    if (auto done = parse_or_exit(parser, args, QStringLiteral("verify"), kVerifyHelp))
+        return *done;
+    const QStringList files = parser.positionalArguments();
+    if (files.isEmpty())
+        return usage_error(QStringLiteral("verify"), QStringLiteral("no file given"));
+
+    int status = kOk;
+    for (const QString& path : files) {
+        const Look look = look_at(path);
+        QString fault;
+        if (!look.error.isEmpty()) {
+            fault = QStringLiteral("cannot be read: ") + look.error;
+        } else if (auto problem = zft::file_fault(std::string_view(look.head.constData(),
+                                                                   static_cast<std::size_t>(look.head.size())),
+                                                  static_cast<std::uint64_t>(look.length))) {
+            fault = QString::fromStdString(*problem);
+        }
+        if (!fault.isEmpty()) {
+            print_out(QStringLiteral("%1: %2\n").arg(native(path), fault));
+            status = kFailed;
+        }
+    }
+    return status;
+}
+
+}  // namespace cli
