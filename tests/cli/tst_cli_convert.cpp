@@ -1,0 +1,362 @@
+// zft convert, run as a process: the same bytes as the windowed converter,
+// the size limit and --fit, existing files, batches with failures, and the
+// command-line errors.
+#include <QDate>
+#include <QDir>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "conversion/converter.h"
+#include "shell/mainscreen.h"
+#include "tests/cli/cli_support.h"
+#include "tests/support/scripted_prompts.h"
+
+using clitest::read_file;
+using clitest::Run;
+using clitest::write_file;
+using clitest::run_zft;
+
+class CliConvertTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void sameBytesAsWindowedConverter_data();
+    void sameBytesAsWindowedConverter();
+    void transparentPixelsTakeTheWindowColour();
+    void sizeLimit_data();
+    void sizeLimit();
+    void fitKeepsProportions_data();
+    void fitKeepsProportions();
+    void fitScalesSmoothly();
+    void existingOutputKeptUnlessForced();
+    void batchGoesOnPastFailures();
+    void twoInputsForOneOutput();
+    void manyFilesInParallel();
+    void defaultsAreTodayAndNoNotice();
+    void progressOnlyOnATerminal();
+    void commandLineErrors_data();
+    void commandLineErrors();
+
+private:
+    QString path(const QString& name) const { return dir_->filePath(name); }
+    std::unique_ptr<QTemporaryDir> dir_;
+};
+
+void CliConvertTest::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+}
+
+namespace {
+
+// A 40 × 30 GIF whose colour 3 is transparent, in stripes and a diagonal.
+QByteArray transparent_gif() {
+    QImage indexed(40, 30, QImage::Format_Indexed8);
+    QList<QRgb> table;
+    for (int i = 0; i < 16; ++i)
+        table << qRgb(i * 16, 255 - i * 13, (i * 71) % 256);
+    indexed.setColorTable(table);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x)
+            indexed.setPixel(x, y, (x == y || x % 7 == 0) ? 3 : (x + 2 * y) % 16);
+    return clitest::gif_bytes(indexed, 3);
+}
+
+// Alpha from 0 to 255 across the picture, over distinct colours: every way
+// of rounding a blend shows.
+QImage half_transparent(int w, int h) {
+    QImage image(w, h, QImage::Format_ARGB32);
+    const QImage colours = clitest::asymmetric(w, h);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const QRgb c = colours.pixel(x, y);
+            image.setPixel(x, y, qRgba(qRed(c), qGreen(c), qBlue(c), (x * 7 + y * 3) % 256));
+        }
+    return image;
+}
+
+// What the windowed converter writes for `source`, with the notice typed in
+// and the clock at `date`.
+QByteArray windowed_conversion(const QString& source, const QString& target, const QString& notice, QDate date) {
+    testing::ScriptedPrompts prompts;
+    prompts.date = date;
+    prompts.file(source).file(target).button(platform::Answer::Ok).input(notice).button(platform::Answer::Ok);
+    shell::MainScreen w(prompts);
+    shell::load_mainscreen(w);
+    conversion::convert_jpg_gif_bmp_file(w);
+    if (!prompts.unexpected.isEmpty())
+        qWarning() << prompts.unexpected;
+    return read_file(target);
+}
+
+}  // namespace
+
+void CliConvertTest::sameBytesAsWindowedConverter_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<QString>("notice");
+    QTest::addColumn<QDate>("date");
+
+    auto encoded = [](const QImage& image, const char* format, int quality = -1) {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, format, quality);
+        return buffer.data();
+    };
+    QTest::newRow("gif with a transparent colour")
+        << "t.gif" << transparent_gif() << QStringLiteral("  Ünïcode € Ω  ") << QDate(2004, 9, 3);
+    QTest::newRow("jpeg") << "p.jpg" << encoded(clitest::asymmetric(64, 48), "JPG", 80)
+                          << QStringLiteral("(c) 2026 A. Painter") << QDate(1999, 12, 31);
+    QTest::newRow("bmp 65 × 7") << "p.bmp" << encoded(clitest::asymmetric(65, 7), "BMP") << QString()
+                                << QDate(2026, 1, 2);
+    QTest::newRow("png with alpha 0 to 255")
+        << "a.png" << encoded(half_transparent(120, 90), "PNG")
+        << QStringLiteral("a notice longer than forty-eight characters, cut short here") << QDate(2010, 5, 6);
+}
+
+void CliConvertTest::sameBytesAsWindowedConverter() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, source);
+    QFETCH(QString, notice);
+    QFETCH(QDate, date);
+    QVERIFY(write_file(path(name), source));
+
+    const QByteArray windowed = windowed_conversion(path(name), path("windowed.zft"), notice, date);
+    QVERIFY(windowed.size() > 64);
+    const Run run = run_zft({"convert", "--notice", notice, "--date", date.toString("MM/dd/yyyy"), path(name), "-o",
+                         path("cli.zft")});
+    QVERIFY2(run.status == 0, run.err.constData());
+    QVERIFY(run.err.isEmpty());
+    const QByteArray cli = read_file(path("cli.zft"));
+    QCOMPARE(cli.size(), windowed.size());
+    QCOMPARE(cli.left(64), windowed.left(64));
+    QVERIFY2(cli == windowed, "pixel bytes differ");
+}
+
+void CliConvertTest::transparentPixelsTakeTheWindowColour() {
+    QVERIFY(write_file(path("t.gif"), transparent_gif()));
+    const Run run = run_zft({"convert", path("t.gif"), "-o", path("t.zft")});
+    QCOMPARE(run.status, 0);
+    const QByteArray bytes = read_file(path("t.zft"));
+    QCOMPARE(bytes.size(), 64 + 3 * 40 * 30);
+
+    testing::ScriptedPrompts prompts;
+    shell::MainScreen w(prompts);
+    const QColor window = w.window.surface()->backgroundColour();
+    // (0, 0) is on the diagonal of transparent colour 3; (1, 0) is colour 1.
+    auto rgb = [](int r, int g, int b) {
+        return QByteArray(1, static_cast<char>(r)) + static_cast<char>(g) + static_cast<char>(b);
+    };
+    QCOMPARE(bytes.mid(64, 3), rgb(window.red(), window.green(), window.blue()));
+    QCOMPARE(bytes.mid(67, 3), rgb(16, 242, 71));
+}
+
+void CliConvertTest::sizeLimit_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<bool>("accepted");
+    QTest::newRow("999 wide") << QSize(999, 2) << true;
+    QTest::newRow("999 tall") << QSize(2, 999) << true;
+    QTest::newRow("1000 wide") << QSize(1000, 2) << false;
+    QTest::newRow("1000 tall") << QSize(2, 1000) << false;
+}
+
+void CliConvertTest::sizeLimit() {
+    QFETCH(QSize, size);
+    QFETCH(bool, accepted);
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(Qt::darkGreen);
+    QVERIFY(picture.save(path("p.png")));
+    const Run run = run_zft({"convert", path("p.png"), "-o", path("p.zft")});
+    QCOMPARE(run.status, accepted ? 0 : 1);
+    QCOMPARE(QFile::exists(path("p.zft")), accepted);
+    if (!accepted) {
+        QVERIFY2(run.err.contains("p.png") && run.err.contains(QByteArray::number(std::max(size.width(),
+                                                                                             size.height()))),
+                 run.err.constData());
+        QVERIFY(run.err.contains("--fit"));
+        QCOMPARE(run.err.count('\n'), 1);
+    } else {
+        QCOMPARE(read_file(path("p.zft")).size(), 64 + 3 * size.width() * size.height());
+    }
+}
+
+void CliConvertTest::fitKeepsProportions_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QSize>("fitted");
+    QTest::newRow("2000 × 1000") << QSize(2000, 1000) << QSize(999, 500);
+    QTest::newRow("1000 × 3000") << QSize(1000, 3000) << QSize(333, 999);
+    QTest::newRow("1998 × 1998") << QSize(1998, 1998) << QSize(999, 999);
+    QTest::newRow("long and thin") << QSize(5000, 2) << QSize(999, 1);
+    QTest::newRow("small stays as it is") << QSize(640, 480) << QSize(640, 480);
+}
+
+void CliConvertTest::fitKeepsProportions() {
+    QFETCH(QSize, size);
+    QFETCH(QSize, fitted);
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(qRgb(10, 13, 26));
+    QVERIFY(picture.save(path("p.bmp")));
+    const Run run = run_zft({"convert", "--fit", path("p.bmp"), "-o", path("p.zft")});
+    QVERIFY2(run.status == 0, run.err.constData());
+    const QByteArray bytes = read_file(path("p.zft"));
+    const zft::ZftHeader header = zft::decode_header(std::string_view(bytes.constData(), 64));
+    QCOMPARE(QSize(header.width_value(), header.height_value()), fitted);
+    QCOMPARE(bytes.size(), 64 + 3 * fitted.width() * fitted.height());
+    // A picture of one colour stays that colour, to the last pixel.
+    QCOMPARE(bytes.right(3), QByteArray("\x0a\x0d\x1a"));
+}
+
+void CliConvertTest::fitScalesSmoothly() {
+    // Black and white columns one pixel wide: scaled smoothly they blend to
+    // grey; dropping every other column would leave black or white.
+    QImage picture(2000, 10, QImage::Format_RGB32);
+    for (int x = 0; x < 2000; ++x)
+        for (int y = 0; y < 10; ++y)
+            picture.setPixel(x, y, x % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
+    QVERIFY(picture.save(path("stripes.png")));
+    QCOMPARE(run_zft({"convert", "--fit", path("stripes.png"), "-o", path("s.zft")}).status, 0);
+    const QByteArray bytes = read_file(path("s.zft"));
+    QCOMPARE(bytes.mid(58, 6), QByteArray("999005"));
+    const auto middle = static_cast<unsigned char>(bytes.at(64 + 3 * (2 * 999 + 500)));
+    QVERIFY2(middle > 64 && middle < 192, QByteArray::number(middle).constData());
+}
+
+void CliConvertTest::existingOutputKeptUnlessForced() {
+    QVERIFY(clitest::asymmetric(6, 5).save(path("p.bmp")));
+    QVERIFY(write_file(path("p.zft"), "keep me"));
+    Run run = run_zft({"convert", path("p.bmp"), "-o", path("p.zft")});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains("p.zft") && run.err.contains("--force"), run.err.constData());
+    QCOMPARE(read_file(path("p.zft")), QByteArray("keep me"));
+
+    run = run_zft({"convert", "--force", "--notice", "fixture", "--date", "09/03/2004", path("p.bmp"), "-o",
+               path("p.zft")});
+    QCOMPARE(run.status, 0);
+    QCOMPARE(read_file(path("p.zft")), clitest::zft_bytes(clitest::asymmetric(6, 5)));
+}
+
+void CliConvertTest::batchGoesOnPastFailures() {
+    QVERIFY(clitest::asymmetric(6, 5).save(path("good1.bmp")));
+    QVERIFY(clitest::asymmetric(7, 3).save(path("good2.png")));
+    QVERIFY(write_file(path("broken.jpg"), QByteArray("\xff\xd8\xff\xe0 this is no JPEG", 20)));
+    QImage wide(1200, 3, QImage::Format_RGB32);
+    wide.fill(Qt::red);
+    QVERIFY(wide.save(path("wide.bmp")));
+    QVERIFY(QDir().mkpath(path("out")));
+    QVERIFY(write_file(path("out/kept.zft"), "old"));
+    QVERIFY(clitest::asymmetric(2, 2).save(path("kept.bmp")));
+
+    const QStringList inputs = {path("good1.bmp"), path("broken.jpg"), path("missing.gif"), path("wide.bmp"),
+                                path("kept.bmp"), path("good2.png")};
+    const Run run = run_zft(QStringList{"convert", "--date", "09/03/2004", "--notice", "fixture", "-d", path("out")} +
+                        inputs);
+    QCOMPARE(run.status, 1);
+    const QList<QByteArray> lines = run.err.trimmed().split('\n');
+    QCOMPARE(lines.size(), 4);
+    for (const char* name : {"broken.jpg", "missing.gif", "wide.bmp", "kept.bmp"}) {
+        const auto named = std::count_if(lines.begin(), lines.end(), [&](const QByteArray& l) {
+            return l.contains(name);
+        });
+        QVERIFY2(named == 1, name);
+    }
+    QVERIFY(run.err.contains("no such file"));
+    QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
+             QStringList({"good1.zft", "good2.zft", "kept.zft"}));
+    QCOMPARE(read_file(path("out/good1.zft")), clitest::zft_bytes(clitest::asymmetric(6, 5)));
+    QCOMPARE(read_file(path("out/good2.zft")), clitest::zft_bytes(clitest::asymmetric(7, 3)));
+    QCOMPARE(read_file(path("out/kept.zft")), QByteArray("old"));
+}
+
+void CliConvertTest::twoInputsForOneOutput() {
+    QVERIFY(QDir().mkpath(path("a")) && QDir().mkpath(path("b")));
+    QVERIFY(clitest::asymmetric(6, 5).save(path("a/x.bmp")));
+    QVERIFY(clitest::asymmetric(5, 6).save(path("b/x.png")));
+    const Run run = run_zft({"convert", path("a/x.bmp"), path("b/x.png"), "-d", path("out")});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.err.count('\n'), 1);
+    QVERIFY2(run.err.contains("b/x.png") && run.err.contains("a/x.bmp"), run.err.constData());
+    QCOMPARE(read_file(path("out/x.zft")).mid(58, 6), QByteArray("006005"));
+}
+
+void CliConvertTest::manyFilesInParallel() {
+    QStringList args = {"convert", "--jobs", "4", "--notice", "fixture", "--date", "09/03/2004", "-d", path("out")};
+    for (int i = 0; i < 24; ++i) {
+        QVERIFY(clitest::asymmetric(3 + i, 2 + i % 5).save(path(QStringLiteral("p%1.bmp").arg(i))));
+        args << path(QStringLiteral("p%1.bmp").arg(i));
+    }
+    const Run run = run_zft(args);
+    QVERIFY2(run.status == 0, run.err.constData());
+    QVERIFY(run.err.isEmpty());
+    for (int i = 0; i < 24; ++i)
+        QCOMPARE(read_file(path(QStringLiteral("out/p%1.zft").arg(i))),
+                 clitest::zft_bytes(clitest::asymmetric(3 + i, 2 + i % 5)));
+    // Written whole, under their names: no temporary file left behind.
+    QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden).size(), 24);
+}
+
+void CliConvertTest::defaultsAreTodayAndNoNotice() {
+    QVERIFY(clitest::asymmetric(2, 2).save(path("p.bmp")));
+    const QDate before = QDate::currentDate();
+    QCOMPARE(run_zft({"convert", path("p.bmp"), "-o", path("p.zft")}).status, 0);
+    const QDate after = QDate::currentDate();
+    const QByteArray head = read_file(path("p.zft")).left(64);
+    QVERIFY2(head.mid(2, 8) == before.toString("MMddyyyy").toLatin1() ||
+                 head.mid(2, 8) == after.toString("MMddyyyy").toLatin1(),
+             head.constData());
+    QCOMPARE(head.mid(10, 48), QByteArray(48, ' '));
+}
+
+void CliConvertTest::progressOnlyOnATerminal() {
+    const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+    if (script.isEmpty())
+        QSKIP("script (util-linux) is not installed: no terminal to run zft on");
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(clitest::asymmetric(4, 4).save(path(QStringLiteral("p%1.bmp").arg(i))));
+    const QString command = QStringLiteral("'%1' convert -d out p0.bmp p1.bmp p2.bmp").arg(ZFT_TOOL);
+    QProcess process;
+    process.setWorkingDirectory(dir_->path());
+    process.start(script, {"-qec", command, "/dev/null"});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 0);
+    const QByteArray shown = process.readAllStandardOutput();
+    QVERIFY2(shown.contains("3/3"), shown.constData());
+
+    // The same run without a terminal says nothing.
+    const Run quiet = run_zft({"convert", "--force", "-d", "out", "p0.bmp", "p1.bmp", "p2.bmp"}, dir_->path());
+    QCOMPARE(quiet.status, 0);
+    QCOMPARE(quiet.err, QByteArray());
+}
+
+void CliConvertTest::commandLineErrors_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("says");
+    QTest::newRow("no input") << QStringList{"-o", "x.zft"} << QByteArray("no input");
+    QTest::newRow("no output") << QStringList{"p.bmp"} << QByteArray("-o");
+    QTest::newRow("both outputs") << QStringList{"p.bmp", "-o", "x.zft", "-d", "out"} << QByteArray("-o");
+    QTest::newRow("-o with two inputs") << QStringList{"p.bmp", "p.bmp", "-o", "x.zft"} << QByteArray("-d");
+    QTest::newRow("month 13") << QStringList{"--date", "13/01/2004", "p.bmp", "-o", "x.zft"} << QByteArray("13/01");
+    QTest::newRow("30 February") << QStringList{"--date", "02/30/2004", "p.bmp", "-o", "x.zft"}
+                                 << QByteArray("02/30");
+    QTest::newRow("date the other way") << QStringList{"--date", "2004-09-03", "p.bmp", "-o", "x.zft"}
+                                        << QByteArray("MM/DD/YYYY");
+    QTest::newRow("no jobs") << QStringList{"--jobs", "0", "p.bmp", "-o", "x.zft"} << QByteArray("--jobs");
+    QTest::newRow("unknown option") << QStringList{"--colour", "p.bmp", "-o", "x.zft"} << QByteArray("colour");
+    QTest::newRow("notice without text") << QStringList{"p.bmp", "-o", "x.zft", "--notice"}
+                                         << QByteArray("notice");
+}
+
+void CliConvertTest::commandLineErrors() {
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, says);
+    QVERIFY(clitest::asymmetric(2, 2).save(path("p.bmp")));
+    const Run run = run_zft(QStringList{"convert"} + args, dir_->path());
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.contains(says), run.err.constData());
+    QVERIFY(run.err.contains("zft convert --help"));
+    QVERIFY(run.out.isEmpty());
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"p.bmp"});
+}
+
+QTEST_MAIN(CliConvertTest)
+#include "tst_cli_convert.moc"

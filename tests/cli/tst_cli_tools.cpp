@@ -1,0 +1,339 @@
+// zft info, verify, export and thumbnail, the help texts and the version,
+// run as processes on files made byte by byte.
+#include <QImageReader>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "tests/cli/cli_support.h"
+
+using clitest::read_file;
+using clitest::Run;
+using clitest::write_file;
+using clitest::run_zft;
+
+class CliToolsTest : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void infoShowsTheHeaderAsThePreviewerDoes();
+    void infoJudgesTheLength_data();
+    void infoJudgesTheLength();
+    void infoJson();
+    void infoOnUnreadableFiles();
+    void verify_data();
+    void verify();
+    void verifyManyFiles();
+    void exportRoundTrips_data();
+    void exportRoundTrips();
+    void exportJpeg();
+    void exportFailures_data();
+    void exportFailures();
+    void thumbnail_data();
+    void thumbnail();
+    void thumbnailFailuresWriteNothing_data();
+    void thumbnailFailuresWriteNothing();
+    void helpAndVersion_data();
+    void helpAndVersion();
+    void wrongCommand_data();
+    void wrongCommand();
+
+private:
+    QString path(const QString& name) const { return dir_->filePath(name); }
+    QString fixture(const QString& name, const QByteArray& bytes) {
+        write_file(path(name), bytes);
+        return path(name);
+    }
+    std::unique_ptr<QTemporaryDir> dir_;
+};
+
+namespace {
+
+const QImage kPicture = clitest::asymmetric(6, 5);
+const QByteArray kGood = clitest::zft_bytes(kPicture);
+
+QByteArray with(QByteArray bytes, int offset, const QByteArray& replacement) {
+    return bytes.replace(offset, replacement.size(), replacement);
+}
+
+}  // namespace
+
+void CliToolsTest::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+}
+
+void CliToolsTest::infoShowsTheHeaderAsThePreviewerDoes() {
+    // The notice in Windows-1252: Ü and ï are one byte each.
+    const QByteArray bytes = clitest::zft_bytes(kPicture, "(c) \xdc" "n\xef" "code");
+    const Run run = run_zft({"info", fixture("p.zft", bytes)});
+    QCOMPARE(run.status, 0);
+    const QString out = QString::fromUtf8(run.out);
+    QVERIFY2(out.contains("Version=1A - Creationdate=09/03/2004\n"), qPrintable(out));
+    QVERIFY(out.contains("width=006 - height=005\n"));
+    QVERIFY(out.contains(QStringLiteral("Copyright notification=(c) Ünïcode") + QString(48 - 11, ' ') + '\n'));
+    QVERIFY(out.contains(QStringLiteral("6 × 5 pixels")));
+    QVERIFY(out.contains("154 bytes, as 64 + 3·W·H"));
+}
+
+void CliToolsTest::infoJudgesTheLength_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("exact") << kGood << "154 bytes, as 64 + 3·W·H";
+    QTest::newRow("cut short") << kGood.left(100) << "100 bytes, but 64 + 3·W·H is 154 (cut short)";
+    QTest::newRow("trailing bytes") << kGood + "xyz" << "157 bytes, but 64 + 3·W·H is 154 (trailing bytes)";
+    QTest::newRow("header only, width 000") << with(kGood, 58, "000").left(64) << "64 bytes, as 64 + 3·W·H";
+}
+
+void CliToolsTest::infoJudgesTheLength() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, says);
+    const Run run = run_zft({"info", fixture("p.zft", bytes)});
+    QCOMPARE(run.status, 0);
+    QVERIFY2(QString::fromUtf8(run.out).contains(says), run.out.constData());
+}
+
+void CliToolsTest::infoJson() {
+    const Run run = run_zft({"info", "--json", fixture("good.zft", kGood), fixture("short.zft", kGood.left(70)),
+                         fixture("tiny.zft", "1A")});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains("tiny.zft") && run.err.count('\n') == 1, run.err.constData());
+    QJsonParseError error;
+    const QJsonArray files = QJsonDocument::fromJson(run.out, &error).array();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QCOMPARE(files.size(), 3);
+
+    const QJsonObject good = files[0].toObject();
+    QCOMPARE(good["path"].toString(), path("good.zft"));
+    QCOMPARE(good["version"].toString(), "1A");
+    QCOMPARE(good["creation_date"].toString(), "09/03/2004");
+    QCOMPARE(good["copyright_notice"].toString().size(), 48);
+    QCOMPARE(good["width"].toString(), "006");
+    QCOMPARE(good["width_pixels"].toInt(), 6);
+    QCOMPARE(good["height_pixels"].toInt(), 5);
+    QCOMPARE(good["file_size"].toInt(), 154);
+    QCOMPARE(good["expected_size"].toInt(), 154);
+    QCOMPARE(good["length_matches"].toBool(), true);
+    QCOMPARE(good["well_formed"].toBool(), true);
+    QVERIFY(good["fault"].isNull());
+
+    const QJsonObject cut = files[1].toObject();
+    QCOMPARE(cut["length_matches"].toBool(), false);
+    QCOMPARE(cut["well_formed"].toBool(), false);
+    QVERIFY(cut["fault"].toString().contains("cut short"));
+
+    QVERIFY(files[2].toObject()["error"].toString().contains("2 bytes"));
+}
+
+void CliToolsTest::infoOnUnreadableFiles() {
+    const Run run = run_zft({"info", path("missing.zft"), fixture("good.zft", kGood), dir_->path()});
+    QCOMPARE(run.status, 1);
+    const QList<QByteArray> lines = run.err.trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    QVERIFY2(lines[0].contains("missing.zft"), lines[0].constData());
+    QVERIFY2(lines[1].contains(dir_->path().toUtf8()), lines[1].constData());
+    QVERIFY(run.out.contains("good.zft"));
+}
+
+void CliToolsTest::verify_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("fault");  // empty for a good file
+    QTest::newRow("well formed") << kGood << QByteArray();
+    QTest::newRow("1 × 1") << clitest::zft_bytes(clitest::asymmetric(1, 1)) << QByteArray();
+    QTest::newRow("cut short by one byte") << kGood.chopped(1) << QByteArray("cut short");
+    QTest::newRow("one byte too many") << kGood + '\0' << QByteArray("trailing bytes");
+    QTest::newRow("header only") << kGood.left(64) << QByteArray("cut short");
+    QTest::newRow("shorter than a header") << kGood.left(63) << QByteArray("shorter than the 64-byte header");
+    QTest::newRow("empty") << QByteArray() << QByteArray("0 bytes");
+    QTest::newRow("version 1B") << with(kGood, 0, "1B") << QByteArray("version");
+    QTest::newRow("month 13") << with(kGood, 2, "13") << QByteArray("month");
+    QTest::newRow("day 00") << with(kGood, 4, "00") << QByteArray("day");
+    QTest::newRow("year with a letter") << with(kGood, 6, "20O4") << QByteArray("year");
+    QTest::newRow("width 000") << with(kGood, 58, "000") << QByteArray("width");
+    QTest::newRow("width with a blank") << with(kGood, 58, " 06") << QByteArray("width");
+    QTest::newRow("height with a sign") << with(kGood, 61, "+05") << QByteArray("height");
+    QTest::newRow("a PNG") << [] {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        kPicture.save(&buffer, "PNG");
+        return buffer.data();
+    }() << QByteArray("version");
+}
+
+void CliToolsTest::verify() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, fault);
+    const Run run = run_zft({"verify", fixture("f.zft", bytes)});
+    QCOMPARE(run.status, fault.isEmpty() ? 0 : 1);
+    if (fault.isEmpty()) {
+        QCOMPARE(run.out, QByteArray());
+    } else {
+        QVERIFY2(run.out.startsWith(path("f.zft").toUtf8() + ": ") && run.out.contains(fault), run.out.constData());
+        QCOMPARE(run.out.count('\n'), 1);
+    }
+    QCOMPARE(run.err, QByteArray());
+}
+
+void CliToolsTest::verifyManyFiles() {
+    const Run good = run_zft({"verify", fixture("a.zft", kGood), fixture("b.zft", kGood)});
+    QCOMPARE(good.status, 0);
+    const Run run = run_zft({"verify", path("a.zft"), fixture("c.zft", kGood.left(80)), path("missing.zft"),
+                         path("b.zft")});
+    QCOMPARE(run.status, 1);
+    const QList<QByteArray> lines = run.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    QVERIFY(lines[0].contains("c.zft: file is 80 bytes"));
+    QVERIFY2(lines[1].contains("missing.zft: cannot be read"), lines[1].constData());
+}
+
+void CliToolsTest::exportRoundTrips_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("png") << "out.png";
+    QTest::newRow("bmp") << "out.bmp";
+    QTest::newRow("ppm") << "out.ppm";
+    QTest::newRow("upper-case PNG") << "OUT.PNG";
+}
+
+void CliToolsTest::exportRoundTrips() {
+    QFETCH(QString, name);
+    const QImage picture = clitest::asymmetric(65, 7);
+    const QString zftFile = fixture("p.zft", clitest::zft_bytes(picture));
+    QVERIFY(write_file(path(name), "an older file"));
+    const Run run = run_zft({"export", zftFile, path(name)});
+    QVERIFY2(run.status == 0, run.err.constData());
+    const QImage back(path(name));
+    QCOMPARE(back.size(), picture.size());
+    QCOMPARE(back.convertToFormat(QImage::Format_RGB32), picture);
+    // And back again: the same ZFT bytes.
+    QCOMPARE(run_zft({"convert", "--notice", "fixture", "--date", "09/03/2004", path(name), "-o", path("again.zft")})
+                 .status,
+             0);
+    QCOMPARE(read_file(path("again.zft")), clitest::zft_bytes(picture));
+}
+
+void CliToolsTest::exportJpeg() {
+    QImage picture(64, 48, QImage::Format_RGB32);
+    picture.fill(qRgb(200, 40, 90));
+    const Run run = run_zft({"export", fixture("p.zft", clitest::zft_bytes(picture)), path("p.jpg")});
+    QCOMPARE(run.status, 0);
+    QImageReader reader(path("p.jpg"));
+    QCOMPARE(reader.format(), QByteArray("jpeg"));
+    const QColor middle = reader.read().pixelColor(32, 24);
+    QVERIFY(std::abs(middle.red() - 200) <= 3 && std::abs(middle.green() - 40) <= 3 &&
+            std::abs(middle.blue() - 90) <= 3);
+}
+
+void CliToolsTest::exportFailures_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QByteArray>("says");
+    QTest::newRow("unknown format") << QStringList{"good.zft", "out.gif"} << 2 << QByteArray(".png");
+    QTest::newRow("no output") << QStringList{"good.zft"} << 2 << QByteArray("one ZFT file");
+    QTest::newRow("cut short") << QStringList{"short.zft", "out.png"} << 1 << QByteArray("short.zft: file is 100");
+    QTest::newRow("missing") << QStringList{"missing.zft", "out.png"} << 1 << QByteArray("missing.zft");
+    QTest::newRow("folder not there") << QStringList{"good.zft", "nowhere/out.png"} << 1 << QByteArray("out.png");
+}
+
+void CliToolsTest::exportFailures() {
+    QFETCH(QStringList, args);
+    QFETCH(int, status);
+    QFETCH(QByteArray, says);
+    fixture("good.zft", kGood);
+    fixture("short.zft", kGood.left(100));
+    const Run run = run_zft(QStringList{"export"} + args, dir_->path());
+    QCOMPARE(run.status, status);
+    QVERIFY2(run.err.contains(says), run.err.constData());
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList({"good.zft", "short.zft"}));
+}
+
+void CliToolsTest::thumbnail_data() {
+    QTest::addColumn<QSize>("picture");
+    QTest::addColumn<int>("size");
+    QTest::addColumn<QSize>("thumbnail");
+    QTest::newRow("small keeps its size") << QSize(6, 5) << 128 << QSize(6, 5);
+    QTest::newRow("wide") << QSize(200, 100) << 64 << QSize(64, 32);
+    QTest::newRow("tall") << QSize(30, 300) << 100 << QSize(10, 100);
+    QTest::newRow("long and thin") << QSize(999, 1) << 16 << QSize(16, 1);
+}
+
+void CliToolsTest::thumbnail() {
+    QFETCH(QSize, picture);
+    QFETCH(int, size);
+    QFETCH(QSize, thumbnail);
+    const QImage image = clitest::asymmetric(picture.width(), picture.height());
+    const Run run = run_zft({"thumbnail", fixture("p.zft", clitest::zft_bytes(image)), path("t.png"),
+                         QString::number(size)});
+    QVERIFY2(run.status == 0, run.err.constData());
+    QImageReader reader(path("t.png"));
+    QCOMPARE(reader.format(), QByteArray("png"));
+    const QImage small = reader.read();
+    QCOMPARE(small.size(), thumbnail);
+    if (thumbnail == picture)
+        QCOMPARE(small.convertToFormat(QImage::Format_RGB32), image);
+}
+
+void CliToolsTest::thumbnailFailuresWriteNothing_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("size");
+    QTest::addColumn<int>("status");
+    QTest::newRow("cut short") << kGood.chopped(3) << "128" << 1;
+    QTest::newRow("not a ZFT file") << QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(100, 'x') << "128" << 1;
+    QTest::newRow("size 0") << kGood << "0" << 2;
+    QTest::newRow("size not a number") << kGood << "large" << 2;
+}
+
+void CliToolsTest::thumbnailFailuresWriteNothing() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, size);
+    QFETCH(int, status);
+    const Run run = run_zft({"thumbnail", fixture("p.zft", bytes), path("t.png"), size});
+    QCOMPARE(run.status, status);
+    QVERIFY(!run.err.isEmpty());
+    QVERIFY(!QFile::exists(path("t.png")));
+}
+
+void CliToolsTest::helpAndVersion_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("begins");
+    QTest::newRow("zft --help") << QStringList{"--help"} << QByteArray("Usage: zft COMMAND");
+    for (const char* command : {"info", "convert", "export", "verify", "thumbnail"}) {
+        QTest::addRow("%s --help", command) << QStringList{command, "--help"}
+                                            << QByteArray("Usage: zft ") + command;
+        QTest::addRow("%s -h", command) << QStringList{command, "-h"} << QByteArray("Usage: zft ") + command;
+    }
+    QTest::newRow("--version") << QStringList{"--version"} << QByteArray("zft 1.");
+}
+
+void CliToolsTest::helpAndVersion() {
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, begins);
+    const Run run = run_zft(args);
+    QCOMPARE(run.status, 0);
+    QVERIFY2(run.out.startsWith(begins), run.out.constData());
+    QCOMPARE(run.err, QByteArray());
+}
+
+void CliToolsTest::wrongCommand_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("says");
+    QTest::newRow("nothing") << QStringList{} << QByteArray("Usage: zft COMMAND");
+    QTest::newRow("unknown command") << QStringList{"show", "p.zft"} << QByteArray("'show' is not a command");
+    QTest::newRow("info without files") << QStringList{"info"} << QByteArray("no file");
+    QTest::newRow("verify without files") << QStringList{"verify"} << QByteArray("no file");
+    QTest::newRow("unknown option") << QStringList{"verify", "--deep", "p.zft"} << QByteArray("deep");
+}
+
+void CliToolsTest::wrongCommand() {
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, says);
+    const Run run = run_zft(args);
+    QCOMPARE(run.status, 2);
+    QVERIFY2(run.err.contains(says), run.err.constData());
+    QCOMPARE(run.out, QByteArray());
+}
+
+QTEST_MAIN(CliToolsTest)
+#include "tst_cli_tools.moc"
