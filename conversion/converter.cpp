@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QTextBoundaryFinder>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 
 #include "format/cp1252.h"
 #include "format/zft_format.h"
@@ -119,8 +122,16 @@ void convert_jpg_gif_bmp_file(shell::MainScreen& w) {
             for (int r = 0; r < height; ++r) {
                 for (int c = 0; c < width; ++c) {
                     const int colour = surface.readPixel(15.0f * c, 15.0f * r);
-                    const char rgb[3] = {static_cast<char>(colour % 256), static_cast<char>(colour / 256 % 256),
-                                         static_cast<char>(colour / 65536 % 256)};
+                    const std::uint32_t red = colour % 256;
+                    const std::uint32_t green = colour / 256 % 256;
+                    const std::uint32_t blue = colour / 65536 % 256;
+                    // The three bytes go into place with one store: three
+                    // byte stores read back as wider words stall this loop.
+                    const std::uint32_t packed = std::endian::native == std::endian::little
+                                                     ? red | green << 8 | blue << 16
+                                                     : red << 24 | green << 16 | blue << 8;
+                    char rgb[4];
+                    std::memcpy(rgb, &packed, sizeof packed);
                     w.slot1.writeText(std::string_view(rgb, 3));
                 }
             }

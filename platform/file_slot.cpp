@@ -32,7 +32,10 @@ void FileSlot::openForWriting(const QString& path) {
     writer_ = std::make_unique<QSaveFile>(path);
     if (!writer_->open(QIODevice::WriteOnly))
         fail(QStringLiteral("write"), writer_->errorString());
-    writeBuffer_.reserve(kBufferSize + 64);
+    if (!writeBuffer_)
+        writeBuffer_ = std::make_unique<char[]>(kBufferSize);
+    writeAt_ = writeBuffer_.get();
+    writeEnd_ = writeAt_ + kBufferSize;
 }
 
 void FileSlot::openForReading(const QString& path) {
@@ -45,21 +48,35 @@ void FileSlot::openForReading(const QString& path) {
         fail(QStringLiteral("read"), reader_->errorString());
 }
 
-void FileSlot::flushWrites() {
-    if (writeBuffer_.empty())
-        return;
+void FileSlot::writeAll(const char* data, qint64 length) {
     // A write the kernel cuts short (a full disk, a file-size limit) reports
     // no error; only the write of the rest says why.
-    const char* data = writeBuffer_.data();
-    qint64 left = static_cast<qint64>(writeBuffer_.size());
-    while (left > 0) {
-        const qint64 written = writer_->write(data, left);
+    while (length > 0) {
+        const qint64 written = writer_->write(data, length);
         if (written <= 0)
             fail(QStringLiteral("write"), writer_->errorString());
         data += written;
-        left -= written;
+        length -= written;
     }
-    writeBuffer_.clear();
+}
+
+void FileSlot::flushWrites() {
+    char* const start = writeBuffer_.get();
+    const qint64 length = writeAt_ - start;
+    writeAt_ = start;
+    writeAll(start, length);
+}
+
+void FileSlot::writeTextSlow(std::string_view bytes) {
+    if (!writer_)
+        fail(QStringLiteral("write"), QStringLiteral("the file is not open for writing"));
+    flushWrites();
+    if (bytes.size() >= kBufferSize) {
+        writeAll(bytes.data(), static_cast<qint64>(bytes.size()));
+        return;
+    }
+    std::memcpy(writeAt_, bytes.data(), bytes.size());
+    writeAt_ += bytes.size();
 }
 
 std::string FileSlot::readCharsSlow(std::size_t n) {
@@ -102,6 +119,8 @@ void FileSlot::close() {
         if (!writer_->commit())
             fail(QStringLiteral("write"), writer_->errorString());
         writer_.reset();
+        writeAt_ = nullptr;
+        writeEnd_ = nullptr;
     }
 }
 
@@ -110,7 +129,8 @@ void FileSlot::abandon() noexcept {
         writer_->cancelWriting();
     writer_.reset();
     reader_.reset();
-    writeBuffer_.clear();
+    writeAt_ = nullptr;
+    writeEnd_ = nullptr;
     readBuffer_.clear();
     readPos_ = 0;
     readOffset_ = 0;

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QSaveFile>
 #include <QString>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -27,10 +28,14 @@ public:
     void openForWriting(const QString& path);
     void openForReading(const QString& path);
 
+    // Throws Failure when the slot is not open for writing or the write fails.
     void writeText(std::string_view bytes) {
-        writeBuffer_.append(bytes);
-        if (writeBuffer_.size() >= kBufferSize)
-            flushWrites();
+        if (static_cast<std::size_t>(writeEnd_ - writeAt_) >= bytes.size()) {
+            std::memcpy(writeAt_, bytes.data(), bytes.size());
+            writeAt_ += bytes.size();
+            return;
+        }
+        writeTextSlow(bytes);
     }
 
     // The next n bytes. Throws Failure (kind EndOfFile) when fewer are left;
@@ -63,13 +68,20 @@ private:
     static constexpr std::size_t kBufferSize = 1 << 16;
 
     void flushWrites();
+    void writeTextSlow(std::string_view bytes);
+    void writeAll(const char* data, qint64 length);
     std::string readCharsSlow(std::size_t n);
     [[noreturn]] void fail(const QString& action, const QString& reason);
 
     QString path_;
     std::unique_ptr<QSaveFile> writer_;
     std::unique_ptr<QFile> reader_;
-    std::string writeBuffer_;
+    // Writes collect in writeBuffer_ from its start to writeAt_; with no
+    // file open for writing writeAt_ and writeEnd_ are null, so every write
+    // takes the slow way, which says so.
+    std::unique_ptr<char[]> writeBuffer_;
+    char* writeAt_ = nullptr;
+    char* writeEnd_ = nullptr;
     std::string readBuffer_;
     std::size_t readPos_ = 0;
     qint64 readOffset_ = 0;  // file offset of readBuffer_[0]

@@ -31,6 +31,8 @@ void DrawingSurface::setClientSize(QSize pixels) {
     composed_ = QImage(pixels, QImage::Format_RGB32);
     width_ = pixels.width();
     height_ = pixels.height();
+    widthTwips_ = toTwips(width_);
+    heightTwips_ = toTwips(height_);
     bits_ = composed_.bits();
     bytesPerLine_ = composed_.bytesPerLine();
     stale_ = QRegion(composed_.rect());
