@@ -62,6 +62,8 @@ private slots:
     void textsFitTheirLabels();
     void clickOpensMainWindow_data();
     void clickOpensMainWindow();
+    void pressAndReleaseMustBothBeOverIntro_data();
+    void pressAndReleaseMustBothBeOverIntro();
     void closedBeforeTheClickEndsTheProgram();
 };
 
@@ -214,6 +216,39 @@ void IntroScreenTest::clickOpensMainWindow() {
         QVERIFY(!w.window.isVisible());
     }
     QVERIFY(prompts.shown.empty());
+}
+
+void IntroScreenTest::pressAndReleaseMustBothBeOverIntro_data() {
+    QTest::addColumn<QPoint>("press");
+    QTest::addColumn<QPoint>("release");
+    QTest::newRow("pressed on the logo, released on the bottom row") << QPoint(120, 100) << QPoint(120, 334);
+    QTest::newRow("pressed on the bottom row, released on the logo") << QPoint(120, 334) << QPoint(120, 100);
+}
+
+void IntroScreenTest::pressAndReleaseMustBothBeOverIntro() {
+    QFETCH(QPoint, press);
+    QFETCH(QPoint, release);
+
+    testing::ScriptedPrompts prompts;
+    shell::MainScreen w(prompts);
+    shell::IntroScreen s(w);
+    s.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+    MainSeen seen(w, s);
+
+    QWindow* window = s.window.windowHandle();
+    QWidget* surface = s.window.surface();
+    const int status = exitStatusAfter([&] {
+        QTest::mousePress(window, Qt::LeftButton, {}, surface->mapTo(&s.window, press));
+        QTest::mouseMove(window, surface->mapTo(&s.window, release));
+        QTest::mouseRelease(window, Qt::LeftButton, {}, surface->mapTo(&s.window, release));
+        if (s.window.isVisible())
+            QCoreApplication::exit(1);
+    });
+
+    QCOMPARE(status, 1);
+    QVERIFY(!seen.seen);
+    QVERIFY(s.window.isVisible());
 }
 
 void IntroScreenTest::closedBeforeTheClickEndsTheProgram() {
