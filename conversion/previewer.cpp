@@ -29,6 +29,18 @@ QString shown(const std::string& field) {
 
 }  // namespace
 
+// No events are handled in here: nothing can run in the middle of the loop.
+void paint_pixels(platform::FileSlot& slot, platform::DrawingSurface& surface, int width, int height) {
+    for (int y = 1; y <= height; ++y) {
+        for (int x = 1; x <= width; ++x) {
+            const auto red = static_cast<unsigned char>(slot.readChars(1)[0]);
+            const auto green = static_cast<unsigned char>(slot.readChars(1)[0]);
+            const auto blue = static_cast<unsigned char>(slot.readChars(1)[0]);
+            surface.setPixel(45.0f + 15.0f * x, 45.0f + 15.0f * y, red + 256 * green + 65536 * blue);
+        }
+    }
+}
+
 void preview_zft_file(shell::MainScreen& w) {
     platform::FileDialog& dialog = w.CommonDialog1;
     dialog.fileName.clear();
@@ -74,15 +86,7 @@ void preview_zft_file(shell::MainScreen& w) {
         w.window.refresh();
         pump_events_times(100);
 
-        platform::DrawingSurface& surface = *w.window.surface();
-        for (int y = 1; y <= height; ++y) {
-            for (int x = 1; x <= width; ++x) {
-                const auto red = static_cast<unsigned char>(w.slot1.readChars(1)[0]);
-                const auto green = static_cast<unsigned char>(w.slot1.readChars(1)[0]);
-                const auto blue = static_cast<unsigned char>(w.slot1.readChars(1)[0]);
-                surface.setPixel(45.0f + 15.0f * x, 45.0f + 15.0f * y, red + 256 * green + 65536 * blue);
-            }
-        }
+        paint_pixels(w.slot1, *w.window.surface(), width, height);
         w.slot1.close();
     } catch (const platform::Failure& failure) {
         // A read that passed the end used up every byte before it: what was
