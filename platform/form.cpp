@@ -49,7 +49,8 @@ void Form::applySize() {
 }
 
 void Form::refresh() {
-    surface_->refresh();
+    // The window's repaint paints the surface with it, once.
+    surface_->recompose();
     repaint();
 }
 

@@ -20,7 +20,14 @@ void DrawingSurface::setBackgroundColour(QColor colour) {
 
 void DrawingSurface::setBackgroundPicture(const QImage& picture) {
     const QRect changed = backgroundPicture_.rect().united(picture.rect());
-    backgroundPicture_ = picture;
+    // Kept in the composed image's own format, so that each composition is
+    // a plain copy rather than a conversion (a GIF decodes to a palette, a
+    // grey JPEG to one channel). An RGB32 picture is shared, not copied.
+    if (picture.isNull())
+        backgroundPicture_ = picture;
+    else
+        backgroundPicture_ = picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                                               : QImage::Format_RGB32);
     invalidate(changed);
 }
 
@@ -47,10 +54,14 @@ void DrawingSurface::invalidate(const QRect& pixels) {
 }
 
 void DrawingSurface::refresh() {
+    recompose();
+    repaint();
+}
+
+void DrawingSurface::recompose() {
     stale_ = QRegion(0, 0, width_, height_);
     anyStale_ = true;
     composeStale();
-    repaint();
 }
 
 QImage DrawingSurface::composedImage() {
@@ -66,7 +77,12 @@ void DrawingSurface::composeStale() {
     }
     QPainter painter(&composed_);
     painter.setClipRegion(stale_);
-    painter.fillRect(composed_.rect(), backgroundColour_);
+    // Under an opaque background picture the colour never shows.
+    QRegion uncovered = stale_;
+    if (!backgroundPicture_.isNull() && !backgroundPicture_.hasAlphaChannel())
+        uncovered -= backgroundPicture_.rect();
+    for (const QRect& r : uncovered)
+        painter.fillRect(r, backgroundColour_);
     if (!backgroundPicture_.isNull())
         painter.drawImage(0, 0, backgroundPicture_);
     for (const PictureArea* area : areas_) {

@@ -65,6 +65,10 @@ public:
     // Recomposes everything, dropping painted points, and repaints at once.
     void refresh();
 
+    // The same without the repaint, for a window that repaints the surface
+    // along with itself.
+    void recompose();
+
     // A copy of what the surface shows.
     QImage composedImage();
 

@@ -66,7 +66,17 @@ struct Window {
     Window() { form.setSizeTwips(4500, 3000); }
 };
 
-enum class Scene { BackgroundColour, BackgroundPicture, LargeBackground, VisibleArea, HiddenArea, EmptyArea, Points };
+enum class Scene {
+    BackgroundColour,
+    BackgroundPicture,
+    LargeBackground,
+    TransparentBackground,
+    GreyBackground,
+    VisibleArea,
+    HiddenArea,
+    EmptyArea,
+    Points
+};
 
 }  // namespace
 
@@ -94,6 +104,8 @@ void PlatformTest::readPixelIsWhatTheWindowShows_data() {
     QTest::newRow("background colour") << Scene::BackgroundColour;
     QTest::newRow("background picture") << Scene::BackgroundPicture;
     QTest::newRow("background picture past the surface") << Scene::LargeBackground;
+    QTest::newRow("background picture with clear pixels") << Scene::TransparentBackground;
+    QTest::newRow("grey background picture") << Scene::GreyBackground;
     QTest::newRow("visible picture area") << Scene::VisibleArea;
     QTest::newRow("hidden picture area") << Scene::HiddenArea;
     QTest::newRow("empty picture area") << Scene::EmptyArea;
@@ -127,6 +139,23 @@ void PlatformTest::readPixelIsWhatTheWindowShows() {
         s.setBackgroundPicture(asymmetricPicture(400, 300));
         expected = {{{15 * 297, 15 * 178}, asymmetric(297, 178)}};
         break;
+    case Scene::TransparentBackground: {
+        QImage picture(3, 1, QImage::Format_ARGB32);
+        picture.setPixel(0, 0, qRgba(0, 0, 0, 0));
+        picture.setPixel(1, 0, qRgba(200, 150, 100, 255));
+        picture.setPixel(2, 0, qRgba(255, 0, 255, 0));
+        s.setBackgroundPicture(picture);
+        expected = {{{0, 0}, background}, {{15, 0}, qRgb(200, 150, 100)}, {{30, 0}, background}};
+        break;
+    }
+    case Scene::GreyBackground: {
+        QImage picture(2, 1, QImage::Format_Grayscale8);
+        picture.bits()[0] = 13;
+        picture.bits()[1] = 250;
+        s.setBackgroundPicture(picture);
+        expected = {{{0, 0}, qRgb(13, 13, 13)}, {{15, 0}, qRgb(250, 250, 250)}, {{30, 0}, background}};
+        break;
+    }
     case Scene::VisibleArea:
     case Scene::HiddenArea:
     case Scene::EmptyArea: {
@@ -199,6 +228,7 @@ void PlatformTest::paintedPointsSurviveExposeButNotRefresh() {
     s.setPixel(75, 75, painted);
     w.form.refresh();
     QCOMPARE(s.readPixel(75, 75), value(asymmetric(5, 5)));
+    QCOMPARE(shownOnScreen(&s), s.composedImage());
 }
 
 void PlatformTest::paintedPointsGoWhereALayerChanges() {
