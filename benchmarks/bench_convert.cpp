@@ -33,6 +33,7 @@
 #include <vector>
 
 #include "conversion/converter.h"
+#include "platform/picture.h"
 #include "shell/mainscreen.h"
 #include "tests/support/gif_writer.h"
 #include "tests/support/scripted_prompts.h"
@@ -125,6 +126,7 @@ Run convertOnce(const QString& source, const QString& target) {
 // The time the slot's close takes for a file of this size: write it through
 // a slot and time the close alone.
 double closeTime(const QString& path, qint64 bytes) {
+    QFile::remove(path);
     platform::FileSlot slot;
     slot.openForWriting(path);
     slot.writeText(std::string(static_cast<std::size_t>(bytes), 'x'));
@@ -134,6 +136,30 @@ double closeTime(const QString& path, qint64 bytes) {
     return ms(clock.nsecsElapsed());
 }
 
+// Of that, what the commit's fdatasync costs: the same bytes written to a
+// new file, then only the sync timed.
+double syncTime(const QString& path, qint64 bytes) {
+    QFile::remove(path);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(std::string(static_cast<std::size_t>(bytes), 'x').c_str(), bytes) != bytes ||
+        !file.flush())
+        return -1;
+    QElapsedTimer clock;
+    clock.start();
+    ::fdatasync(file.handle());
+    return ms(clock.nsecsElapsed());
+}
+
+// The decoder alone, as the command calls it.
+double decodeTime(const QString& path) {
+    QElapsedTimer clock;
+    clock.start();
+    const QSize size = platform::picture_size(path);
+    const platform::Picture picture = platform::load_picture(path);
+    const double took = ms(clock.nsecsElapsed());
+    return size == picture.size() ? took : -1;
+}
+
 // djpeg as a whole process, writing its PPM to a file as the converter writes its ZFT.
 double djpegOnce(const QString& djpeg, const QString& jpeg, const QString& ppm) {
     const QByteArray program = djpeg.toLocal8Bit();
@@ -141,6 +167,7 @@ double djpegOnce(const QString& djpeg, const QString& jpeg, const QString& ppm) 
     const QByteArray out = ppm.toLocal8Bit();
     char* argv[] = {const_cast<char*>(program.constData()), const_cast<char*>("-ppm"), const_cast<char*>("-outfile"),
                     const_cast<char*>(out.constData()), const_cast<char*>(in.constData()), nullptr};
+    QFile::remove(ppm);  // a new file each time, as the converter's target
     QElapsedTimer clock;
     clock.start();
     pid_t pid = 0;
@@ -188,27 +215,34 @@ int main(int argc, char** argv) {
     std::printf("whole  = save dialog answered to success box, less the time inside the prompts\n");
     std::printf("pixels = input box to success box, less the prompt and the refresh + 100 pumps\n");
     std::printf("         before the header (timed again on the same window): header, pixel loop, close\n\n");
-    std::printf("%-6s %16s %16s %16s %14s %12s\n", "format", "whole", "to confirmation", "pixels", "refresh+pumps",
-                "close alone");
+    std::printf("to confirmation = save dialog answered to confirmation shown: decode, show, fit, refresh, pumps\n");
+    std::printf("decode = picture_size and load_picture alone; close = the slot's close (commit) alone, of which\n");
+    std::printf("         fdatasync = the sync of a 3 MB file alone; all on new files\n\n");
+    std::printf("%-6s %16s %16s %16s %9s %9s %9s %9s\n", "format", "whole", "to confirmation", "pixels", "refresh", "decode",
+                "close", "fdatasync");
     double jpegWhole = 0;
     for (const auto& [name, source] : {std::pair{"JPEG", jpeg}, std::pair{"BMP", bmp}, std::pair{"GIF", gifPath}}) {
-        std::vector<double> whole, confirm, pixels, pumps, closes;
+        std::vector<double> whole, confirm, pixels, pumps, decodes, closes, syncs;
         const QString target = dir.filePath(QStringLiteral("out.zft"));
         convertOnce(source, target);  // warm the caches and the decoder plugin
         for (int i = 0; i < runs; ++i) {
+            QFile::remove(target);
             const Run run = convertOnce(source, target);
             whole.push_back(run.whole);
             confirm.push_back(run.toConfirmation);
             pixels.push_back(run.pixels);
             pumps.push_back(run.refreshAndPumps);
+            decodes.push_back(decodeTime(source));
             closes.push_back(closeTime(dir.filePath(QStringLiteral("close.zft")), 2994067));
+            syncs.push_back(syncTime(dir.filePath(QStringLiteral("sync.zft")), 2994067));
         }
         if (QFileInfo(target).size() != 2994067) {
             std::fprintf(stderr, "%s: the ZFT file is %lld bytes\n", name, QFileInfo(target).size());
             return 1;
         }
-        std::printf("%-6s %8.1f (%5.1f) %8.1f (%5.1f) %8.1f (%5.1f) %14.1f %12.1f\n", name, median(whole), best(whole),
-                    median(confirm), best(confirm), median(pixels), best(pixels), median(pumps), median(closes));
+        std::printf("%-6s %8.1f (%5.1f) %8.1f (%5.1f) %8.1f (%5.1f) %9.1f %9.1f %9.1f %9.1f\n", name, median(whole),
+                    best(whole), median(confirm), best(confirm), median(pixels), best(pixels), median(pumps),
+                    median(decodes), median(closes), median(syncs));
         if (std::string_view(name) == "JPEG")
             jpegWhole = median(whole);
     }
@@ -230,6 +264,7 @@ int main(int argc, char** argv) {
     }
     std::printf("\ndjpeg -ppm, whole process writing the PPM file: best %.1f ms, median %.1f ms\n", best(djpegTimes),
                 median(djpegTimes));
-    std::printf("JPEG conversion (median) / djpeg (best): %.2f\n", jpegWhole / best(djpegTimes));
+    std::printf("JPEG conversion (median) / djpeg (best): %.2f; / djpeg (median): %.2f\n", jpegWhole / best(djpegTimes),
+                jpegWhole / median(djpegTimes));
     return 0;
 }
