@@ -1,14 +1,17 @@
 // zft convert: pictures to ZFT files, the same bytes the windowed converter
 // writes for the same picture, notice and date, many files at once.
+#include <QCoreApplication>
 #include <QDate>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QThread>
 #include <algorithm>
 #include <atomic>
 #include <cmath>
+#include <fcntl.h>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -81,6 +84,68 @@ QString too_large_reason(QSize size) {
         .arg(size.height());
 }
 
+QString system_reason(int error) { return QString::fromStdString(std::generic_category().message(error)); }
+
+// Writes all of `size` bytes, however the system splits the work; gives 0
+// or the error number.
+int write_all(int fd, const char* bytes, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, bytes, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        bytes += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+// Writes the ZFT file whole or not at all, as other programs see it: into a
+// new file beside the target, renamed over it once complete. Unlike the
+// windowed converter's QSaveFile it does not wait for the disk to confirm
+// each file, as cp and djpeg don't: a batch would spend its time waiting.
+// The pixels go out a few rows at a time, so the file's bytes never sit in
+// memory beside the picture. Gives the reason for a failure, or an empty text.
+QString write_whole(const QString& path, const std::string& header, const QImage& shown) {
+    static std::atomic<unsigned> serial{0};
+    const QFileInfo target(path);
+    const QByteArray temporary = QFile::encodeName(target.dir().filePath(
+        QStringLiteral(".%1.%2-%3.part")
+            .arg(target.fileName(), QString::number(QCoreApplication::applicationPid()), QString::number(serial++))));
+    // The mode of any new file: umask applies, as for the file it replaces.
+    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return system_reason(errno);
+
+    const std::size_t rowBytes = 3 * static_cast<std::size_t>(shown.width());
+    thread_local std::vector<char> buffer;
+    buffer.resize(std::max<std::size_t>(1 << 18, header.size() + rowBytes));
+    std::copy(header.begin(), header.end(), buffer.begin());
+    std::size_t used = header.size();
+    int error = 0;
+    for (int y = 0; y < shown.height() && error == 0; ++y) {
+        if (used + rowBytes > buffer.size()) {
+            error = write_all(fd, buffer.data(), used);
+            used = 0;
+        }
+        conversion::pixel_row(shown, y, buffer.data() + used);
+        used += rowBytes;
+    }
+    if (error == 0)
+        error = write_all(fd, buffer.data(), used);
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error == 0 && ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0)
+        error = errno;
+    if (error != 0) {
+        ::unlink(temporary.constData());
+        return system_reason(error);
+    }
+    return {};
+}
+
 // Converts one file; gives the failure to report, or an empty text.
 QString convert_one(const Job& job, const Settings& settings) {
     if (!job.clash.isEmpty())
@@ -104,16 +169,8 @@ QString convert_one(const Job& job, const Settings& settings) {
         const zft::ZftHeader header =
             zft::make_header(settings.date.month(), settings.date.day(), settings.date.year(), settings.notice,
                              shown.width(), shown.height());
-        const std::string head = zft::encode_header(header);
-        const std::string pixels = conversion::pixel_bytes(shown);
-
-        QSaveFile file(job.output);
-        if (!file.open(QIODevice::WriteOnly))
-            return QStringLiteral("Cannot write %1: %2").arg(native(job.output), file.errorString());
-        file.write(head.data(), static_cast<qint64>(head.size()));
-        file.write(pixels.data(), static_cast<qint64>(pixels.size()));
-        if (!file.commit())
-            return QStringLiteral("Cannot write %1: %2").arg(native(job.output), file.errorString());
+        if (const QString reason = write_whole(job.output, zft::encode_header(header), shown); !reason.isEmpty())
+            return QStringLiteral("Cannot write %1: %2").arg(native(job.output), reason);
     } catch (const platform::Failure& failure) {
         return failure.message();
     }

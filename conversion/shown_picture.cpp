@@ -3,13 +3,16 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPalette>
-#include <algorithm>
 
 namespace conversion {
 
 QColor window_background_colour() { return QGuiApplication::palette().color(QPalette::Window); }
 
 QImage picture_as_shown(const QImage& picture, const QColor& background) {
+    // Drawing an opaque picture of the surface's own format is a plain copy
+    // (what JPEG and most BMP files decode to): it is already as shown.
+    if (picture.format() == QImage::Format_RGB32)
+        return picture;
     // The same target format and the same two painter calls as the surface,
     // so that the blending of half-transparent pixels rounds alike.
     QImage shown(picture.size(), QImage::Format_RGB32);
@@ -20,14 +23,15 @@ QImage picture_as_shown(const QImage& picture, const QColor& background) {
     return shown;
 }
 
-std::string pixel_bytes(const QImage& shown) {
-    const QImage rgb = shown.convertToFormat(QImage::Format_RGB888);
-    const auto rowBytes = static_cast<std::size_t>(rgb.width()) * 3;
-    std::string bytes;
-    bytes.resize(rowBytes * static_cast<std::size_t>(rgb.height()));
-    for (int y = 0; y < rgb.height(); ++y)
-        std::copy_n(rgb.constScanLine(y), rowBytes, bytes.data() + rowBytes * static_cast<std::size_t>(y));
-    return bytes;
+void pixel_row(const QImage& shown, int y, char* out) {
+    Q_ASSERT(shown.format() == QImage::Format_RGB32);
+    const auto* line = reinterpret_cast<const QRgb*>(shown.constScanLine(y));
+    const int width = shown.width();
+    for (int x = 0; x < width; ++x) {
+        *out++ = static_cast<char>(qRed(line[x]));
+        *out++ = static_cast<char>(qGreen(line[x]));
+        *out++ = static_cast<char>(qBlue(line[x]));
+    }
 }
 
 }  // namespace conversion

@@ -7,7 +7,6 @@
 
 #include <QColor>
 #include <QImage>
-#include <string>
 
 namespace conversion {
 
@@ -19,8 +18,9 @@ QColor window_background_colour();
 // layers; the result is opaque and as large as the picture.
 QImage picture_as_shown(const QImage& picture, const QColor& background);
 
-// The pixel bytes of a ZFT file for `shown`: rows from the top, each pixel
-// red, green, blue. Any alpha is ignored, so compose first.
-std::string pixel_bytes(const QImage& shown);
+// The pixel bytes of row `y` of a ZFT file for `shown`, 3 × width of them
+// into `out`: each pixel red, green, blue, left to right. `shown` must be
+// Format_RGB32, as picture_as_shown gives it.
+void pixel_row(const QImage& shown, int y, char* out);
 
 }  // namespace conversion

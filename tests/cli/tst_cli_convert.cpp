@@ -32,6 +32,7 @@ private slots:
     void existingOutputKeptUnlessForced();
     void batchGoesOnPastFailures();
     void twoInputsForOneOutput();
+    void unwritableOutputLeavesNothing();
     void manyFilesInParallel();
     void defaultsAreTodayAndNoNotice();
     void progressOnlyOnATerminal();
@@ -277,6 +278,22 @@ void CliConvertTest::twoInputsForOneOutput() {
     QCOMPARE(run.err.count('\n'), 1);
     QVERIFY2(run.err.contains("b/x.png") && run.err.contains("a/x.bmp"), run.err.constData());
     QCOMPARE(read_file(path("out/x.zft")).mid(58, 6), QByteArray("006005"));
+}
+
+void CliConvertTest::unwritableOutputLeavesNothing() {
+    QVERIFY(clitest::asymmetric(6, 5).save(path("p.bmp")));
+    Run run = run_zft({"convert", path("p.bmp"), "-o", path("nowhere/p.zft")});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.startsWith("Cannot write " + path("nowhere/p.zft").toUtf8() + ": "), run.err.constData());
+
+    // The pixels are written, then the file cannot take the target's place
+    // (a folder of that name): the written file goes again.
+    QVERIFY(QDir().mkpath(path("out/p.zft")));
+    run = run_zft({"convert", "--force", path("p.bmp"), "-o", path("out/p.zft")});
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.contains("Is a directory"), run.err.constData());
+    QCOMPARE(QDir(path("out")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList{"p.zft"});
 }
 
 void CliConvertTest::manyFilesInParallel() {
