@@ -9,16 +9,17 @@ namespace conversion {
 QColor window_background_colour() { return QGuiApplication::palette().color(QPalette::Window); }
 
 QImage picture_as_shown(const QImage& picture, const QColor& background) {
-    // Drawing an opaque picture of the surface's own format is a plain copy
-    // (what JPEG and most BMP files decode to): it is already as shown.
-    if (picture.format() == QImage::Format_RGB32)
-        return picture;
-    // The same target format and the same two painter calls as the surface,
-    // so that the blending of half-transparent pixels rounds alike.
+    // The surface's own steps, so that half-transparent pixels round alike:
+    // the picture in the composed image's format, drawn over the colour.
+    const QImage drawn = picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                                           : QImage::Format_RGB32);
+    // An opaque picture covers the colour: drawing it would be a plain copy.
+    if (!drawn.hasAlphaChannel())
+        return drawn;
     QImage shown(picture.size(), QImage::Format_RGB32);
     QPainter painter(&shown);
     painter.fillRect(shown.rect(), background);
-    painter.drawImage(0, 0, picture);
+    painter.drawImage(0, 0, drawn);
     painter.end();
     return shown;
 }

@@ -111,6 +111,13 @@ void CliConvertTest::sameBytesAsWindowedConverter_data() {
                           << QStringLiteral("(c) 2026 A. Painter") << QDate(1999, 12, 31);
     QTest::newRow("bmp 65 × 7") << "p.bmp" << encoded(clitest::asymmetric(65, 7), "BMP") << QString()
                                 << QDate(2026, 1, 2);
+    QTest::newRow("grey jpeg") << "g.jpg"
+                               << encoded(clitest::asymmetric(50, 40).convertToFormat(QImage::Format_Grayscale8),
+                                          "JPG")
+                               << QStringLiteral("grey") << QDate(2004, 2, 29);
+    QTest::newRow("gif without transparency")
+        << "o.gif" << clitest::gif_bytes(clitest::asymmetric(30, 20).convertToFormat(QImage::Format_Indexed8), -1)
+        << QString() << QDate(2004, 9, 3);
     QTest::newRow("png with alpha 0 to 255")
         << "a.png" << encoded(half_transparent(120, 90), "PNG")
         << QStringLiteral("a notice longer than forty-eight characters, cut short here") << QDate(2010, 5, 6);
