@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QThread>
 #include <algorithm>
 #include <atomic>
@@ -249,6 +250,10 @@ int convert_command(const QStringList& args) {
             return usage_error(command, QStringLiteral("the date '%1' is not a date MM/DD/YYYY").arg(text));
     }
     settings.fit = parser.isSet(fit);
+    // A picture to be scaled down may well be a camera's: Qt's usual limit
+    // of 256 MB refuses anything past 8000 × 8000 pixels before it is read.
+    if (settings.fit)
+        QImageReader::setAllocationLimit(2048);
     settings.force = parser.isSet(force);
     settings.background = conversion::window_background_colour();
 
