@@ -33,13 +33,17 @@ while [ $i -le 50 ]; do
     i=$((i + 1))
 done
 
+# Every run writes new files, as a first conversion does: the last run's
+# outputs are removed untimed before each run, for every tool alike (ext4
+# makes replacing a file cost a flush, whichever way it is replaced).
 echo "cores: $(nproc); load before: $(cut -d' ' -f1-3 /proc/loadavg)"
-hyperfine -N --warmup 3 --runs 30 --export-json single.json \
-    -n "zft convert" "$zft convert --force x.jpg -o x.zft" \
+hyperfine -N --warmup 3 --runs 30 --export-json single.json --prepare "rm -f x.zft x.ppm im.ppm" \
+    -n "zft convert" "$zft convert x.jpg -o x.zft" \
     -n "djpeg -ppm" "djpeg -ppm -outfile x.ppm x.jpg" \
     -n "ImageMagick convert" "$imagemagick x.jpg im.ppm"
 hyperfine --warmup 2 --runs 10 --export-json batch.json \
-    -n "zft convert, 50 files" "'$zft' convert --force -d zft-out batch/*.jpg" \
+    --prepare "rm -rf zft-out djpeg-out && mkdir zft-out djpeg-out" \
+    -n "zft convert, 50 files" "'$zft' convert -d zft-out batch/*.jpg" \
     -n "djpeg loop, 50 files" \
     'for f in batch/*.jpg; do n=${f##*/}; djpeg -ppm -outfile "djpeg-out/${n%.jpg}.ppm" "$f"; done'
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"

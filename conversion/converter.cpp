@@ -1,12 +1,10 @@
 #include "conversion/converter.h"
 
 #include <QDir>
-#include <QTextBoundaryFinder>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 
-#include "format/cp1252.h"
 #include "format/zft_format.h"
 #include "platform/failure.h"
 #include "platform/picture.h"
@@ -51,22 +49,6 @@ platform::Picture load_source(const QString& path) {
 void pump_events_times(int times) {
     for (int i = 0; i < times; ++i)
         platform::pump_events();
-}
-
-std::string notice_bytes(const QString& notice) {
-    const QString text = notice.normalized(QString::NormalizationForm_C);
-    std::string bytes;
-    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
-    qsizetype start = 0;
-    for (qsizetype end = graphemes.toNextBoundary(); end != -1; end = graphemes.toNextBoundary()) {
-        const QList<uint> codePoints = text.mid(start, end - start).toUcs4();
-        std::optional<unsigned char> byte;
-        if (codePoints.size() == 1)
-            byte = zft::to_cp1252(codePoints.front());
-        bytes += static_cast<char>(byte.value_or('?'));
-        start = end;
-    }
-    return bytes;
 }
 
 void convert_jpg_gif_bmp_file(shell::MainScreen& w) {

@@ -1,0 +1,29 @@
+#include <QList>
+#include <QString>
+#include <QTextBoundaryFinder>
+#include <optional>
+
+#include "conversion/converter.h"
+#include "format/cp1252.h"
+
+// Apart from the converter, so that a program taking the notice from
+// elsewhere (the command-line tool) needs none of the windows.
+namespace conversion {
+
+std::string notice_bytes(const QString& notice) {
+    const QString text = notice.normalized(QString::NormalizationForm_C);
+    std::string bytes;
+    QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
+    qsizetype start = 0;
+    for (qsizetype end = graphemes.toNextBoundary(); end != -1; end = graphemes.toNextBoundary()) {
+        const QList<uint> codePoints = text.mid(start, end - start).toUcs4();
+        std::optional<unsigned char> byte;
+        if (codePoints.size() == 1)
+            byte = zft::to_cp1252(codePoints.front());
+        bytes += static_cast<char>(byte.value_or('?'));
+        start = end;
+    }
+    return bytes;
+}
+
+}  // namespace conversion
