@@ -103,13 +103,32 @@ int write_all(int fd, const char* bytes, std::size_t size) {
     return 0;
 }
 
+// Gives the finished file at `temporary` the name `target`; an existing
+// target is replaced only when `replace` says so, otherwise EEXIST. Gives 0
+// or the error number. The temporary name stays for the caller to remove.
+int put_in_place(const QByteArray& temporary, const QByteArray& target, bool replace) {
+    if (replace)
+        return ::rename(temporary.constData(), target.constData()) == 0 ? 0 : errno;
+    // A hard link is never made over an existing file, even one that
+    // appeared since the check before decoding.
+    if (::link(temporary.constData(), target.constData()) == 0)
+        return 0;
+    const int error = errno;
+    if (error != EPERM && error != EOPNOTSUPP && error != ENOSYS)
+        return error;
+    // A file system without hard links: the check and the rename are two steps.
+    if (::access(target.constData(), F_OK) == 0)
+        return EEXIST;
+    return ::rename(temporary.constData(), target.constData()) == 0 ? 0 : errno;
+}
+
 // Writes the ZFT file whole or not at all, as other programs see it: into a
-// new file beside the target, renamed over it once complete. Unlike the
+// new file beside the target, put in its place once complete. Unlike the
 // windowed converter's QSaveFile it does not wait for the disk to confirm
 // each file, as cp and djpeg don't: a batch would spend its time waiting.
 // The pixels go out a few rows at a time, so the file's bytes never sit in
 // memory beside the picture. Gives the reason for a failure, or an empty text.
-QString write_whole(const QString& path, const std::string& header, const QImage& shown) {
+QString write_whole(const QString& path, const std::string& header, const QImage& shown, bool replace) {
     static std::atomic<unsigned> serial{0};
     const QFileInfo target(path);
     const QByteArray temporary = QFile::encodeName(target.dir().filePath(
@@ -138,12 +157,13 @@ QString write_whole(const QString& path, const std::string& header, const QImage
         error = write_all(fd, buffer.data(), used);
     if (::close(fd) != 0 && error == 0)
         error = errno;
-    if (error == 0 && ::rename(temporary.constData(), QFile::encodeName(path).constData()) != 0)
-        error = errno;
-    if (error != 0) {
-        ::unlink(temporary.constData());
+    if (error == 0)
+        error = put_in_place(temporary, QFile::encodeName(path), replace);
+    ::unlink(temporary.constData());
+    if (error == EEXIST)
+        return QStringLiteral("it exists already (--force replaces it)");
+    if (error != 0)
         return system_reason(error);
-    }
     return {};
 }
 
@@ -170,7 +190,8 @@ QString convert_one(const Job& job, const Settings& settings) {
         const zft::ZftHeader header =
             zft::make_header(settings.date.month(), settings.date.day(), settings.date.year(), settings.notice,
                              shown.width(), shown.height());
-        if (const QString reason = write_whole(job.output, zft::encode_header(header), shown); !reason.isEmpty())
+        if (const QString reason = write_whole(job.output, zft::encode_header(header), shown, settings.force);
+            !reason.isEmpty())
             return QStringLiteral("Cannot write %1: %2").arg(native(job.output), reason);
     } catch (const platform::Failure& failure) {
         return failure.message();
