@@ -5,6 +5,7 @@
 #include <csignal>
 
 #include "platform/failure.h"
+#include "platform/file_kind.h"
 
 namespace platform {
 
@@ -27,8 +28,8 @@ void FileSlot::fail(const QString& action, const QString& reason) {
 void FileSlot::openForWriting(const QString& path) {
     abandon();
     path_ = path;
-    if (QFileInfo(path).isDir())
-        fail(QStringLiteral("write"), QStringLiteral("it is a folder"));
+    if (const QString reason = notAFileReason(path); !reason.isEmpty())
+        fail(QStringLiteral("write"), reason);
     writer_ = std::make_unique<QSaveFile>(path);
     if (!writer_->open(QIODevice::WriteOnly))
         fail(QStringLiteral("write"), writer_->errorString());
@@ -41,8 +42,8 @@ void FileSlot::openForWriting(const QString& path) {
 void FileSlot::openForReading(const QString& path) {
     abandon();
     path_ = path;
-    if (QFileInfo(path).isDir())
-        fail(QStringLiteral("read"), QStringLiteral("it is a folder"));
+    if (const QString reason = notAFileReason(path); !reason.isEmpty())
+        fail(QStringLiteral("read"), reason);
     reader_ = std::make_unique<QFile>(path);
     if (!reader_->open(QIODevice::ReadOnly))
         fail(QStringLiteral("read"), reader_->errorString());
@@ -95,8 +96,8 @@ std::string FileSlot::readCharsSlow(std::size_t n) {
             readBuffer_.resize(static_cast<std::size_t>(got));
             if (got == 0)
                 throw Failure(Failure::Kind::EndOfFile, QStringLiteral("Cannot read %1: the file ends after %2 bytes")
-                                                            .arg(QDir::toNativeSeparators(path_))
-                                                            .arg(readOffset_));
+                                                            .arg(QDir::toNativeSeparators(path_),
+                                                                 QString::number(readOffset_)));
         }
         const std::size_t take = std::min(n - chars.size(), readBuffer_.size() - readPos_);
         chars.append(readBuffer_, readPos_, take);

@@ -5,6 +5,7 @@
 #include <QImageReader>
 
 #include "platform/failure.h"
+#include "platform/file_kind.h"
 
 namespace platform {
 namespace {
@@ -20,8 +21,8 @@ QString readerReason(const QString& path, const QImageReader& reader) {
     const QFileInfo info(path);
     if (!info.exists())
         return QStringLiteral("no such file");
-    if (info.isDir())
-        return QStringLiteral("it is a folder");
+    if (const QString reason = notAFileReason(path); !reason.isEmpty())
+        return reason;
     if (!info.isReadable())
         return QStringLiteral("permission denied");
     if (reader.error() == QImageReader::UnsupportedFormatError)
@@ -29,9 +30,16 @@ QString readerReason(const QString& path, const QImageReader& reader) {
     return reader.errorString();
 }
 
+// A pipe or a device is refused before a reader opens it and waits.
+void refuseNonFile(const QString& path) {
+    if (const QString reason = notAFileReason(path); !reason.isEmpty())
+        throw cannotRead(path, reason);
+}
+
 }  // namespace
 
 QSize picture_size(const QString& path) {
+    refuseNonFile(path);
     QImageReader reader(path);
     const QSize size = reader.size();
     if (!reader.canRead())
@@ -40,6 +48,7 @@ QSize picture_size(const QString& path) {
 }
 
 Picture load_picture(const QString& path) {
+    refuseNonFile(path);
     QImageReader reader(path);
     reader.setAutoTransform(false);
     Picture picture;

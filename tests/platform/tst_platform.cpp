@@ -3,10 +3,12 @@
 #include <QListView>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 #include "platform/failure.h"
 #include "platform/file_slot.h"
 #include "platform/form.h"
+#include "platform/picture.h"
 #include "platform/picture_area.h"
 #include "platform/prompts.h"
 #include "platform/surface.h"
@@ -95,6 +97,7 @@ private slots:
     void slotCommitsOnlyOnClose();
     void slotAbandonLeavesTargetAlone_data();
     void slotAbandonLeavesTargetAlone();
+    void pipesAreRefusedNotWaitedOnOrReplaced();
     void fileDialogFilterIgnoresCase_data();
     void fileDialogFilterIgnoresCase();
 };
@@ -355,6 +358,29 @@ void PlatformTest::slotAbandonLeavesTargetAlone() {
     QCOMPARE(entries(dir.path()), before);
     if (existing)
         QCOMPARE(contents(path), old);
+}
+
+// Opening a pipe to read waits for a writer that never comes, and a finished
+// file moved into a pipe's place would destroy it.
+void PlatformTest::pipesAreRefusedNotWaitedOnOrReplaced() {
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath(QStringLiteral("pipe.zft"));
+    QCOMPARE(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    auto message = [](auto&& attempt) {
+        try {
+            attempt();
+        } catch (const Failure& failure) {
+            return failure.message();
+        }
+        return QString();
+    };
+    FileSlot slot;
+    QVERIFY(message([&] { slot.openForReading(pipe); }).contains(QStringLiteral("not a regular file")));
+    QVERIFY(message([&] { slot.openForWriting(pipe); }).contains(QStringLiteral("not a regular file")));
+    QVERIFY(!slot.isOpen());
+    QVERIFY(message([&] { platform::picture_size(pipe); }).contains(pipe));
+    QVERIFY(message([&] { platform::load_picture(pipe); }).contains(QStringLiteral("not a regular file")));
+    QVERIFY(QFileInfo(pipe).exists() && !QFileInfo(pipe).isFile());
 }
 
 void PlatformTest::fileDialogFilterIgnoresCase_data() {
