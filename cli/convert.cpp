@@ -22,6 +22,7 @@
 #include "conversion/shown_picture.h"
 #include "format/zft_format.h"
 #include "platform/failure.h"
+#include "platform/file_kind.h"
 #include "platform/picture.h"
 
 namespace cli {
@@ -171,6 +172,9 @@ QString write_whole(const QString& path, const std::string& header, const QImage
 QString convert_one(const Job& job, const Settings& settings) {
     if (!job.clash.isEmpty())
         return cannot(job, QStringLiteral("%1 is also the output for %2").arg(native(job.output), native(job.clash)));
+    // The finished file takes the output's place: never a folder's, a device's or a pipe's.
+    if (const QString reason = platform::notAFileReason(job.output); !reason.isEmpty())
+        return QStringLiteral("Cannot write %1: %2").arg(native(job.output), reason);
     if (!settings.force && QFileInfo::exists(job.output))
         return cannot(job, QStringLiteral("%1 exists already (--force replaces it)").arg(native(job.output)));
     try {

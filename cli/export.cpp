@@ -6,6 +6,7 @@
 #include <cmath>
 
 #include "cli/cli.h"
+#include "platform/file_kind.h"
 #include "plugin/zft_image.h"
 
 namespace cli {
@@ -40,31 +41,36 @@ QByteArray format_for(const QString& path) {
 // Reads a ZFT file strictly; on failure says so on stderr and gives a null image.
 QImage read_zft(const QString& command, const QString& path) {
     QImage image;
-    std::string error;
-    if (!zft_image::read_file(path, &image, &error))
+    std::string error = platform::notAFileReason(path).toStdString();
+    if (!error.empty() || !zft_image::read_file(path, &image, &error))
         print_err(QStringLiteral("zft %1: cannot read %2: %3\n")
                       .arg(command, native(path), QString::fromStdString(error)));
     return image;
 }
 
 // Writes all of it or nothing: an existing file stays as it was on failure.
-bool save(const QString& command, const QImage& image, const QString& path, const QByteArray& format) {
+// Gives the reason for a failure, or an empty text.
+QString write_picture(const QImage& image, const QString& path, const QByteArray& format) {
     QSaveFile file(path);
-    QString reason;
-    if (file.open(QIODevice::WriteOnly)) {
-        QImageWriter writer(&file, format);
-        if (format == "jpeg")
-            writer.setQuality(95);
-        if (!writer.write(image))
-            reason = writer.errorString();
-        else if (!file.commit())
-            reason = file.errorString();
-    } else {
-        reason = file.errorString();
-    }
+    if (!file.open(QIODevice::WriteOnly))
+        return file.errorString();
+    QImageWriter writer(&file, format);
+    if (format == "jpeg")
+        writer.setQuality(95);
+    if (!writer.write(image))
+        return writer.errorString();  // dropped, uncommitted
+    if (!file.commit())
+        return file.errorString();
+    return {};
+}
+
+bool save(const QString& command, const QImage& image, const QString& path, const QByteArray& format) {
+    // The finished file takes the target's place: never a device's or a pipe's.
+    QString reason = platform::notAFileReason(path);
+    if (reason.isEmpty())
+        reason = write_picture(image, path, format);
     if (reason.isEmpty())
         return true;
-    file.cancelWriting();
     print_err(QStringLiteral("zft %1: Cannot write %2: %3\n").arg(command, native(path), reason));
     return false;
 }

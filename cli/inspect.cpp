@@ -8,6 +8,7 @@
 #include "cli/cli.h"
 #include "format/cp1252.h"
 #include "format/zft_format.h"
+#include "platform/file_kind.h"
 
 namespace cli {
 namespace {
@@ -41,6 +42,10 @@ struct Look {
 
 Look look_at(const QString& path) {
     Look look;
+    // A pipe would keep the tool waiting; a folder or a device is no file.
+    look.error = platform::notAFileReason(path);
+    if (!look.error.isEmpty())
+        return look;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         look.error = file.errorString();

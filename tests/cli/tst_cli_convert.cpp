@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 #include "conversion/converter.h"
 #include "shell/mainscreen.h"
@@ -293,14 +294,27 @@ void CliConvertTest::unwritableOutputLeavesNothing() {
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.startsWith("Cannot write " + path("nowhere/p.zft").toUtf8() + ": "), run.err.constData());
 
-    // The pixels are written, then the file cannot take the target's place
-    // (a folder of that name): the written file goes again.
+    // A folder, or a pipe, where the file would go: refused, and left as it was.
     QVERIFY(QDir().mkpath(path("out/p.zft")));
-    run = run_zft({"convert", "--force", path("p.bmp"), "-o", path("out/p.zft")});
-    QCOMPARE(run.status, 1);
-    QVERIFY2(run.err.contains("Is a directory"), run.err.constData());
-    QCOMPARE(QDir(path("out")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-             QStringList{"p.zft"});
+    QCOMPARE(::mkfifo(QFile::encodeName(path("out/q.zft")).constData(), 0600), 0);
+    for (const char* name : {"out/p.zft", "out/q.zft"}) {
+        run = run_zft({"convert", "--force", path("p.bmp"), "-o", path(name)});
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.contains("it is a folder") || run.err.contains("not a regular file"), run.err.constData());
+    }
+    QVERIFY(QFileInfo(path("out/p.zft")).isDir());
+    QVERIFY(!QFileInfo(path("out/q.zft")).isFile() && QFileInfo::exists(path("out/q.zft")));
+
+    // The disk refuses the pixels half-way (a file size limit of 512
+    // bytes): no part of the file is left behind.
+    QVERIFY(clitest::asymmetric(40, 30).save(path("big.bmp")));
+    QProcess limited;
+    limited.start("sh", {"-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" convert \"$1\" -o \"$2\"", ZFT_TOOL,
+                         path("big.bmp"), path("out/big.zft")});
+    QVERIFY(limited.waitForFinished(60000));
+    QCOMPARE(limited.exitCode(), 1);
+    QVERIFY2(limited.readAllStandardError().contains("File too large"), "no reason given");
+    QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden), QStringList());
 }
 
 void CliConvertTest::manyFilesInParallel() {

@@ -6,6 +6,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/stat.h>
 
 #include "tests/cli/cli_support.h"
 
@@ -37,6 +38,7 @@ private slots:
     void thumbnailFailuresWriteNothing();
     void helpAndVersion_data();
     void helpAndVersion();
+    void pipesAreNoFiles();
     void wrongCommand_data();
     void wrongCommand();
 
@@ -314,6 +316,26 @@ void CliToolsTest::helpAndVersion() {
     QCOMPARE(run.status, 0);
     QVERIFY2(run.out.startsWith(begins), run.out.constData());
     QCOMPARE(run.err, QByteArray());
+}
+
+void CliToolsTest::pipesAreNoFiles() {
+    // Opening a pipe to read waits for a writer that never comes, and a
+    // finished file put in its place would replace it: refused at once.
+    QCOMPARE(::mkfifo(QFile::encodeName(path("pipe.zft")).constData(), 0600), 0);
+    QCOMPARE(::mkfifo(QFile::encodeName(path("pipe.png")).constData(), 0600), 0);
+    fixture("good.zft", kGood);
+    const QList<QStringList> commands = {{"info", path("pipe.zft")},
+                                         {"verify", path("pipe.zft")},
+                                         {"export", path("pipe.zft"), path("out.png")},
+                                         {"export", path("good.zft"), path("pipe.png")},
+                                         {"thumbnail", path("pipe.zft"), path("t.png"), "64"}};
+    for (const QStringList& args : commands) {
+        const Run run = run_zft(args);
+        QCOMPARE(run.status, 1);
+        QVERIFY2((run.out + run.err).contains("not a regular file"), qPrintable(args.join(' ')));
+    }
+    QVERIFY(!QFileInfo(path("pipe.png")).isFile() && QFileInfo::exists(path("pipe.png")));
+    QVERIFY(!QFile::exists(path("out.png")) && !QFile::exists(path("t.png")));
 }
 
 void CliToolsTest::wrongCommand_data() {
