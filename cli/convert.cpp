@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "cli/cli.h"
-#include "conversion/converter.h"
+#include "conversion/notice.h"
 #include "conversion/shown_picture.h"
 #include "format/zft_format.h"
 #include "platform/failure.h"

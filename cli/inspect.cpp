@@ -6,12 +6,14 @@
 #include <QJsonObject>
 
 #include "cli/cli.h"
-#include "format/cp1252.h"
+#include "conversion/notice.h"
 #include "format/zft_format.h"
 #include "platform/file_kind.h"
 
 namespace cli {
 namespace {
+
+using conversion::header_text;
 
 const QString kInfoHelp = QStringLiteral(
     "Usage: zft info [--json] FILE...\n"
@@ -58,15 +60,6 @@ Look look_at(const QString& path) {
     return look;
 }
 
-// Header bytes as the user reads them: the notice is Windows-1252.
-QString shown(const std::string& field) {
-    QString text;
-    for (unsigned char byte : field) {
-        const char32_t c = zft::from_cp1252(byte);
-        text += QString::fromUcs4(&c, 1);
-    }
-    return text;
-}
 
 QString length_verdict(qint64 length, std::uint64_t expected) {
     if (static_cast<std::uint64_t>(length) == expected)
@@ -112,16 +105,16 @@ int info_command(const QStringList& args) {
         const std::uint64_t expected = zft::file_size(width, height);
         const auto fault = zft::file_fault(std::string_view(look.head.constData(), zft::kHeaderSize),
                                            static_cast<std::uint64_t>(look.length));
-        const QString date = shown(header.creation_month) + u'/' + shown(header.creation_day) + u'/' +
-                             shown(header.creation_year);
+        const QString date = header_text(header.creation_month) + u'/' + header_text(header.creation_day) + u'/' +
+                             header_text(header.creation_year);
         if (parser.isSet(json)) {
             array.append(QJsonObject{
                 {QStringLiteral("path"), path},
-                {QStringLiteral("version"), shown(header.version)},
+                {QStringLiteral("version"), header_text(header.version)},
                 {QStringLiteral("creation_date"), date},
-                {QStringLiteral("copyright_notice"), shown(header.copyright_notice)},
-                {QStringLiteral("width"), shown(header.width)},
-                {QStringLiteral("height"), shown(header.height)},
+                {QStringLiteral("copyright_notice"), header_text(header.copyright_notice)},
+                {QStringLiteral("width"), header_text(header.width)},
+                {QStringLiteral("height"), header_text(header.height)},
                 {QStringLiteral("width_pixels"), width},
                 {QStringLiteral("height_pixels"), height},
                 {QStringLiteral("file_size"), look.length},
@@ -141,8 +134,8 @@ int info_command(const QStringList& args) {
                                  "  Copyright notification=%6\n"
                                  "  size: %7 × %8 pixels\n"
                                  "  length: %9\n")
-                      .arg(native(path), shown(header.version), date, shown(header.width), shown(header.height),
-                           shown(header.copyright_notice), QString::number(width), QString::number(height),
+                      .arg(native(path), header_text(header.version), date, header_text(header.width), header_text(header.height),
+                           header_text(header.copyright_notice), QString::number(width), QString::number(height),
                            length_verdict(look.length, expected)));
     }
     if (parser.isSet(json))

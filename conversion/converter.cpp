@@ -1,4 +1,5 @@
 #include "conversion/converter.h"
+#include "conversion/notice.h"
 
 #include <QDir>
 #include <bit>
@@ -34,9 +35,8 @@ platform::Picture load_source(const QString& path) {
             throw platform::Failure(platform::Failure::Kind::TooLarge,
                                     QStringLiteral("Cannot convert %1: the picture is %2 × %3 pixels, and a ZFT "
                                                    "picture can be at most 999 × 999 pixels")
-                                        .arg(QDir::toNativeSeparators(path))
-                                        .arg(size.width())
-                                        .arg(size.height()));
+                                        .arg(QDir::toNativeSeparators(path), QString::number(size.width()),
+                                             QString::number(size.height())));
     };
     refuseIfTooLarge(platform::picture_size(path));
     platform::Picture picture = platform::load_picture(path);

@@ -3,7 +3,7 @@
 #include <QTextBoundaryFinder>
 #include <optional>
 
-#include "conversion/converter.h"
+#include "conversion/notice.h"
 #include "format/cp1252.h"
 
 // Apart from the converter, so that a program taking the notice from
@@ -24,6 +24,16 @@ std::string notice_bytes(const QString& notice) {
         start = end;
     }
     return bytes;
+}
+
+QString header_text(const std::string& bytes) {
+    QString text;
+    text.reserve(static_cast<qsizetype>(bytes.size()));
+    for (unsigned char byte : bytes) {
+        const char32_t c = zft::from_cp1252(byte);
+        text += QString::fromUcs4(&c, 1);
+    }
+    return text;
 }
 
 }  // namespace conversion

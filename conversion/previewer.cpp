@@ -3,7 +3,7 @@
 #include <QDir>
 
 #include "conversion/converter.h"
-#include "format/cp1252.h"
+#include "conversion/notice.h"
 #include "format/zft_format.h"
 #include "platform/failure.h"
 #include "platform/picture.h"
@@ -14,18 +14,6 @@ namespace {
 
 const QString kFilter = QStringLiteral("*.ZFT");
 const QString kTitle = QStringLiteral("Select a file to preview ...");
-
-// Header bytes as the user should read them: the converter stores the notice
-// in Windows-1252.
-QString shown(const std::string& field) {
-    QString text;
-    text.reserve(static_cast<qsizetype>(field.size()));
-    for (unsigned char byte : field) {
-        const char32_t c = zft::from_cp1252(byte);
-        text += QString::fromUcs4(&c, 1);
-    }
-    return text;
-}
 
 }  // namespace
 
@@ -68,14 +56,14 @@ void preview_zft_file(shell::MainScreen& w) {
         headerRead = true;
 
         const QString date =
-            shown(header.creation_month) + u'/' + shown(header.creation_day) + u'/' + shown(header.creation_year);
+            header_text(header.creation_month) + u'/' + header_text(header.creation_day) + u'/' + header_text(header.creation_year);
         width = zft::field_value(header.width);
         height = zft::field_value(header.height);
-        const QString information = QStringLiteral("Version=") + shown(header.version) +
+        const QString information = QStringLiteral("Version=") + header_text(header.version) +
                                     QStringLiteral(" - Creationdate=") + date + QStringLiteral("\r\n") +
-                                    QStringLiteral("width=") + shown(header.width) + QStringLiteral(" - height=") +
-                                    shown(header.height) + QStringLiteral("\r\n") +
-                                    QStringLiteral("Copyright notification=") + shown(header.copyright_notice);
+                                    QStringLiteral("width=") + header_text(header.width) + QStringLiteral(" - height=") +
+                                    header_text(header.height) + QStringLiteral("\r\n") +
+                                    QStringLiteral("Copyright notification=") + header_text(header.copyright_notice);
         w.prompts.messageBox(information, platform::MessageStyle::Information, path);
 
         w.beeld->setPicture(platform::load_picture());
@@ -91,7 +79,7 @@ void preview_zft_file(shell::MainScreen& w) {
     } catch (const platform::Failure& failure) {
         // A read that passed the end used up every byte before it: what was
         // read is what the file has, even where the file system reports no
-        // length (a pipe, a file under /proc) or the file changed meanwhile.
+        // length (a file under /proc) or the file changed meanwhile.
         const qint64 length = w.slot1.bytesRead();
         w.slot1.abandon();
         QString message = failure.message();
