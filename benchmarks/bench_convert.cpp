@@ -32,6 +32,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "benchmarks/bench_stats.h"
 #include "conversion/converter.h"
 #include "platform/picture.h"
 #include "shell/mainscreen.h"
@@ -52,16 +53,6 @@ QRgb photo(int x, int y) {
     return qRgb(std::clamp(x * 255 / kSide + static_cast<int>(noise) - 8, 0, 255),
                 std::clamp(y * 255 / kSide + static_cast<int>(noise) - 8, 0, 255), std::clamp(128 + wave, 0, 255));
 }
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-double best(const std::vector<double>& values) { return *std::min_element(values.begin(), values.end()); }
-
-double ms(qint64 nanos) { return static_cast<double>(nanos) / 1e6; }
 
 struct Run {
     double whole = 0;         // save dialog answered to success box, prompts excluded

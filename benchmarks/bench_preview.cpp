@@ -22,23 +22,15 @@
 #include <random>
 #include <vector>
 
+#include "benchmarks/bench_stats.h"
 #include "conversion/previewer.h"
 #include "shell/mainscreen.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/scripted_prompts.h"
 
 namespace {
 
 constexpr int kSide = 999;
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
-double best(const std::vector<double>& values) { return *std::min_element(values.begin(), values.end()); }
-
-double ms(qint64 nanos) { return static_cast<double>(nanos) / 1e6; }
 
 QString writePicture(const QTemporaryDir& dir) {
     QByteArray bytes = "1A12252001" + QByteArray("bench").leftJustified(48, ' ') + "999999";
@@ -47,8 +39,7 @@ QString writePicture(const QTemporaryDir& dir) {
     for (int i = 0; i < 3 * kSide * kSide; ++i)
         bytes += static_cast<char>(random() & 0xFF);
     const QString path = dir.filePath(QStringLiteral("big.zft"));
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size()) {
+    if (!testing::writeFile(path, bytes)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         std::exit(1);
     }

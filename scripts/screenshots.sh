@@ -11,13 +11,7 @@ program=$(realpath "${1:-$root/build/shell/zft-toolkit}")
 # shellcheck source=../tests/e2e/x11_driver.sh
 . "$root/tests/e2e/x11_driver.sh"
 
-require_tools
-trap cleanup EXIT
-# A test killed on its time limit still takes its X server and program with it.
-trap 'exit 129' HUP
-trap 'exit 130' INT
-trap 'exit 143' TERM
-start_x
+begin_session
 mkdir -p "$root/docs"
 
 # A window and a margin of 12 pixels of the screen around it.

@@ -11,12 +11,14 @@
 #include "conversion/converter.h"
 #include "shell/mainscreen.h"
 #include "tests/cli/cli_support.h"
+#include "tests/support/gif_writer.h"
 #include "tests/support/scripted_prompts.h"
 
-using clitest::read_file;
 using clitest::Run;
-using clitest::write_file;
 using clitest::run_zft;
+using testing::asymmetric;
+using testing::contents;
+using testing::writeFile;
 
 class CliConvertTest : public QObject {
     Q_OBJECT
@@ -62,14 +64,14 @@ QByteArray transparent_gif() {
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x)
             indexed.setPixel(x, y, (x == y || x % 7 == 0) ? 3 : (x + 2 * y) % 16);
-    return clitest::gif_bytes(indexed, 3);
+    return testing::gifBytes(indexed, 3);
 }
 
 // Alpha from 0 to 255 across the picture, over distinct colours: every way
 // of rounding a blend shows.
 QImage half_transparent(int w, int h) {
     QImage image(w, h, QImage::Format_ARGB32);
-    const QImage colours = clitest::asymmetric(w, h);
+    const QImage colours = asymmetric(w, h);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const QRgb c = colours.pixel(x, y);
@@ -89,7 +91,7 @@ QByteArray windowed_conversion(const QString& source, const QString& target, con
     conversion::convert_jpg_gif_bmp_file(w);
     if (!prompts.unexpected.isEmpty())
         qWarning() << prompts.unexpected;
-    return read_file(target);
+    return contents(target);
 }
 
 }  // namespace
@@ -108,16 +110,16 @@ void CliConvertTest::sameBytesAsWindowedConverter_data() {
     };
     QTest::newRow("gif with a transparent colour")
         << "t.gif" << transparent_gif() << QStringLiteral("  Ünïcode € Ω  ") << QDate(2004, 9, 3);
-    QTest::newRow("jpeg") << "p.jpg" << encoded(clitest::asymmetric(64, 48), "JPG", 80)
+    QTest::newRow("jpeg") << "p.jpg" << encoded(asymmetric(64, 48), "JPG", 80)
                           << QStringLiteral("(c) 2026 A. Painter") << QDate(1999, 12, 31);
-    QTest::newRow("bmp 65 × 7") << "p.bmp" << encoded(clitest::asymmetric(65, 7), "BMP") << QString()
+    QTest::newRow("bmp 65 × 7") << "p.bmp" << encoded(asymmetric(65, 7), "BMP") << QString()
                                 << QDate(2026, 1, 2);
     QTest::newRow("grey jpeg") << "g.jpg"
-                               << encoded(clitest::asymmetric(50, 40).convertToFormat(QImage::Format_Grayscale8),
+                               << encoded(asymmetric(50, 40).convertToFormat(QImage::Format_Grayscale8),
                                           "JPG")
                                << QStringLiteral("grey") << QDate(2004, 2, 29);
     QTest::newRow("gif without transparency")
-        << "o.gif" << clitest::gif_bytes(clitest::asymmetric(30, 20).convertToFormat(QImage::Format_Indexed8), -1)
+        << "o.gif" << testing::gifBytes(asymmetric(30, 20).convertToFormat(QImage::Format_Indexed8), -1)
         << QString() << QDate(2004, 9, 3);
     QTest::newRow("png with alpha 0 to 255")
         << "a.png" << encoded(half_transparent(120, 90), "PNG")
@@ -129,7 +131,7 @@ void CliConvertTest::sameBytesAsWindowedConverter() {
     QFETCH(QByteArray, source);
     QFETCH(QString, notice);
     QFETCH(QDate, date);
-    QVERIFY(write_file(path(name), source));
+    QVERIFY(writeFile(path(name), source));
 
     const QByteArray windowed = windowed_conversion(path(name), path("windowed.zft"), notice, date);
     QVERIFY(windowed.size() > 64);
@@ -137,17 +139,17 @@ void CliConvertTest::sameBytesAsWindowedConverter() {
                          path("cli.zft")});
     QVERIFY2(run.status == 0, run.err.constData());
     QVERIFY(run.err.isEmpty());
-    const QByteArray cli = read_file(path("cli.zft"));
+    const QByteArray cli = contents(path("cli.zft"));
     QCOMPARE(cli.size(), windowed.size());
     QCOMPARE(cli.left(64), windowed.left(64));
     QVERIFY2(cli == windowed, "pixel bytes differ");
 }
 
 void CliConvertTest::transparentPixelsTakeTheWindowColour() {
-    QVERIFY(write_file(path("t.gif"), transparent_gif()));
+    QVERIFY(writeFile(path("t.gif"), transparent_gif()));
     const Run run = run_zft({"convert", path("t.gif"), "-o", path("t.zft")});
     QCOMPARE(run.status, 0);
-    const QByteArray bytes = read_file(path("t.zft"));
+    const QByteArray bytes = contents(path("t.zft"));
     QCOMPARE(bytes.size(), 64 + 3 * 40 * 30);
 
     testing::ScriptedPrompts prompts;
@@ -186,7 +188,7 @@ void CliConvertTest::sizeLimit() {
         QVERIFY(run.err.contains("--fit"));
         QCOMPARE(run.err.count('\n'), 1);
     } else {
-        QCOMPARE(read_file(path("p.zft")).size(), 64 + 3 * size.width() * size.height());
+        QCOMPARE(contents(path("p.zft")).size(), 64 + 3 * size.width() * size.height());
     }
 }
 
@@ -208,7 +210,7 @@ void CliConvertTest::fitKeepsProportions() {
     QVERIFY(picture.save(path("p.bmp")));
     const Run run = run_zft({"convert", "--fit", path("p.bmp"), "-o", path("p.zft")});
     QVERIFY2(run.status == 0, run.err.constData());
-    const QByteArray bytes = read_file(path("p.zft"));
+    const QByteArray bytes = contents(path("p.zft"));
     const zft::ZftHeader header = zft::decode_header(std::string_view(bytes.constData(), 64));
     QCOMPARE(QSize(header.width_value(), header.height_value()), fitted);
     QCOMPARE(bytes.size(), 64 + 3 * fitted.width() * fitted.height());
@@ -225,36 +227,36 @@ void CliConvertTest::fitScalesSmoothly() {
             picture.setPixel(x, y, x % 2 ? qRgb(255, 255, 255) : qRgb(0, 0, 0));
     QVERIFY(picture.save(path("stripes.png")));
     QCOMPARE(run_zft({"convert", "--fit", path("stripes.png"), "-o", path("s.zft")}).status, 0);
-    const QByteArray bytes = read_file(path("s.zft"));
+    const QByteArray bytes = contents(path("s.zft"));
     QCOMPARE(bytes.mid(58, 6), QByteArray("999005"));
     const auto middle = static_cast<unsigned char>(bytes.at(64 + 3 * (2 * 999 + 500)));
     QVERIFY2(middle > 64 && middle < 192, QByteArray::number(middle).constData());
 }
 
 void CliConvertTest::existingOutputKeptUnlessForced() {
-    QVERIFY(clitest::asymmetric(6, 5).save(path("p.bmp")));
-    QVERIFY(write_file(path("p.zft"), "keep me"));
+    QVERIFY(asymmetric(6, 5).save(path("p.bmp")));
+    QVERIFY(writeFile(path("p.zft"), "keep me"));
     Run run = run_zft({"convert", path("p.bmp"), "-o", path("p.zft")});
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.contains("p.zft") && run.err.contains("--force"), run.err.constData());
-    QCOMPARE(read_file(path("p.zft")), QByteArray("keep me"));
+    QCOMPARE(contents(path("p.zft")), QByteArray("keep me"));
 
     run = run_zft({"convert", "--force", "--notice", "fixture", "--date", "09/03/2004", path("p.bmp"), "-o",
                path("p.zft")});
     QCOMPARE(run.status, 0);
-    QCOMPARE(read_file(path("p.zft")), clitest::zft_bytes(clitest::asymmetric(6, 5)));
+    QCOMPARE(contents(path("p.zft")), clitest::zft_bytes(asymmetric(6, 5)));
 }
 
 void CliConvertTest::batchGoesOnPastFailures() {
-    QVERIFY(clitest::asymmetric(6, 5).save(path("good1.bmp")));
-    QVERIFY(clitest::asymmetric(7, 3).save(path("good2.png")));
-    QVERIFY(write_file(path("broken.jpg"), QByteArray("\xff\xd8\xff\xe0 this is no JPEG", 20)));
+    QVERIFY(asymmetric(6, 5).save(path("good1.bmp")));
+    QVERIFY(asymmetric(7, 3).save(path("good2.png")));
+    QVERIFY(writeFile(path("broken.jpg"), QByteArray("\xff\xd8\xff\xe0 this is no JPEG", 20)));
     QImage wide(1200, 3, QImage::Format_RGB32);
     wide.fill(Qt::red);
     QVERIFY(wide.save(path("wide.bmp")));
     QVERIFY(QDir().mkpath(path("out")));
-    QVERIFY(write_file(path("out/kept.zft"), "old"));
-    QVERIFY(clitest::asymmetric(2, 2).save(path("kept.bmp")));
+    QVERIFY(writeFile(path("out/kept.zft"), "old"));
+    QVERIFY(asymmetric(2, 2).save(path("kept.bmp")));
 
     const QStringList inputs = {path("good1.bmp"), path("broken.jpg"), path("missing.gif"), path("wide.bmp"),
                                 path("kept.bmp"), path("good2.png")};
@@ -272,24 +274,24 @@ void CliConvertTest::batchGoesOnPastFailures() {
     QVERIFY(run.err.contains("no such file"));
     QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
              QStringList({"good1.zft", "good2.zft", "kept.zft"}));
-    QCOMPARE(read_file(path("out/good1.zft")), clitest::zft_bytes(clitest::asymmetric(6, 5)));
-    QCOMPARE(read_file(path("out/good2.zft")), clitest::zft_bytes(clitest::asymmetric(7, 3)));
-    QCOMPARE(read_file(path("out/kept.zft")), QByteArray("old"));
+    QCOMPARE(contents(path("out/good1.zft")), clitest::zft_bytes(asymmetric(6, 5)));
+    QCOMPARE(contents(path("out/good2.zft")), clitest::zft_bytes(asymmetric(7, 3)));
+    QCOMPARE(contents(path("out/kept.zft")), QByteArray("old"));
 }
 
 void CliConvertTest::twoInputsForOneOutput() {
     QVERIFY(QDir().mkpath(path("a")) && QDir().mkpath(path("b")));
-    QVERIFY(clitest::asymmetric(6, 5).save(path("a/x.bmp")));
-    QVERIFY(clitest::asymmetric(5, 6).save(path("b/x.png")));
+    QVERIFY(asymmetric(6, 5).save(path("a/x.bmp")));
+    QVERIFY(asymmetric(5, 6).save(path("b/x.png")));
     const Run run = run_zft({"convert", path("a/x.bmp"), path("b/x.png"), "-d", path("out")});
     QCOMPARE(run.status, 1);
     QCOMPARE(run.err.count('\n'), 1);
     QVERIFY2(run.err.contains("b/x.png") && run.err.contains("a/x.bmp"), run.err.constData());
-    QCOMPARE(read_file(path("out/x.zft")).mid(58, 6), QByteArray("006005"));
+    QCOMPARE(contents(path("out/x.zft")).mid(58, 6), QByteArray("006005"));
 }
 
 void CliConvertTest::unwritableOutputLeavesNothing() {
-    QVERIFY(clitest::asymmetric(6, 5).save(path("p.bmp")));
+    QVERIFY(asymmetric(6, 5).save(path("p.bmp")));
     Run run = run_zft({"convert", path("p.bmp"), "-o", path("nowhere/p.zft")});
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.startsWith("Cannot write " + path("nowhere/p.zft").toUtf8() + ": "), run.err.constData());
@@ -307,7 +309,7 @@ void CliConvertTest::unwritableOutputLeavesNothing() {
 
     // The disk refuses the pixels half-way (a file size limit of 512
     // bytes): no part of the file is left behind.
-    QVERIFY(clitest::asymmetric(40, 30).save(path("big.bmp")));
+    QVERIFY(asymmetric(40, 30).save(path("big.bmp")));
     QProcess limited;
     limited.start("sh", {"-c", "trap '' XFSZ; ulimit -f 1; exec \"$0\" convert \"$1\" -o \"$2\"", ZFT_TOOL,
                          path("big.bmp"), path("out/big.zft")});
@@ -320,25 +322,25 @@ void CliConvertTest::unwritableOutputLeavesNothing() {
 void CliConvertTest::manyFilesInParallel() {
     QStringList args = {"convert", "--jobs", "4", "--notice", "fixture", "--date", "09/03/2004", "-d", path("out")};
     for (int i = 0; i < 24; ++i) {
-        QVERIFY(clitest::asymmetric(3 + i, 2 + i % 5).save(path(QStringLiteral("p%1.bmp").arg(i))));
+        QVERIFY(asymmetric(3 + i, 2 + i % 5).save(path(QStringLiteral("p%1.bmp").arg(i))));
         args << path(QStringLiteral("p%1.bmp").arg(i));
     }
     const Run run = run_zft(args);
     QVERIFY2(run.status == 0, run.err.constData());
     QVERIFY(run.err.isEmpty());
     for (int i = 0; i < 24; ++i)
-        QCOMPARE(read_file(path(QStringLiteral("out/p%1.zft").arg(i))),
-                 clitest::zft_bytes(clitest::asymmetric(3 + i, 2 + i % 5)));
+        QCOMPARE(contents(path(QStringLiteral("out/p%1.zft").arg(i))),
+                 clitest::zft_bytes(asymmetric(3 + i, 2 + i % 5)));
     // Written whole, under their names: no temporary file left behind.
     QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden).size(), 24);
 }
 
 void CliConvertTest::defaultsAreTodayAndNoNotice() {
-    QVERIFY(clitest::asymmetric(2, 2).save(path("p.bmp")));
+    QVERIFY(asymmetric(2, 2).save(path("p.bmp")));
     const QDate before = QDate::currentDate();
     QCOMPARE(run_zft({"convert", path("p.bmp"), "-o", path("p.zft")}).status, 0);
     const QDate after = QDate::currentDate();
-    const QByteArray head = read_file(path("p.zft")).left(64);
+    const QByteArray head = contents(path("p.zft")).left(64);
     QVERIFY2(head.mid(2, 8) == before.toString("MMddyyyy").toLatin1() ||
                  head.mid(2, 8) == after.toString("MMddyyyy").toLatin1(),
              head.constData());
@@ -350,7 +352,7 @@ void CliConvertTest::progressOnlyOnATerminal() {
     if (script.isEmpty())
         QSKIP("script (util-linux) is not installed: no terminal to run zft on");
     for (int i = 0; i < 3; ++i)
-        QVERIFY(clitest::asymmetric(4, 4).save(path(QStringLiteral("p%1.bmp").arg(i))));
+        QVERIFY(asymmetric(4, 4).save(path(QStringLiteral("p%1.bmp").arg(i))));
     const QString command = QStringLiteral("'%1' convert -d out p0.bmp p1.bmp p2.bmp").arg(ZFT_TOOL);
     QProcess process;
     process.setWorkingDirectory(dir_->path());
@@ -387,7 +389,7 @@ void CliConvertTest::commandLineErrors_data() {
 void CliConvertTest::commandLineErrors() {
     QFETCH(QStringList, args);
     QFETCH(QByteArray, says);
-    QVERIFY(clitest::asymmetric(2, 2).save(path("p.bmp")));
+    QVERIFY(asymmetric(2, 2).save(path("p.bmp")));
     const Run run = run_zft(QStringList{"convert"} + args, dir_->path());
     QCOMPARE(run.status, 2);
     QVERIFY2(run.err.contains(says), run.err.constData());

@@ -10,10 +10,12 @@
 
 #include "tests/cli/cli_support.h"
 
-using clitest::read_file;
 using clitest::Run;
-using clitest::write_file;
 using clitest::run_zft;
+using clitest::with;
+using testing::asymmetric;
+using testing::contents;
+using testing::writeFile;
 
 class CliToolsTest : public QObject {
     Q_OBJECT
@@ -45,7 +47,7 @@ private slots:
 private:
     QString path(const QString& name) const { return dir_->filePath(name); }
     QString fixture(const QString& name, const QByteArray& bytes) {
-        write_file(path(name), bytes);
+        writeFile(path(name), bytes);
         return path(name);
     }
     std::unique_ptr<QTemporaryDir> dir_;
@@ -53,12 +55,8 @@ private:
 
 namespace {
 
-const QImage kPicture = clitest::asymmetric(6, 5);
+const QImage kPicture = asymmetric(6, 5);
 const QByteArray kGood = clitest::zft_bytes(kPicture);
-
-QByteArray with(QByteArray bytes, int offset, const QByteArray& replacement) {
-    return bytes.replace(offset, replacement.size(), replacement);
-}
 
 }  // namespace
 
@@ -143,7 +141,7 @@ void CliToolsTest::verify_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QByteArray>("fault");  // empty for a good file
     QTest::newRow("well formed") << kGood << QByteArray();
-    QTest::newRow("1 × 1") << clitest::zft_bytes(clitest::asymmetric(1, 1)) << QByteArray();
+    QTest::newRow("1 × 1") << clitest::zft_bytes(asymmetric(1, 1)) << QByteArray();
     QTest::newRow("cut short by one byte") << kGood.chopped(1) << QByteArray("cut short");
     QTest::newRow("one byte too many") << kGood + '\0' << QByteArray("trailing bytes");
     QTest::newRow("header only") << kGood.left(64) << QByteArray("cut short");
@@ -200,9 +198,9 @@ void CliToolsTest::exportRoundTrips_data() {
 
 void CliToolsTest::exportRoundTrips() {
     QFETCH(QString, name);
-    const QImage picture = clitest::asymmetric(65, 7);
+    const QImage picture = asymmetric(65, 7);
     const QString zftFile = fixture("p.zft", clitest::zft_bytes(picture));
-    QVERIFY(write_file(path(name), "an older file"));
+    QVERIFY(writeFile(path(name), "an older file"));
     const Run run = run_zft({"export", zftFile, path(name)});
     QVERIFY2(run.status == 0, run.err.constData());
     const QImage back(path(name));
@@ -212,7 +210,7 @@ void CliToolsTest::exportRoundTrips() {
     QCOMPARE(run_zft({"convert", "--notice", "fixture", "--date", "09/03/2004", path(name), "-o", path("again.zft")})
                  .status,
              0);
-    QCOMPARE(read_file(path("again.zft")), clitest::zft_bytes(picture));
+    QCOMPARE(contents(path("again.zft")), clitest::zft_bytes(picture));
 }
 
 void CliToolsTest::exportJpeg() {
@@ -265,7 +263,7 @@ void CliToolsTest::thumbnail() {
     QFETCH(QSize, picture);
     QFETCH(int, size);
     QFETCH(QSize, thumbnail);
-    const QImage image = clitest::asymmetric(picture.width(), picture.height());
+    const QImage image = asymmetric(picture.width(), picture.height());
     const Run run = run_zft({"thumbnail", fixture("p.zft", clitest::zft_bytes(image)), path("t.png"),
                          QString::number(size)});
     QVERIFY2(run.status == 0, run.err.constData());

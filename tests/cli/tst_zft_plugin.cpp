@@ -10,8 +10,12 @@
 #include <QtTest>
 
 #include "tests/cli/cli_support.h"
+#include "tests/support/gif_writer.h"
 
-using clitest::write_file;
+using clitest::with;
+using testing::asymmetric;
+using testing::contents;
+using testing::writeFile;
 
 class ZftPluginTest : public QObject {
     Q_OBJECT
@@ -36,12 +40,8 @@ private:
 
 namespace {
 
-const QImage kPicture = clitest::asymmetric(6, 5);
+const QImage kPicture = asymmetric(6, 5);
 const QByteArray kGood = clitest::zft_bytes(kPicture);
-
-QByteArray with(QByteArray bytes, int offset, const QByteArray& replacement) {
-    return bytes.replace(offset, replacement.size(), replacement);
-}
 
 QByteArray encoded(const char* format) {
     QBuffer buffer;
@@ -52,7 +52,7 @@ QByteArray encoded(const char* format) {
 
 QByteArray gif() {
     QImage indexed = kPicture.convertToFormat(QImage::Format_Indexed8);
-    return clitest::gif_bytes(indexed, -1);
+    return testing::gifBytes(indexed, -1);
 }
 
 // A pipe-like device: Qt cannot ask it for its size or seek in it.
@@ -107,8 +107,8 @@ void ZftPluginTest::reads_data() {
 void ZftPluginTest::reads() {
     QFETCH(QSize, size);
     QFETCH(QString, name);
-    const QImage picture = clitest::asymmetric(size.width(), size.height());
-    QVERIFY(write_file(path(name), clitest::zft_bytes(picture)));
+    const QImage picture = asymmetric(size.width(), size.height());
+    QVERIFY(writeFile(path(name), clitest::zft_bytes(picture)));
     QImageReader reader(path(name));
     QVERIFY(reader.canRead());
     QCOMPARE(reader.format(), QByteArray("zft"));
@@ -121,17 +121,17 @@ void ZftPluginTest::reads() {
 
 void ZftPluginTest::readsFromASequentialDevice() {
     Sequential device;
-    device.setData(clitest::zft_bytes(clitest::asymmetric(65, 7)));
+    device.setData(clitest::zft_bytes(asymmetric(65, 7)));
     QVERIFY(device.open(QIODevice::ReadOnly));
     QImageReader reader(&device);
     const QImage image = reader.read();
     QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
-    QCOMPARE(image.convertToFormat(QImage::Format_RGB32), clitest::asymmetric(65, 7));
+    QCOMPARE(image.convertToFormat(QImage::Format_RGB32), asymmetric(65, 7));
 
     // Its length is unknown until the end: the header is judged, and a
     // picture that stops short then fails to read.
     Sequential cut;
-    cut.setData(clitest::zft_bytes(clitest::asymmetric(65, 7)).chopped(1));
+    cut.setData(clitest::zft_bytes(asymmetric(65, 7)).chopped(1));
     QVERIFY(cut.open(QIODevice::ReadOnly));
     QImageReader cutReader(&cut, "zft");
     QVERIFY(cutReader.read().isNull());
@@ -159,8 +159,8 @@ void ZftPluginTest::othersAreRefused_data() {
 
 void ZftPluginTest::othersAreRefused() {
     QFETCH(QByteArray, bytes);
-    QVERIFY(write_file(path("x.zft"), bytes));
-    QVERIFY(write_file(path("x.bin"), bytes));
+    QVERIFY(writeFile(path("x.zft"), bytes));
+    QVERIFY(writeFile(path("x.bin"), bytes));
 
     QFile file(path("x.bin"));
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -189,7 +189,7 @@ void ZftPluginTest::picturesNamedZftStillOpen_data() {
 void ZftPluginTest::picturesNamedZftStillOpen() {
     QFETCH(QByteArray, bytes);
     QFETCH(QByteArray, format);
-    QVERIFY(write_file(path("mislabelled.zft"), bytes));
+    QVERIFY(writeFile(path("mislabelled.zft"), bytes));
     QImageReader reader(path("mislabelled.zft"));
     QCOMPARE(reader.format(), format);
     QCOMPARE(reader.read().convertToFormat(QImage::Format_RGB32), kPicture);
@@ -197,7 +197,7 @@ void ZftPluginTest::picturesNamedZftStillOpen() {
 
 void ZftPluginTest::allocationLimit() {
     const int limit = QImageReader::allocationLimit();
-    QVERIFY(write_file(path("big.zft"), clitest::zft_bytes(clitest::asymmetric(999, 400))));
+    QVERIFY(writeFile(path("big.zft"), clitest::zft_bytes(asymmetric(999, 400))));
     QImageReader::setAllocationLimit(1);  // MB; the picture needs 1.2
     QImageReader refused(path("big.zft"));
     QCOMPARE(refused.size(), QSize(999, 400));
@@ -216,8 +216,8 @@ void ZftPluginTest::corpus() {
     while (it.hasNext())
         files << it.next();
     QRandomGenerator random(20041109);
-    const QList<QByteArray> seeds = {kGood, clitest::zft_bytes(clitest::asymmetric(1, 1)),
-                                     clitest::zft_bytes(clitest::asymmetric(17, 3))};
+    const QList<QByteArray> seeds = {kGood, clitest::zft_bytes(asymmetric(1, 1)),
+                                     clitest::zft_bytes(asymmetric(17, 3))};
     for (int i = 0; i < 150; ++i) {
         QByteArray bytes = seeds[i % seeds.size()];
         switch (i % 3) {
@@ -232,13 +232,13 @@ void ZftPluginTest::corpus() {
             break;
         }
         const QString name = path(QStringLiteral("made-%1.zft").arg(i));
-        QVERIFY(write_file(name, bytes));
+        QVERIFY(writeFile(name, bytes));
         files << name;
     }
 
     QStringList bad;
     for (const QString& name : files) {
-        const QByteArray bytes = clitest::read_file(name);
+        const QByteArray bytes = contents(name);
         const bool good = !zft::file_fault(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
                                            static_cast<std::uint64_t>(bytes.size()));
         if (!good)

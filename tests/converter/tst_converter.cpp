@@ -11,65 +11,26 @@
 
 #include "conversion/converter.h"
 #include "shell/mainscreen.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/gif_writer.h"
 #include "tests/support/scripted_prompts.h"
+#include "tests/support/session.h"
 
 using platform::Answer;
 using platform::MessageStyle;
+using testing::asymmetric;
+using testing::asymmetricColour;
+using testing::contents;
+using testing::entries;
+using testing::filled;
+using testing::rgbBytes;
 using testing::Shown;
+using testing::writeFile;
 
 namespace {
 
 const QString kTitle = QStringLiteral("ZFT Toolkit - SP1");
 const QString kConfirmation = QStringLiteral("Click <OK> to start convertion (this can take a moment)");
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QStringList entries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
-}
-
-// A distinct colour for every pixel: red grows to the right, green downwards
-// and blue with both, so a swapped channel, a flipped row or a column off by
-// one changes the bytes.
-QRgb asymmetric(int c, int r) { return qRgb(10 + 40 * c, 5 + 50 * r, 250 - 7 * (c + 6 * r)); }
-
-QImage asymmetricPicture(int w, int h) {
-    QImage picture(w, h, QImage::Format_RGB32);
-    for (int r = 0; r < h; ++r)
-        for (int c = 0; c < w; ++c)
-            picture.setPixel(c, r, asymmetric(c, r));
-    return picture;
-}
-
-QImage filled(int w, int h, QRgb colour) {
-    QImage picture(w, h, QImage::Format_RGB32);
-    picture.fill(colour);
-    return picture;
-}
-
-// The picture's pixels as a ZFT file holds them.
-QByteArray rgbBytes(const QImage& picture) {
-    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
-    QByteArray bytes;
-    for (int r = 0; r < rgb.height(); ++r) {
-        for (int c = 0; c < rgb.width(); ++c) {
-            const QRgb pixel = rgb.pixel(c, r);
-            bytes += static_cast<char>(qRed(pixel));
-            bytes += static_cast<char>(qGreen(pixel));
-            bytes += static_cast<char>(qBlue(pixel));
-        }
-    }
-    return bytes;
-}
 
 QByteArray header(const QByteArray& date, const QByteArray& notice, int w, int h) {
     return "1A" + date + notice.leftJustified(48, ' ') + QByteArray::number(w).rightJustified(3, '0') +
@@ -77,17 +38,8 @@ QByteArray header(const QByteArray& date, const QByteArray& notice, int w, int h
 }
 
 // The window with its prompts scripted, as the program has it after loading.
-struct Session {
-    testing::ScriptedPrompts prompts;
-    shell::MainScreen w{prompts};
-
-    Session() {
-        shell::load_mainscreen(w);
-        w.window.show();
-    }
-
+struct Session : testing::Session {
     void convert() { w.run(conversion::convert_jpg_gif_bmp_file); }
-    QString unexpected() const { return prompts.unexpected.join(QLatin1Char('\n')); }
 
     // What is wrong with the window after a command, empty when it is back
     // at the logo's size with the logo in `beeld` and no background picture.
@@ -239,8 +191,8 @@ void ConverterTest::dismissedDialogsAndShortNames() {
     QVERIFY(QDir::setCurrent(dir.path()));
     const auto back = qScopeGuard([&] { QDir::setCurrent(before); });
     // Both pictures exist, so a refused name is refused for its length.
-    QVERIFY(asymmetricPicture(6, 5).save(u"p.b"_qs, "BMP"));
-    QVERIFY(asymmetricPicture(6, 5).save(u"p.bm"_qs, "BMP"));
+    QVERIFY(asymmetric(6, 5).save(u"p.b"_qs, "BMP"));
+    QVERIFY(asymmetric(6, 5).save(u"p.bm"_qs, "BMP"));
     const QStringList files = entries(dir.path());
 
     Session s;
@@ -271,7 +223,7 @@ void ConverterTest::dismissedDialogsAndShortNames() {
     if (converts) {
         QCOMPARE(s.prompts.shown.size(), 5u);
         QCOMPARE(s.w.CommonDialog1.fileName, QString());
-        QCOMPARE(contents(u"t.zf"_qs), header("09032004", "abc", 6, 5) + rgbBytes(asymmetricPicture(6, 5)));
+        QCOMPARE(contents(u"t.zf"_qs), header("09032004", "abc", 6, 5) + rgbBytes(asymmetric(6, 5)));
         QVERIFY2(s.notRestored().isEmpty(), qPrintable(s.notRestored()));
     } else {
         QCOMPARE(s.prompts.shown.size(), std::size_t(dialogs));
@@ -293,7 +245,7 @@ void ConverterTest::cancelAtConfirmation() {
     QTemporaryDir dir;
     const QString source = dir.filePath(u"big.bmp"_qs);
     const QString target = dir.filePath(u"out.zft"_qs);
-    QVERIFY(asymmetricPicture(400, 300).save(source));
+    QVERIFY(asymmetric(400, 300).save(source));
     const QByteArray old = "an older file, not a ZFT at all\r\n\x1a";
     if (existing)
         QVERIFY(writeFile(target, old));
@@ -335,7 +287,7 @@ void ConverterTest::windowFitsThePictureWhileConfirming() {
     QFETCH(QSizeF, window);
     QTemporaryDir dir;
     const QString source = dir.filePath(u"picture.bmp"_qs);
-    QVERIFY(asymmetricPicture(picture.width(), picture.height()).save(source));
+    QVERIFY(asymmetric(picture.width(), picture.height()).save(source));
 
     Session s;
     s.prompts.file(source).file(dir.filePath(u"out.zft"_qs)).button(Answer::Cancel);
@@ -360,8 +312,8 @@ void ConverterTest::windowFitsThePictureWhileConfirming() {
     QCOMPARE(seen, window);
     QCOMPARE(beeldSize, QSizeF(15.0 * picture.width(), 15.0 * picture.height()));
     QVERIFY(beeldHidden);
-    QCOMPARE(shownAtCorner, platform::colourValue(asymmetric(0, 0)));
-    QCOMPARE(shownAtFarCorner, platform::colourValue(asymmetric(picture.width() - 1, picture.height() - 1)));
+    QCOMPARE(shownAtCorner, platform::colourValue(asymmetricColour(0, 0)));
+    QCOMPARE(shownAtFarCorner, platform::colourValue(asymmetricColour(picture.width() - 1, picture.height() - 1)));
     QVERIFY2(s.notRestored().isEmpty(), qPrintable(s.notRestored()));
 }
 
@@ -478,7 +430,7 @@ void ConverterTest::existingFileIsReplacedWhole() {
     QTemporaryDir dir;
     const QString source = dir.filePath(u"two.bmp"_qs);
     const QString target = dir.filePath(u"two.zft"_qs);
-    QVERIFY(asymmetricPicture(2, 2).save(source));
+    QVERIFY(asymmetric(2, 2).save(source));
     QVERIFY(writeFile(target, QByteArray(5000, 'x')));
 
     Session s;
@@ -486,7 +438,7 @@ void ConverterTest::existingFileIsReplacedWhole() {
     s.convert();
 
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.unexpected()));
-    QCOMPARE(contents(target), header("09032004", "new", 2, 2) + rgbBytes(asymmetricPicture(2, 2)));
+    QCOMPARE(contents(target), header("09032004", "new", 2, 2) + rgbBytes(asymmetric(2, 2)));
     QCOMPARE(entries(dir.path()), QStringList({u"two.bmp"_qs, u"two.zft"_qs}));
 }
 
@@ -505,14 +457,14 @@ void ConverterTest::knownPixels() {
     QImage expected;
     if (kind.startsWith(u"bmp"_qs)) {
         source = dir.filePath(u"known.bmp"_qs);
-        expected = asymmetricPicture(6, 5);
+        expected = asymmetric(6, 5);
         if (kind == u"bmp24"_qs) {
             QVERIFY(expected.save(source));
         } else {
             QList<QRgb> palette;
             for (int r = 0; r < 5; ++r)
                 for (int c = 0; c < 6; ++c)
-                    palette << asymmetric(c, r);
+                    palette << asymmetricColour(c, r);
             QVERIFY(expected.convertToFormat(QImage::Format_Indexed8, palette, Qt::ThresholdDither).save(source, "BMP"));
             QCOMPARE(QImageReader(source).imageFormat(), QImage::Format_Indexed8);
         }
@@ -527,7 +479,7 @@ void ConverterTest::knownPixels() {
         gif.height = size.height();
         for (int r = 0; r < size.height(); ++r) {
             for (int c = 0; c < size.width(); ++c) {
-                const QRgb colour = asymmetric(c % 6, r);
+                const QRgb colour = asymmetricColour(c % 6, r);
                 expected.setPixel(c, r, colour);
                 qsizetype index = gif.palette.indexOf(colour);
                 if (index < 0) {
@@ -689,7 +641,7 @@ void ConverterTest::failureIsReportedAndNothingLost() {
     QVERIFY(writeFile(dir.filePath(u"old.zft"_qs), old));
     QVERIFY(writeFile(dir.filePath(u"garbage.jpg"_qs), "this is not a picture at all"));
     QVERIFY(QDir(dir.path()).mkdir(u"folder.zft"_qs));
-    QVERIFY(asymmetricPicture(100, 100).save(dir.filePath(u"small.bmp"_qs)));
+    QVERIFY(asymmetric(100, 100).save(dir.filePath(u"small.bmp"_qs)));
     const QStringList files = entries(dir.path());
     source = dir.filePath(source);
     target = QDir(dir.path()).absoluteFilePath(target);
@@ -739,7 +691,7 @@ void ConverterTest::failureIsReportedAndNothingLost() {
     s.prompts.file(dir.filePath(u"small.bmp"_qs)).file(next).button(Answer::Ok).input(u"n"_qs).button(Answer::Ok);
     s.convert();
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.unexpected()));
-    QCOMPARE(contents(next), header("09032004", "n", 100, 100) + rgbBytes(asymmetricPicture(100, 100)));
+    QCOMPARE(contents(next), header("09032004", "n", 100, 100) + rgbBytes(asymmetric(100, 100)));
 }
 
 void ConverterTest::killedMidWayLeavesNothing_data() {
@@ -757,7 +709,7 @@ void ConverterTest::killedMidWayLeavesNothing() {
     const QString source = dir.filePath(u"large.bmp"_qs);
     const QString target = dir.filePath(u"old.zft"_qs);
     // 270,064 bytes to write, well past the point the child is killed at.
-    QVERIFY(asymmetricPicture(300, 300).save(source));
+    QVERIFY(asymmetric(300, 300).save(source));
     const QByteArray old = "the target as it was\n";
     QVERIFY(writeFile(target, old));
     const QStringList files = entries(dir.path());
@@ -846,7 +798,7 @@ void ConverterTest::otherCommandsAreRefusedWhileConverting() {
     QTemporaryDir dir;
     const QString source = dir.filePath(u"six.bmp"_qs);
     const QString target = dir.filePath(u"six.zft"_qs);
-    QVERIFY(asymmetricPicture(6, 5).save(source));
+    QVERIFY(asymmetric(6, 5).save(source));
 
     Session s;
     s.prompts.file(source).file(target).button(Answer::Ok).input(u"busy"_qs).button(Answer::Ok);
@@ -867,7 +819,7 @@ void ConverterTest::otherCommandsAreRefusedWhileConverting() {
     QCOMPARE(tries, 12);  // at the confirmation, the input box and the success box
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.unexpected()));
     QVERIFY2(s.prompts.shown.size() == 5, qPrintable(describe(s.prompts.shown)));
-    QCOMPARE(contents(target), header("09032004", "busy", 6, 5) + rgbBytes(asymmetricPicture(6, 5)));
+    QCOMPARE(contents(target), header("09032004", "busy", 6, 5) + rgbBytes(asymmetric(6, 5)));
     QVERIFY(s.w.window.isVisible());
 
     // Once it has ended, the commands run again.

@@ -11,13 +11,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 # shellcheck source=x11_driver.sh
 . "$here/x11_driver.sh"
 
-require_tools
-trap cleanup EXIT
-# A test killed on its time limit still takes its X server and program with it.
-trap 'exit 129' HUP
-trap 'exit 130' INT
-trap 'exit 143' TERM
-start_x
+begin_session
 
 # The source picture: 120 × 90 pixels, a different colour at almost every
 # pixel, with the bytes that are easy to get wrong (13, 10, 26; black; white)

@@ -83,6 +83,18 @@ start_x() {
     unset WAYLAND_DISPLAY
 }
 
+# What a driving script does first: checks the tools, binds the clean-up to
+# the script's end, whatever ends it (a test killed on its time limit still
+# takes its X server and program with it), and starts the X server.
+begin_session() {
+    require_tools
+    trap cleanup EXIT
+    trap 'exit 129' HUP
+    trap 'exit 130' INT
+    trap 'exit 143' TERM
+    start_x
+}
+
 # The program, with any arguments after it.
 start_program() {
     "$@" >"$work_dir/program.log" 2>&1 &

@@ -12,50 +12,27 @@
 #include "platform/picture_area.h"
 #include "platform/prompts.h"
 #include "platform/surface.h"
+#include "tests/support/fixtures.h"
 
 using platform::DrawingSurface;
 using platform::Failure;
 using platform::FileSlot;
 using platform::Form;
 using platform::PictureArea;
+using testing::asymmetric;
+using testing::asymmetricColour;
+using testing::contents;
+using testing::entries;
+using testing::filled;
+using testing::writeFile;
 
 namespace {
-
-QRgb asymmetric(int c, int r) { return qRgb(10 + 40 * c, 5 + 50 * r, 250 - 7 * (c + 6 * r)); }
-
-QImage asymmetricPicture(int w, int h) {
-    QImage picture(w, h, QImage::Format_RGB32);
-    for (int r = 0; r < h; ++r)
-        for (int c = 0; c < w; ++c)
-            picture.setPixel(c, r, asymmetric(c, r));
-    return picture;
-}
-
-QImage filled(int w, int h, QRgb colour) {
-    QImage picture(w, h, QImage::Format_RGB32);
-    picture.fill(colour);
-    return picture;
-}
 
 int value(QRgb rgb) { return platform::colourValue(rgb); }
 
 // What the window really paints for the surface.
 QImage shownOnScreen(DrawingSurface* surface) {
     return surface->grab().toImage().convertToFormat(QImage::Format_RGB32);
-}
-
-QByteArray contents(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
-QStringList entries(const QString& folder) {
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
 }
 
 // A window of 300 × 200 pixels: a surface of 298 × 179 under the frame and
@@ -130,17 +107,17 @@ void PlatformTest::readPixelIsWhatTheWindowShows() {
     case Scene::BackgroundColour:
         break;
     case Scene::BackgroundPicture:
-        s.setBackgroundPicture(asymmetricPicture(6, 5));
-        expected = {{{0, 0}, asymmetric(0, 0)},
-                    {{14.9f, 0}, asymmetric(0, 0)},
-                    {{15, 0}, asymmetric(1, 0)},
-                    {{15 * 5, 15 * 4}, asymmetric(5, 4)},
+        s.setBackgroundPicture(asymmetric(6, 5));
+        expected = {{{0, 0}, asymmetricColour(0, 0)},
+                    {{14.9f, 0}, asymmetricColour(0, 0)},
+                    {{15, 0}, asymmetricColour(1, 0)},
+                    {{15 * 5, 15 * 4}, asymmetricColour(5, 4)},
                     {{15 * 6, 0}, background},
                     {{0, 15 * 5}, background}};
         break;
     case Scene::LargeBackground:
-        s.setBackgroundPicture(asymmetricPicture(400, 300));
-        expected = {{{15 * 297, 15 * 178}, asymmetric(297, 178)}};
+        s.setBackgroundPicture(asymmetric(400, 300));
+        expected = {{{15 * 297, 15 * 178}, asymmetricColour(297, 178)}};
         break;
     case Scene::TransparentBackground: {
         QImage picture(3, 1, QImage::Format_ARGB32);
@@ -162,7 +139,7 @@ void PlatformTest::readPixelIsWhatTheWindowShows() {
     case Scene::VisibleArea:
     case Scene::HiddenArea:
     case Scene::EmptyArea: {
-        s.setBackgroundPicture(asymmetricPicture(6, 5));
+        s.setBackgroundPicture(asymmetric(6, 5));
         auto* area = new PictureArea(&s, QStringLiteral("area"), 60, 60, 150, 150);
         if (scene != Scene::EmptyArea)
             area->setPicture(filled(3, 2, areaColour));
@@ -171,21 +148,21 @@ void PlatformTest::readPixelIsWhatTheWindowShows() {
         // The area covers pixels 4 to 6 across and 4 to 5 down; the
         // background picture 0 to 5 across and 0 to 4 down.
         const bool shows = scene == Scene::VisibleArea;
-        expected = {{{60, 60}, shows ? areaColour : asymmetric(4, 4)},
-                    {{75, 60}, shows ? areaColour : asymmetric(5, 4)},
+        expected = {{{60, 60}, shows ? areaColour : asymmetricColour(4, 4)},
+                    {{75, 60}, shows ? areaColour : asymmetricColour(5, 4)},
                     {{90, 75}, shows ? areaColour : background},
                     {{105, 60}, background},
                     {{60, 90}, background}};
         break;
     }
     case Scene::Points:
-        s.setBackgroundPicture(asymmetricPicture(6, 5));
+        s.setBackgroundPicture(asymmetric(6, 5));
         s.setPixel(15, 15, value(qRgb(10, 13, 26)));
         s.setPixel(15 * 200, 15 * 100, value(qRgb(255, 255, 255)));
         s.setPixel(15 * 297, 15 * 178, value(qRgb(0, 0, 0)));
         s.setPixel(15 * 298, 0, value(qRgb(1, 1, 1)));  // past the edge: nothing
         expected = {{{15, 15}, qRgb(10, 13, 26)},
-                    {{0, 15}, asymmetric(0, 1)},
+                    {{0, 15}, asymmetricColour(0, 1)},
                     {{15 * 200, 15 * 100}, qRgb(255, 255, 255)},
                     {{15 * 297, 15 * 178}, qRgb(0, 0, 0)},
                     {{15 * 297, 0}, background}};
@@ -205,7 +182,7 @@ void PlatformTest::readPixelIsWhatTheWindowShows() {
 void PlatformTest::paintedPointsSurviveExposeButNotRefresh() {
     Window w;
     DrawingSurface& s = *w.surface;
-    s.setBackgroundPicture(asymmetricPicture(20, 20));
+    s.setBackgroundPicture(asymmetric(20, 20));
     const int painted = value(qRgb(10, 13, 26));
     w.form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w.form));
@@ -225,12 +202,12 @@ void PlatformTest::paintedPointsSurviveExposeButNotRefresh() {
     QCOMPARE(shownOnScreen(&s).pixel(5, 5), platform::rgbOf(painted));
 
     s.refresh();
-    QCOMPARE(s.readPixel(75, 75), value(asymmetric(5, 5)));
+    QCOMPARE(s.readPixel(75, 75), value(asymmetricColour(5, 5)));
     QCOMPARE(shownOnScreen(&s), s.composedImage());
 
     s.setPixel(75, 75, painted);
     w.form.refresh();
-    QCOMPARE(s.readPixel(75, 75), value(asymmetric(5, 5)));
+    QCOMPARE(s.readPixel(75, 75), value(asymmetricColour(5, 5)));
     QCOMPARE(shownOnScreen(&s), s.composedImage());
 }
 

@@ -4,13 +4,13 @@
 //   zft_make_corpus tests/previewer/corpus
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 #include <cstdio>
 
 #include "conversion/converter.h"
 #include "shell/mainscreen.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/scripted_prompts.h"
 
 namespace {
@@ -26,18 +26,10 @@ QByteArray convert(shell::MainScreen& w, testing::ScriptedPrompts& prompts, cons
     conversion::convert_jpg_gif_bmp_file(w);
     if (!prompts.unexpected.isEmpty() || !prompts.allAnswered())
         qFatal("the conversion asked something unexpected: %s", qPrintable(prompts.unexpected.join('\n')));
-    QFile file(target);
-    if (!file.open(QIODevice::ReadOnly))
+    const QByteArray bytes = testing::contents(target);
+    if (bytes.isEmpty())
         qFatal("the conversion wrote nothing");
-    return file.readAll();
-}
-
-QImage asymmetric(int w, int h) {
-    QImage picture(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            picture.setPixel(x, y, qRgb((200 + 7 * x + 3 * y) % 256, (20 + 11 * y) % 256, (90 + 13 * x + 29 * y) % 256));
-    return picture;
+    return bytes;
 }
 
 }  // namespace
@@ -61,8 +53,8 @@ int main(int argc, char** argv) {
 
     QImage one(1, 1, QImage::Format_RGB32);
     one.setPixel(0, 0, qRgb(13, 10, 26));
-    const QByteArray six = convert(w, prompts, asymmetric(6, 5), QStringLiteral("  (c) Zoë €5  "));
-    const QByteArray wide = convert(w, prompts, asymmetric(65, 7), QString());
+    const QByteArray six = convert(w, prompts, testing::asymmetric(6, 5), QStringLiteral("  (c) Zoë €5  "));
+    const QByteArray wide = convert(w, prompts, testing::asymmetric(65, 7), QString());
 
     auto replaced = [](QByteArray bytes, int offset, const QByteArray& with) {
         return bytes.replace(offset, with.size(), with);
@@ -72,7 +64,7 @@ int main(int argc, char** argv) {
         {"asymmetric_6x5.zft", six},
         {"wide_65x7.zft", wide},
         {"notice_windows_1252.zft",
-         convert(w, prompts, asymmetric(3, 2), QStringLiteral("€‚ƒ„…†‡ˆ‰Š‹ŒŽ‘’“”•–—˜™š›œžŸ ¡¢£¤¥¦§¨©ª«¬®¯°±²³´µ¶·¸¹º»¼½¾¿ÀÿÞß"))},
+         convert(w, prompts, testing::asymmetric(3, 2), QStringLiteral("€‚ƒ„…†‡ˆ‰Š‹ŒŽ‘’“”•–—˜™š›œžŸ ¡¢£¤¥¦§¨©ª«¬®¯°±²³´µ¶·¸¹º»¼½¾¿ÀÿÞß"))},
         {"cut_in_header.zft", six.left(40)},
         {"cut_in_pixels.zft", six.left(64 + 3 * 14 + 1)},
         {"trailing_bytes.zft", six + QByteArray("\x0D\x0A\x1A trailing bytes")},
@@ -83,8 +75,7 @@ int main(int argc, char** argv) {
         {"promises_999x999.zft", replaced(wide, 58, "999999")},
     };
     for (const auto& [name, bytes] : files) {
-        QFile file(out.filePath(QString::fromLatin1(name)));
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+        if (!testing::writeFile(out.filePath(QString::fromLatin1(name)), bytes))
             qFatal("cannot write %s", name);
     }
     std::printf("%zu files in %s\n", std::size(files), argv[1]);

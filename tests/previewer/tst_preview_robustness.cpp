@@ -11,12 +11,15 @@
 #include "shell/mainscreen.h"
 #include "tests/previewer/reader_properties.h"
 #include "tests/support/scripted_prompts.h"
+#include "tests/support/session.h"
 
 using platform::Answer;
 using platform::MessageStyle;
 using testing::Shown;
 
 namespace {
+
+const QString kFileName = QStringLiteral("file.zft");
 
 // One number from /proc/self/<file>, for example "rchar" from io; -1 when the
 // system does not tell.
@@ -98,26 +101,12 @@ private:
     std::mt19937 rng_;
 };
 
-struct Session {
-    QTemporaryDir dir;
-    testing::ScriptedPrompts prompts;
-    shell::MainScreen w{prompts};
-
-    Session() {
-        shell::load_mainscreen(w);
-        w.window.show();
-    }
-
-    QString write(const QByteArray& bytes) {
-        const QString path = dir.filePath(QStringLiteral("file.zft"));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write %s", qPrintable(path));
-        return path;
-    }
-
+// A main window after loading, shown, and where the previewer paints.
+struct Session : testing::Session {
+    // The colour shown where the previewer paints the pixel at `index` in
+    // file order, in a picture `width` pixels wide.
     int shownAt(qint64 index, int width) {
-        return w.window.surface()->readPixel(45.0f + 15 * (1 + index % width), 45.0f + 15 * (1 + index / width));
+        return surface().readPixel(45.0f + 15 * (1 + index % width), 45.0f + 15 * (1 + index / width));
     }
 };
 
@@ -129,7 +118,7 @@ bool mentionsBytes(const QString& text, qint64 count) {
 // knowing how the file was made. Returns a description of the first thing
 // wrong, or an empty string.
 QString previewAndCheck(Session& s, const QByteArray& bytes, int maxChecked = 1 << 30) {
-    const QString path = s.write(bytes);
+    const QString path = s.write(kFileName, bytes);
     const qint64 length = bytes.size();
     const bool hasHeader = length >= 64;
     const int w = hasHeader ? sizeOf(bytes.mid(58, 3)) : 0;
@@ -272,7 +261,7 @@ void PreviewRobustnessTest::hugeFileReadNoFurtherThanItsPixels() {
 
     // The same picture with 512 MiB of garbage after it, most of it a hole in
     // the file so that the test costs no disk.
-    const QString path = s.write(whole + random.bytes(4096));
+    const QString path = s.write(kFileName, whole + random.bytes(4096));
     QFile file(path);
     QVERIFY(file.resize(qint64(512) << 20));
     s.prompts.shown.clear();

@@ -6,10 +6,14 @@
 #include "conversion/previewer.h"
 #include "platform/twips.h"
 #include "shell/mainscreen.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/scripted_prompts.h"
+#include "tests/support/session.h"
 
 using platform::Answer;
 using platform::MessageStyle;
+using testing::asymmetric;
+using testing::rgbBytes;
 using testing::Shown;
 
 namespace {
@@ -30,51 +34,8 @@ QByteArray header(int w, int h) {
                   QByteArray::number(h).rightJustified(3, '0'));
 }
 
-// A picture in which every pixel differs from its neighbours in all three
-// channels, none of them grey, so a swapped channel, a flipped row or a
-// shifted column shows.
-QImage asymmetric(int w, int h) {
-    QImage picture(w, h, QImage::Format_RGB32);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x)
-            picture.setPixel(x, y, qRgb((200 + 7 * x + 3 * y) % 256, (20 + 11 * y) % 256, (90 + 13 * x + 29 * y) % 256));
-    return picture;
-}
-
-QByteArray pixelBytes(const QImage& picture) {
-    QByteArray bytes;
-    for (int y = 0; y < picture.height(); ++y)
-        for (int x = 0; x < picture.width(); ++x) {
-            const QRgb rgb = picture.pixel(x, y);
-            bytes += char(qRed(rgb));
-            bytes += char(qGreen(rgb));
-            bytes += char(qBlue(rgb));
-        }
-    return bytes;
-}
-
-// A main window as the program has it after loading, shown on the offscreen
-// screen, with the answers of one scripted user.
-struct Session {
-    QTemporaryDir dir;
-    testing::ScriptedPrompts prompts;
-    shell::MainScreen w{prompts};
-
-    Session() {
-        shell::load_mainscreen(w);
-        w.window.show();
-    }
-
-    platform::DrawingSurface& surface() { return *w.window.surface(); }
-
-    QString write(const QString& name, const QByteArray& bytes) {
-        const QString path = dir.filePath(name);
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write fixture %s", qPrintable(path));
-        return path;
-    }
-
+// A main window after loading, shown, and where the previewer paints.
+struct Session : testing::Session {
     // The colour shown where the previewer paints pixel (x, y), counted from 1.
     int shownAt(int x, int y) { return surface().readPixel(45.0f + 15 * x, 45.0f + 15 * y); }
     int background() { return platform::colourValue(surface().backgroundColour().rgb()); }
@@ -161,7 +122,7 @@ void PreviewerTest::shortOrNoNameEndsSilently() {
     QFETCH(QString, nameLeft);
     Session s;
     // "abc" names a real picture in the working folder: were it opened, a box would show.
-    s.write(QStringLiteral("abc"), header(2, 2) + pixelBytes(asymmetric(2, 2)));
+    s.write(QStringLiteral("abc"), header(2, 2) + rgbBytes(asymmetric(2, 2)));
     const QString oldCurrent = QDir::currentPath();
     QDir::setCurrent(s.dir.path());
     s.w.CommonDialog1.fileName = QStringLiteral("earlier.zft");
@@ -193,7 +154,7 @@ void PreviewerTest::shortOrNoNameEndsSilently() {
 void PreviewerTest::fourCharacterNameIsAccepted() {
     Session s;
     const QImage picture = asymmetric(2, 2);
-    s.write(QStringLiteral("abcd"), header(2, 2) + pixelBytes(picture));
+    s.write(QStringLiteral("abcd"), header(2, 2) + rgbBytes(picture));
     const QString oldCurrent = QDir::currentPath();
     QDir::setCurrent(s.dir.path());
     s.prompts.file(QStringLiteral("abcd")).button(Answer::Ok);
@@ -269,7 +230,7 @@ void PreviewerTest::informationBox() {
     QFETCH(QString, text);
     Session s;
     const QImage picture = asymmetric(2, 1);
-    const QString path = s.write(QStringLiteral("box.zft"), headerBytes + pixelBytes(picture));
+    const QString path = s.write(QStringLiteral("box.zft"), headerBytes + rgbBytes(picture));
     s.prompts.file(path).button(Answer::Ok);
     conversion::preview_zft_file(s.w);
 
@@ -312,7 +273,7 @@ void PreviewerTest::sizeFields() {
     Session s;
     const QImage picture = asymmetric(std::max(w, 1), std::max(h, 1)).copy(0, 0, w, h);
     const QString path = s.write(QStringLiteral("sizes.zft"), header("1A", "09032004", "", width, height) +
-                                                                  pixelBytes(picture) + QByteArray(30, '\xEE'));
+                                                                  rgbBytes(picture) + QByteArray(30, '\xEE'));
     s.prompts.file(path).button(Answer::Ok);
     conversion::preview_zft_file(s.w);
 
@@ -377,7 +338,7 @@ void PreviewerTest::wholeFilePaintedTrailingBytesIgnored() {
     QFETCH(QByteArray, trailing);
     Session s;
     const QImage picture = asymmetric(6, 5);
-    const QString path = s.write(QStringLiteral("six.zft"), header(6, 5) + pixelBytes(picture) + trailing);
+    const QString path = s.write(QStringLiteral("six.zft"), header(6, 5) + rgbBytes(picture) + trailing);
     s.prompts.file(path).button(Answer::Ok);
     conversion::preview_zft_file(s.w);
 
@@ -409,7 +370,7 @@ void PreviewerTest::fileCutInsidePixels() {
     const QImage picture = asymmetric(6, 5);
     // Markers of Qt's string arguments in the name must come out as they are.
     const QString path =
-        s.write(QStringLiteral("cut %1%2 %5.zft"), (header(6, 5) + pixelBytes(picture)).left(length));
+        s.write(QStringLiteral("cut %1%2 %5.zft"), (header(6, 5) + rgbBytes(picture)).left(length));
     const QString good = s.write(QStringLiteral("good.zft"), header(1, 1) + QByteArray("\x01\x02\x03"));
     s.prompts.file(path).button(Answer::Ok).button(Answer::Ok);
     conversion::preview_zft_file(s.w);
@@ -501,7 +462,7 @@ void PreviewerTest::pathThatCannotBeOpened() {
 void PreviewerTest::pointsSurviveACoveringWindow() {
     Session s;
     const QImage picture = asymmetric(6, 5);
-    const QString path = s.write(QStringLiteral("six.zft"), header(6, 5) + pixelBytes(picture));
+    const QString path = s.write(QStringLiteral("six.zft"), header(6, 5) + rgbBytes(picture));
     s.prompts.file(path).button(Answer::Ok);
     conversion::preview_zft_file(s.w);
     checkPainted(s, picture, 30);
@@ -525,7 +486,7 @@ void PreviewerTest::pointsSurviveACoveringWindow() {
 void PreviewerTest::pointsGoOnNextPreview() {
     Session s;
     const QImage picture = asymmetric(6, 5);
-    const QString first = s.write(QStringLiteral("six.zft"), header(6, 5) + pixelBytes(picture));
+    const QString first = s.write(QStringLiteral("six.zft"), header(6, 5) + rgbBytes(picture));
     // Same size, so the window keeps its size; cut after two pixels, so the
     // rest of the first picture would still show had it not been cleared.
     const QString second = s.write(QStringLiteral("two.zft"), header(6, 5) + QByteArray("\x01\x02\x03\x04\x05\x06"));
@@ -547,7 +508,7 @@ void PreviewerTest::pointsGoOnNextPreview() {
 void PreviewerTest::pointsGoOnNextConversion() {
     Session s;
     const QImage picture = asymmetric(6, 5);
-    const QString zft = s.write(QStringLiteral("six.zft"), header(6, 5) + pixelBytes(picture));
+    const QString zft = s.write(QStringLiteral("six.zft"), header(6, 5) + rgbBytes(picture));
     QImage source(2, 2, QImage::Format_RGB32);
     source.fill(qRgb(1, 2, 3));
     const QString bmp = s.dir.filePath(QStringLiteral("two.bmp"));
@@ -576,7 +537,7 @@ void PreviewerTest::pointsGoOnNextConversion() {
 void PreviewerTest::otherCommandsRefusedWhilePreviewRuns() {
     Session s;
     const QImage picture = asymmetric(3, 2);
-    const QString path = s.write(QStringLiteral("three.zft"), header(3, 2) + pixelBytes(picture));
+    const QString path = s.write(QStringLiteral("three.zft"), header(3, 2) + rgbBytes(picture));
     s.prompts.file(path).button(Answer::Ok);
     size_t promptsWhileRunning = 0;
     bool running = false;

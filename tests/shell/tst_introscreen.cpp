@@ -5,21 +5,12 @@
 
 #include "shell/introscreen.h"
 #include "shell/mainscreen.h"
+#include "tests/support/event_loop.h"
 #include "tests/support/scripted_prompts.h"
 
-namespace {
+using testing::exitStatusAfter;
 
-// Runs the application's own event loop around `act`, as the program runs
-// inside it, and gives its exit status; a program that never ends gives 99
-// after a generous bound.
-int exitStatusAfter(std::function<void()> act) {
-    QTimer bound;
-    bound.setSingleShot(true);
-    QObject::connect(&bound, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-    bound.start(20000);
-    QMetaObject::invokeMethod(qApp, std::move(act), Qt::QueuedConnection);
-    return QCoreApplication::exec();
-}
+namespace {
 
 // What the main window looked like while it was shown; it is closed as soon
 // as it is seen, as the window system would close it.

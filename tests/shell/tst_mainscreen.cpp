@@ -5,27 +5,17 @@
 #include "platform/picture.h"
 #include "shell/commands.h"
 #include "shell/mainscreen.h"
+#include "tests/support/event_loop.h"
 #include "tests/support/scripted_prompts.h"
 
 using platform::Answer;
 using platform::MessageStyle;
+using testing::exitStatusAfter;
 using testing::Shown;
 
 namespace {
 
 const QString kQuit = QStringLiteral("Are you sure you want to quit ZFT Toolkit ?");
-
-// Runs the application's own event loop around `act`, as the program runs
-// inside it, and gives its exit status; a program that never ends gives 99
-// after a generous bound.
-int exitStatusAfter(std::function<void()> act) {
-    QTimer bound;
-    bound.setSingleShot(true);
-    QObject::connect(&bound, &QTimer::timeout, [] { QCoreApplication::exit(99); });
-    bound.start(20000);
-    QMetaObject::invokeMethod(qApp, std::move(act), Qt::QueuedConnection);
-    return QCoreApplication::exec();
-}
 
 // Shows the window, not modal, with the keyboard.
 bool showActive(shell::MainScreen& w) {

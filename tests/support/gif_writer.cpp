@@ -98,6 +98,20 @@ QByteArray gifBytes(const IndexedPicture& picture) {
     return out;
 }
 
+QByteArray gifBytes(const QImage& indexed, int transparentIndex) {
+    Q_ASSERT(indexed.format() == QImage::Format_Indexed8);
+    IndexedPicture picture;
+    picture.width = indexed.width();
+    picture.height = indexed.height();
+    picture.palette = indexed.colorTable();
+    picture.indices.reserve(static_cast<std::size_t>(picture.width) * picture.height);
+    for (int y = 0; y < picture.height; ++y)
+        for (int x = 0; x < picture.width; ++x)
+            picture.indices.push_back(static_cast<unsigned char>(indexed.pixelIndex(x, y)));
+    picture.transparentIndex = transparentIndex;
+    return gifBytes(picture);
+}
+
 bool writeGif(const QString& path, const IndexedPicture& picture) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(gifBytes(picture)) >= 0 && file.flush();

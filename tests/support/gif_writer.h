@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QList>
 #include <QRgb>
 #include <QString>
@@ -20,6 +21,8 @@ struct IndexedPicture {
 };
 
 QByteArray gifBytes(const IndexedPicture& picture);
+// The same for an 8-bit indexed picture; `transparentIndex` -1 for none.
+QByteArray gifBytes(const QImage& indexed, int transparentIndex = -1);
 bool writeGif(const QString& path, const IndexedPicture& picture);
 
 }  // namespace testing

@@ -1,0 +1,54 @@
+#include "tests/support/fixtures.h"
+
+#include <QDir>
+#include <QFile>
+
+namespace testing {
+
+// qRgb keeps the low 8 bits of each channel: that is the wrapping round.
+QRgb asymmetricColour(int x, int y) { return qRgb(10 + 40 * x, 5 + 50 * y, 250 - 7 * (x + 6 * y)); }
+
+QImage asymmetric(int w, int h) {
+    QImage picture(w, h, QImage::Format_RGB32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x)
+            picture.setPixel(x, y, asymmetricColour(x, y));
+    return picture;
+}
+
+QImage filled(int w, int h, QRgb colour) {
+    QImage picture(w, h, QImage::Format_RGB32);
+    picture.fill(colour);
+    return picture;
+}
+
+QByteArray rgbBytes(const QImage& picture) {
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
+    QByteArray bytes;
+    bytes.reserve(3 * qsizetype(rgb.width()) * rgb.height());
+    for (int y = 0; y < rgb.height(); ++y) {
+        for (int x = 0; x < rgb.width(); ++x) {
+            const QRgb pixel = rgb.pixel(x, y);
+            bytes += static_cast<char>(qRed(pixel));
+            bytes += static_cast<char>(qGreen(pixel));
+            bytes += static_cast<char>(qBlue(pixel));
+        }
+    }
+    return bytes;
+}
+
+QByteArray contents(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+QStringList entries(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+}  // namespace testing

@@ -1,0 +1,38 @@
+// Fixture pictures and files for the tests and the benchmarks.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QRgb>
+#include <QString>
+#include <QStringList>
+
+namespace testing {
+
+// The colour of pixel (x, y) of `asymmetric`: red grows to the right, green
+// downwards and blue with both, each wrapping round at 256. No two pixels of
+// a picture up to 100 × 100 (6 × 5 and 65 × 7 among them) share a colour and
+// none is grey, so a swapped channel, a flipped row or a column off by one
+// changes the bytes.
+QRgb asymmetricColour(int x, int y);
+
+// A w × h picture of `asymmetricColour`, opaque.
+QImage asymmetric(int w, int h);
+
+// A w × h picture of one colour, opaque.
+QImage filled(int w, int h, QRgb colour);
+
+// The pixels of an opaque picture as a ZFT file holds them: red, green and
+// blue of every pixel, row by row from the top.
+QByteArray rgbBytes(const QImage& picture);
+
+// The whole file, or nothing when it cannot be read.
+QByteArray contents(const QString& path);
+
+// Whether all of `bytes` went into the file.
+bool writeFile(const QString& path, const QByteArray& bytes);
+
+// Every name in `folder`, hidden ones too, sorted.
+QStringList entries(const QString& folder);
+
+}  // namespace testing

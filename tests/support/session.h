@@ -1,0 +1,32 @@
+// A main window as the program has it after loading, shown on the offscreen
+// screen, with the answers of one scripted user and a folder for its files.
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+#include "platform/surface.h"
+#include "shell/mainscreen.h"
+#include "tests/support/scripted_prompts.h"
+
+namespace testing {
+
+struct Session {
+    QTemporaryDir dir;
+    ScriptedPrompts prompts;
+    shell::MainScreen w{prompts};
+
+    Session();
+
+    platform::DrawingSurface& surface() { return *w.window.surface(); }
+
+    // Writes `bytes` to `name` in the folder and gives its path; a fixture
+    // that cannot be written ends the test program.
+    QString write(const QString& name, const QByteArray& bytes);
+
+    // The prompts that came with no answer in line, one a line.
+    QString unexpected() const;
+};
+
+}  // namespace testing
