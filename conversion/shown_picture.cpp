@@ -4,6 +4,8 @@
 #include <QPainter>
 #include <QPalette>
 
+#include "platform/picture.h"
+
 namespace conversion {
 
 QColor window_background_colour() { return QGuiApplication::palette().color(QPalette::Window); }
@@ -11,8 +13,7 @@ QColor window_background_colour() { return QGuiApplication::palette().color(QPal
 QImage picture_as_shown(const QImage& picture, const QColor& background) {
     // The surface's own steps, so that half-transparent pixels round alike:
     // the picture in the composed image's format, drawn over the colour.
-    const QImage drawn = picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                                           : QImage::Format_RGB32);
+    const QImage drawn = platform::composable(picture);
     // An opaque picture covers the colour: drawing it would be a plain copy.
     if (!drawn.hasAlphaChannel())
         return drawn;

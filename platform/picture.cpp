@@ -57,4 +57,11 @@ Picture load_picture(const QString& path) {
     return picture;
 }
 
+Picture composable(const Picture& picture) {
+    if (picture.isNull())
+        return picture;
+    return picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                             : QImage::Format_RGB32);
+}
+
 }  // namespace platform

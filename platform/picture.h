@@ -17,6 +17,12 @@ QSize picture_size(const QString& path);
 // The decoded picture at `path`. Throws Failure when it cannot be decoded.
 Picture load_picture(const QString& path);
 
+// `picture` in the format the drawing surface composes from: RGB32, or
+// premultiplied ARGB32 where it has transparent parts; an empty picture stays
+// empty. A picture already so is shared, not copied. Whatever composes a
+// picture the way the surface does starts here.
+Picture composable(const Picture& picture);
+
 // The empty picture.
 inline Picture load_picture() { return Picture(); }
 

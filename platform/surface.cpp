@@ -3,6 +3,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include "platform/picture.h"
 #include "platform/picture_area.h"
 
 namespace platform {
@@ -22,12 +23,8 @@ void DrawingSurface::setBackgroundPicture(const QImage& picture) {
     const QRect changed = backgroundPicture_.rect().united(picture.rect());
     // Kept in the composed image's own format, so that each composition is
     // a plain copy rather than a conversion (a GIF decodes to a palette, a
-    // grey JPEG to one channel). An RGB32 picture is shared, not copied.
-    if (picture.isNull())
-        backgroundPicture_ = picture;
-    else
-        backgroundPicture_ = picture.convertToFormat(picture.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
-                                                                               : QImage::Format_RGB32);
+    // grey JPEG to one channel).
+    backgroundPicture_ = composable(picture);
     invalidate(changed);
 }
 

@@ -32,8 +32,9 @@ std::optional<std::string> fault(QIODevice* device) {
     const std::string_view header(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     if (const auto length = length_left(device))
         return zft::file_fault(header, *length);
+    // A sequential device: what is known is the header, when all of it came.
     if (header.size() < zft::kHeaderSize)
-        return "file is " + std::to_string(header.size()) + " bytes, shorter than the 64-byte header";
+        return zft::file_fault(header, header.size());
     return zft::header_fault(zft::decode_header(header));
 }
 
