@@ -33,8 +33,8 @@
 #include <vector>
 
 #include "benchmarks/bench_stats.h"
-#include "conversion/converter.h"
-#include "platform/picture.h"
+#include "shell/converter.h"
+#include "core/decoding.h"
 #include "shell/mainscreen.h"
 #include "tests/support/gif_writer.h"
 #include "tests/support/scripted_prompts.h"
@@ -62,7 +62,7 @@ struct Run {
     double close = 0;         // commit of the slot, timed alone on a copy
 };
 
-Run convertOnce(const QString& source, const QString& target) {
+Run convert_once(const QString& source, const QString& target) {
     testing::ScriptedPrompts prompts;
     prompts.file(source).file(target).button(platform::Answer::Ok).input(QStringLiteral("bench")).button(
         platform::Answer::Ok);
@@ -93,11 +93,11 @@ Run convertOnce(const QString& source, const QString& target) {
             // the command made before the header.
             const qint64 start = clock.nsecsElapsed();
             w.window.refresh();
-            conversion::pump_events_times(100);
+            shell::pump_events_times(100);
             refreshAndPumps = clock.nsecsElapsed() - start;
         }
     };
-    w.run(conversion::convert_jpg_gif_bmp_file);
+    w.run(shell::convert_jpg_gif_bmp_file);
     if (!prompts.unexpected.isEmpty() || done == 0) {
         std::fprintf(stderr, "conversion of %s did not succeed: %s\n", qPrintable(source),
                      qPrintable(prompts.unexpected.join(QLatin1Char('\n'))));
@@ -116,7 +116,7 @@ Run convertOnce(const QString& source, const QString& target) {
 
 // The time the slot's close takes for a file of this size: write it through
 // a slot and time the close alone.
-double closeTime(const QString& path, qint64 bytes) {
+double close_time(const QString& path, qint64 bytes) {
     QFile::remove(path);
     platform::FileSlot slot;
     slot.openForWriting(path);
@@ -129,7 +129,7 @@ double closeTime(const QString& path, qint64 bytes) {
 
 // Of that, what the commit's fdatasync costs: the same bytes written to a
 // new file, then only the sync timed.
-double syncTime(const QString& path, qint64 bytes) {
+double sync_time(const QString& path, qint64 bytes) {
     QFile::remove(path);
     QFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(std::string(static_cast<std::size_t>(bytes), 'x').c_str(), bytes) != bytes ||
@@ -142,17 +142,17 @@ double syncTime(const QString& path, qint64 bytes) {
 }
 
 // The decoder alone, as the command calls it.
-double decodeTime(const QString& path) {
+double decode_time(const QString& path) {
     QElapsedTimer clock;
     clock.start();
-    const QSize size = platform::picture_size(path);
-    const platform::Picture picture = platform::load_picture(path);
+    const core::Size size = core::picture_size(path);
+    const core::Picture picture = core::load_picture(path);
     const double took = ms(clock.nsecsElapsed());
     return size == picture.size() ? took : -1;
 }
 
 // djpeg as a whole process, writing its PPM to a file as the converter writes its ZFT.
-double djpegOnce(const QString& djpeg, const QString& jpeg, const QString& ppm) {
+double djpeg_once(const QString& djpeg, const QString& jpeg, const QString& ppm) {
     const QByteArray program = djpeg.toLocal8Bit();
     const QByteArray in = jpeg.toLocal8Bit();
     const QByteArray out = ppm.toLocal8Bit();
@@ -197,7 +197,7 @@ int main(int argc, char** argv) {
     writer.setQuality(90);
     const QString bmp = dir.filePath(QStringLiteral("photo.bmp"));
     const QString gifPath = dir.filePath(QStringLiteral("photo.gif"));
-    if (!writer.write(picture) || !picture.save(bmp) || !testing::writeGif(gifPath, gif)) {
+    if (!writer.write(picture) || !picture.save(bmp) || !testing::write_gif(gifPath, gif)) {
         std::fprintf(stderr, "cannot write the test pictures in %s\n", qPrintable(dir.path()));
         return 1;
     }
@@ -215,17 +215,17 @@ int main(int argc, char** argv) {
     for (const auto& [name, source] : {std::pair{"JPEG", jpeg}, std::pair{"BMP", bmp}, std::pair{"GIF", gifPath}}) {
         std::vector<double> whole, confirm, pixels, pumps, decodes, closes, syncs;
         const QString target = dir.filePath(QStringLiteral("out.zft"));
-        convertOnce(source, target);  // warm the caches and the decoder plugin
+        convert_once(source, target);  // warm the caches and the decoder plugin
         for (int i = 0; i < runs; ++i) {
             QFile::remove(target);
-            const Run run = convertOnce(source, target);
+            const Run run = convert_once(source, target);
             whole.push_back(run.whole);
             confirm.push_back(run.toConfirmation);
             pixels.push_back(run.pixels);
             pumps.push_back(run.refreshAndPumps);
-            decodes.push_back(decodeTime(source));
-            closes.push_back(closeTime(dir.filePath(QStringLiteral("close.zft")), 2994067));
-            syncs.push_back(syncTime(dir.filePath(QStringLiteral("sync.zft")), 2994067));
+            decodes.push_back(decode_time(source));
+            closes.push_back(close_time(dir.filePath(QStringLiteral("close.zft")), 2994067));
+            syncs.push_back(sync_time(dir.filePath(QStringLiteral("sync.zft")), 2994067));
         }
         if (QFileInfo(target).size() != 2994067) {
             std::fprintf(stderr, "%s: the ZFT file is %lld bytes\n", name, QFileInfo(target).size());
@@ -244,9 +244,9 @@ int main(int argc, char** argv) {
         return 0;
     }
     std::vector<double> djpegTimes;
-    djpegOnce(djpeg, jpeg, dir.filePath(QStringLiteral("photo.ppm")));
+    djpeg_once(djpeg, jpeg, dir.filePath(QStringLiteral("photo.ppm")));
     for (int i = 0; i < runs; ++i) {
-        const double took = djpegOnce(djpeg, jpeg, dir.filePath(QStringLiteral("photo.ppm")));
+        const double took = djpeg_once(djpeg, jpeg, dir.filePath(QStringLiteral("photo.ppm")));
         if (took < 0) {
             std::fprintf(stderr, "djpeg failed\n");
             return 1;

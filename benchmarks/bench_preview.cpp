@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "benchmarks/bench_stats.h"
-#include "conversion/previewer.h"
+#include "shell/previewer.h"
 #include "shell/mainscreen.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/scripted_prompts.h"
@@ -32,14 +32,14 @@ namespace {
 
 constexpr int kSide = 999;
 
-QString writePicture(const QTemporaryDir& dir) {
+QString write_picture(const QTemporaryDir& dir) {
     QByteArray bytes = "1A12252001" + QByteArray("bench").leftJustified(48, ' ') + "999999";
     bytes.reserve(64 + 3 * kSide * kSide);
     std::mt19937 random(1);
     for (int i = 0; i < 3 * kSide * kSide; ++i)
         bytes += static_cast<char>(random() & 0xFF);
     const QString path = dir.filePath(QStringLiteral("big.zft"));
-    if (!testing::writeFile(path, bytes)) {
+    if (!testing::write_file(path, bytes)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         std::exit(1);
     }
@@ -52,7 +52,7 @@ struct Run {
     double loop = 0;
 };
 
-Run previewOnce(const QString& path) {
+Run preview_once(const QString& path) {
     testing::ScriptedPrompts prompts;
     prompts.file(path).button(platform::Answer::Ok);
     shell::MainScreen w(prompts);
@@ -72,7 +72,7 @@ Run previewOnce(const QString& path) {
             box = clock.nsecsElapsed();
         }
     };
-    w.run(conversion::preview_zft_file);
+    w.run(shell::preview_zft_file);
     const qint64 end = clock.nsecsElapsed();
     if (!prompts.unexpected.isEmpty() || prompts.shown.size() != 2) {
         std::fprintf(stderr, "the preview did not go as scripted: %s\n",
@@ -88,7 +88,7 @@ Run previewOnce(const QString& path) {
     w.slot1.openForReading(path);
     w.slot1.readChars(64);
     const qint64 start = clock.nsecsElapsed();
-    conversion::paint_pixels(w.slot1, *w.window.surface(), kSide, kSide);
+    shell::paint_pixels(w.slot1, *w.window.surface(), kSide, kSide);
     run.loop = ms(clock.nsecsElapsed() - start);
     w.slot1.close();
     return run;
@@ -103,12 +103,12 @@ int main(int argc, char** argv) {
     const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 9;
 
     QTemporaryDir dir;
-    const QString path = writePicture(dir);
-    previewOnce(path);  // warm-up: fonts, caches, the first window
+    const QString path = write_picture(dir);
+    preview_once(path);  // warm-up: fonts, caches, the first window
 
     std::vector<double> whole, afterBox, loop;
     for (int i = 0; i < runs; ++i) {
-        const Run run = previewOnce(path);
+        const Run run = preview_once(path);
         whole.push_back(run.whole);
         afterBox.push_back(run.afterBox);
         loop.push_back(run.loop);

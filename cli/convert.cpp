@@ -1,29 +1,26 @@
 // zft convert: pictures to ZFT files, the same bytes the windowed converter
 // writes for the same picture, notice and date, many files at once.
-#include <QCoreApplication>
 #include <QDate>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QImageReader>
 #include <QThread>
 #include <algorithm>
 #include <atomic>
-#include <cmath>
-#include <fcntl.h>
 #include <mutex>
-#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "cli/cli.h"
-#include "conversion/notice.h"
-#include "conversion/shown_picture.h"
+#include "core/atomic_file.h"
+#include "core/compose.h"
+#include "core/decoding.h"
+#include "core/failure.h"
+#include "core/file_kind.h"
+#include "core/header_text.h"
 #include "format/zft_format.h"
-#include "platform/failure.h"
-#include "platform/file_kind.h"
-#include "platform/picture.h"
 
 namespace cli {
 namespace {
@@ -55,7 +52,6 @@ struct Settings {
     QDate date;
     bool fit = false;
     bool force = false;
-    QColor background;
 };
 
 struct Job {
@@ -64,143 +60,70 @@ struct Job {
     QString clash;  // another input with the same output, when there is one
 };
 
-QString cannot(const Job& job, const QString& reason) {
-    return QStringLiteral("Cannot convert %1: %2").arg(native(job.input), reason);
+core::Failure cannot_convert(const Job& job, const QString& reason) {
+    return core::cannot(QStringLiteral("convert"), job.input, reason);
 }
 
-// The largest size within 999 × 999 with the picture's proportions, never
-// below one pixel a side.
-QSize fitted(QSize size) {
-    const double scale = std::min(static_cast<double>(zft::kMaxDimension) / size.width(),
-                                  static_cast<double>(zft::kMaxDimension) / size.height());
-    return QSize(std::clamp(static_cast<int>(std::lround(size.width() * scale)), 1, zft::kMaxDimension),
-                 std::clamp(static_cast<int>(std::lround(size.height() * scale)), 1, zft::kMaxDimension));
+constexpr core::Size kLargest{zft::kMaxDimension, zft::kMaxDimension};
+
+const QString kFitHint = QStringLiteral("--fit scales it down");
+
+// A picture scaled down to fit a ZFT file, keeping its proportions.
+core::Picture fitted(const core::Picture& picture) {
+    const core::Size size = core::fit_within(picture.size(), kLargest);
+    QImage image(reinterpret_cast<const uchar*>(picture.row(0)), picture.width(), picture.height(),
+                 static_cast<qsizetype>(sizeof(core::Argb)) * picture.width(),
+                 picture.hasAlpha() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    image = image.scaled(size.width, size.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+                .convertToFormat(picture.hasAlpha() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    core::Picture small(size.width, size.height);
+    small.setHasAlpha(picture.hasAlpha());
+    for (int y = 0; y < size.height; ++y)
+        std::copy_n(reinterpret_cast<const core::Argb*>(image.constScanLine(y)), size.width, small.row(y));
+    return small;
 }
 
-bool too_large(QSize size) { return size.width() > zft::kMaxDimension || size.height() > zft::kMaxDimension; }
-
-QString too_large_reason(QSize size) {
-    return QStringLiteral("the picture is %1 × %2 pixels, and a ZFT picture can be at most 999 × 999 pixels "
-                          "(--fit scales it down)")
-        .arg(size.width())
-        .arg(size.height());
-}
-
-QString system_reason(int error) { return QString::fromStdString(std::generic_category().message(error)); }
-
-// Writes all of `size` bytes, however the system splits the work; gives 0
-// or the error number.
-int write_all(int fd, const char* bytes, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, bytes, size);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return errno;
-        }
-        bytes += n;
-        size -= static_cast<std::size_t>(n);
+// Writes the ZFT file whole or not at all, a few rows at a time, so that the
+// file's bytes never sit in memory beside the picture.
+void write_zft(const QString& path, const zft::ZftHeader& header, const core::Picture& shown, bool replace) {
+    core::AtomicFile file;
+    file.open(path, replace ? core::AtomicFile::Existing::Replace : core::AtomicFile::Existing::Keep);
+    file.write(zft::encode_header(header));
+    thread_local std::vector<char> row;
+    row.resize(3 * static_cast<std::size_t>(shown.width()));
+    for (int y = 0; y < shown.height(); ++y) {
+        core::pixel_row(shown, y, row.data());
+        file.write(std::string_view(row.data(), row.size()));
     }
-    return 0;
+    file.commit();
 }
 
-// Gives the finished file at `temporary` the name `target`; an existing
-// target is replaced only when `replace` says so, otherwise EEXIST. Gives 0
-// or the error number. The temporary name stays for the caller to remove.
-int put_in_place(const QByteArray& temporary, const QByteArray& target, bool replace) {
-    if (replace)
-        return ::rename(temporary.constData(), target.constData()) == 0 ? 0 : errno;
-    // A hard link is never made over an existing file, even one that
-    // appeared since the check before decoding.
-    if (::link(temporary.constData(), target.constData()) == 0)
-        return 0;
-    const int error = errno;
-    if (error != EPERM && error != EOPNOTSUPP && error != ENOSYS)
-        return error;
-    // A file system without hard links: the check and the rename are two steps.
-    if (::access(target.constData(), F_OK) == 0)
-        return EEXIST;
-    return ::rename(temporary.constData(), target.constData()) == 0 ? 0 : errno;
-}
-
-// Writes the ZFT file whole or not at all, as other programs see it: into a
-// new file beside the target, put in its place once complete. Unlike the
-// windowed converter's QSaveFile it does not wait for the disk to confirm
-// each file, as cp and djpeg don't: a batch would spend its time waiting.
-// The pixels go out a few rows at a time, so the file's bytes never sit in
-// memory beside the picture. Gives the reason for a failure, or an empty text.
-QString write_whole(const QString& path, const std::string& header, const QImage& shown, bool replace) {
-    static std::atomic<unsigned> serial{0};
-    const QFileInfo target(path);
-    const QByteArray temporary = QFile::encodeName(target.dir().filePath(
-        QStringLiteral(".%1.%2-%3.part")
-            .arg(target.fileName(), QString::number(QCoreApplication::applicationPid()), QString::number(serial++))));
-    // The mode of any new file: umask applies, as for the file it replaces.
-    const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0)
-        return system_reason(errno);
-
-    const std::size_t rowBytes = 3 * static_cast<std::size_t>(shown.width());
-    thread_local std::vector<char> buffer;
-    buffer.resize(std::max<std::size_t>(1 << 18, header.size() + rowBytes));
-    std::copy(header.begin(), header.end(), buffer.begin());
-    std::size_t used = header.size();
-    int error = 0;
-    for (int y = 0; y < shown.height() && error == 0; ++y) {
-        if (used + rowBytes > buffer.size()) {
-            error = write_all(fd, buffer.data(), used);
-            used = 0;
-        }
-        conversion::pixel_row(shown, y, buffer.data() + used);
-        used += rowBytes;
-    }
-    if (error == 0)
-        error = write_all(fd, buffer.data(), used);
-    if (::close(fd) != 0 && error == 0)
-        error = errno;
-    if (error == 0)
-        error = put_in_place(temporary, QFile::encodeName(path), replace);
-    ::unlink(temporary.constData());
-    if (error == EEXIST)
-        return QStringLiteral("it exists already (--force replaces it)");
-    if (error != 0)
-        return system_reason(error);
-    return {};
-}
-
-// Converts one file; gives the failure to report, or an empty text.
-QString convert_one(const Job& job, const Settings& settings) {
+// Converts one file; throws the failure to report.
+void convert_one(const Job& job, const Settings& settings) {
     if (!job.clash.isEmpty())
-        return cannot(job, QStringLiteral("%1 is also the output for %2").arg(native(job.output), native(job.clash)));
+        throw cannot_convert(job, QStringLiteral("%1 is also the output for %2").arg(native(job.output), native(job.clash)));
     // The finished file takes the output's place: never a folder's, a device's or a pipe's.
-    if (const QString reason = platform::notAFileReason(job.output); !reason.isEmpty())
-        return QStringLiteral("Cannot write %1: %2").arg(native(job.output), reason);
+    if (const QString reason = core::not_a_file_reason(job.output); !reason.isEmpty())
+        throw core::cannot(QStringLiteral("write"), job.output, reason);
     if (!settings.force && QFileInfo::exists(job.output))
-        return cannot(job, QStringLiteral("%1 exists already (--force replaces it)").arg(native(job.output)));
-    try {
-        // The size is known before decoding, so a refused picture costs no memory.
-        if (!settings.fit) {
-            const QSize size = platform::picture_size(job.input);
-            if (too_large(size))
-                return cannot(job, too_large_reason(size));
-        }
-        platform::Picture picture = platform::load_picture(job.input);
-        if (too_large(picture.size())) {
-            if (!settings.fit)
-                return cannot(job, too_large_reason(picture.size()));
-            picture = picture.scaled(fitted(picture.size()), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        }
-        const QImage shown = conversion::picture_as_shown(picture, settings.background);
-        const zft::ZftHeader header =
-            zft::make_header(settings.date.month(), settings.date.day(), settings.date.year(), settings.notice,
-                             shown.width(), shown.height());
-        if (const QString reason = write_whole(job.output, zft::encode_header(header), shown, settings.force);
-            !reason.isEmpty())
-            return QStringLiteral("Cannot write %1: %2").arg(native(job.output), reason);
-    } catch (const platform::Failure& failure) {
-        return failure.message();
+        throw cannot_convert(job, QStringLiteral("%1 exists already (--force replaces it)").arg(native(job.output)));
+    // The size is known before decoding, so a refused picture costs no memory.
+    if (!settings.fit) {
+        const core::Size size = core::picture_size(job.input);
+        if (!zft::fits_header(size.width, size.height))
+            throw core::too_large(job.input, size, kFitHint);
     }
-    return {};
+    core::Picture picture = core::load_picture(job.input);
+    if (!zft::fits_header(picture.width(), picture.height())) {
+        if (!settings.fit)
+            throw core::too_large(job.input, picture.size(), kFitHint);
+        picture = fitted(picture);
+    }
+    const core::Picture shown = core::picture_as_shown(picture, core::kWindowColour);
+    write_zft(job.output,
+              zft::make_header(settings.date.month(), settings.date.day(), settings.date.year(), settings.notice,
+                               shown.width(), shown.height()),
+              shown, settings.force);
 }
 
 // Runs every job on `threads` threads; failures go to stderr as they come,
@@ -219,7 +142,12 @@ int run_jobs(const std::vector<Job>& jobs, const Settings& settings, int threads
     };
     auto work = [&] {
         for (int i = next++; i < total; i = next++) {
-            const QString failure = convert_one(jobs[static_cast<std::size_t>(i)], settings);
+            QString failure;
+            try {
+                convert_one(jobs[static_cast<std::size_t>(i)], settings);
+            } catch (const core::Failure& f) {
+                failure = f.message();
+            }
             const std::lock_guard lock(reporting);
             ++done;
             if (!failure.isEmpty()) {
@@ -266,7 +194,7 @@ int convert_command(const QStringList& args) {
         return usage_error(command, QStringLiteral("-o takes one input; use -d DIR for %1").arg(inputs.size()));
 
     Settings settings;
-    settings.notice = conversion::notice_bytes(parser.value(notice));
+    settings.notice = core::notice_bytes(parser.value(notice));
     settings.date = QDate::currentDate();
     if (parser.isSet(date)) {
         const QString text = parser.value(date);
@@ -280,7 +208,6 @@ int convert_command(const QStringList& args) {
     if (settings.fit)
         QImageReader::setAllocationLimit(2048);
     settings.force = parser.isSet(force);
-    settings.background = conversion::window_background_colour();
 
     int threads = QThread::idealThreadCount();
     if (parser.isSet(jobs)) {

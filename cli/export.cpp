@@ -1,13 +1,13 @@
 // zft export and zft thumbnail: a ZFT picture back to an ordinary picture.
+#include <QBuffer>
 #include <QFileInfo>
+#include <QImage>
 #include <QImageWriter>
-#include <QSaveFile>
-#include <algorithm>
-#include <cmath>
 
 #include "cli/cli.h"
-#include "platform/file_kind.h"
-#include "plugin/zft_image.h"
+#include "core/atomic_file.h"
+#include "core/failure.h"
+#include "core/zft_reading.h"
 
 namespace cli {
 namespace {
@@ -40,39 +40,36 @@ QByteArray format_for(const QString& path) {
 
 // Reads a ZFT file strictly; on failure says so on stderr and gives a null image.
 QImage read_zft(const QString& command, const QString& path) {
-    QImage image;
-    std::string error = platform::notAFileReason(path).toStdString();
-    if (!error.empty() || !zft_image::read_file(path, &image, &error))
-        print_err(QStringLiteral("zft %1: cannot read %2: %3\n")
-                      .arg(command, native(path), QString::fromStdString(error)));
-    return image;
+    try {
+        const core::Picture picture = core::read_zft_file(path);
+        return QImage(reinterpret_cast<const uchar*>(picture.row(0)), picture.width(), picture.height(),
+                      static_cast<qsizetype>(sizeof(core::Argb)) * picture.width(), QImage::Format_RGB32)
+            .copy();
+    } catch (const core::Failure& failure) {
+        print_err(QStringLiteral("zft %1: %2\n").arg(command, failure.message()));
+        return {};
+    }
 }
 
 // Writes all of it or nothing: an existing file stays as it was on failure.
-// Gives the reason for a failure, or an empty text.
-QString write_picture(const QImage& image, const QString& path, const QByteArray& format) {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return file.errorString();
-    QImageWriter writer(&file, format);
-    if (format == "jpeg")
-        writer.setQuality(95);
-    if (!writer.write(image))
-        return writer.errorString();  // dropped, uncommitted
-    if (!file.commit())
-        return file.errorString();
-    return {};
-}
-
 bool save(const QString& command, const QImage& image, const QString& path, const QByteArray& format) {
-    // The finished file takes the target's place: never a device's or a pipe's.
-    QString reason = platform::notAFileReason(path);
-    if (reason.isEmpty())
-        reason = write_picture(image, path, format);
-    if (reason.isEmpty())
+    try {
+        QBuffer encoded;
+        encoded.open(QIODevice::WriteOnly);
+        QImageWriter writer(&encoded, format);
+        if (format == "jpeg")
+            writer.setQuality(95);
+        if (!writer.write(image))
+            throw core::cannot(QStringLiteral("write"), path, writer.errorString());
+        core::AtomicFile file;
+        file.open(path);
+        file.write(std::string_view(encoded.data().constData(), static_cast<std::size_t>(encoded.data().size())));
+        file.commit();
         return true;
-    print_err(QStringLiteral("zft %1: Cannot write %2: %3\n").arg(command, native(path), reason));
-    return false;
+    } catch (const core::Failure& failure) {
+        print_err(QStringLiteral("zft %1: %2\n").arg(command, failure.message()));
+        return false;
+    }
 }
 
 }  // namespace
@@ -109,13 +106,9 @@ int thumbnail_command(const QStringList& args) {
     QImage image = read_zft(command, files[0]);
     if (image.isNull())
         return kFailed;
-    if (image.width() > size || image.height() > size) {
-        // Never below one pixel a side, however long and thin the picture.
-        const double scale = static_cast<double>(size) / std::max(image.width(), image.height());
-        const QSize small(std::max(1, static_cast<int>(std::lround(image.width() * scale))),
-                          std::max(1, static_cast<int>(std::lround(image.height() * scale))));
-        image = image.scaled(small, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    }
+    const core::Size small = core::fit_within({image.width(), image.height()}, {size, size});
+    if (small.width != image.width() || small.height != image.height())
+        image = image.scaled(small.width, small.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     return save(command, image, files[1], QByteArrayLiteral("png")) ? kOk : kFailed;
 }
 

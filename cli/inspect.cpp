@@ -6,14 +6,14 @@
 #include <QJsonObject>
 
 #include "cli/cli.h"
-#include "conversion/notice.h"
+#include "core/file_kind.h"
+#include "core/header_text.h"
 #include "format/zft_format.h"
-#include "platform/file_kind.h"
 
 namespace cli {
 namespace {
 
-using conversion::header_text;
+using core::header_text;
 
 const QString kInfoHelp = QStringLiteral(
     "Usage: zft info [--json] FILE...\n"
@@ -45,7 +45,7 @@ struct Look {
 Look look_at(const QString& path) {
     Look look;
     // A pipe would keep the tool waiting; a folder or a device is no file.
-    look.error = platform::notAFileReason(path);
+    look.error = core::not_a_file_reason(path);
     if (!look.error.isEmpty())
         return look;
     QFile file(path);
@@ -90,7 +90,7 @@ int info_command(const QStringList& args) {
         const Look look = look_at(path);
         QString problem = look.error;
         if (problem.isEmpty() && look.head.size() < static_cast<qsizetype>(zft::kHeaderSize))
-            problem = QStringLiteral("it is %1 bytes, shorter than the 64-byte header").arg(look.length);
+            problem = QString::fromStdString(zft::short_file_fault(static_cast<std::uint64_t>(look.length)));
         if (!problem.isEmpty()) {
             print_err(QStringLiteral("zft info: cannot read %1: %2\n").arg(native(path), problem));
             status = kFailed;
@@ -128,15 +128,13 @@ int info_command(const QStringList& args) {
         if (!first)
             print_out(QStringLiteral("\n"));
         first = false;
-        print_out(QStringLiteral("%1\n"
-                                 "  Version=%2 - Creationdate=%3\n"
-                                 "  width=%4 - height=%5\n"
-                                 "  Copyright notification=%6\n"
-                                 "  size: %7 × %8 pixels\n"
-                                 "  length: %9\n")
-                      .arg(native(path), header_text(header.version), date, header_text(header.width), header_text(header.height),
-                           header_text(header.copyright_notice), QString::number(width), QString::number(height),
-                           length_verdict(look.length, expected)));
+        QString shown = native(path) + u'\n';
+        for (const QString& line : core::header_summary_lines(header))
+            shown += QStringLiteral("  ") + line + u'\n';
+        print_out(shown + QStringLiteral("  size: %1 × %2 pixels\n"
+                                         "  length: %3\n")
+                              .arg(QString::number(width), QString::number(height),
+                                   length_verdict(look.length, expected)));
     }
     if (parser.isSet(json))
         print_out(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));

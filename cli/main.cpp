@@ -1,9 +1,7 @@
-#include <QGuiApplication>
+#include <QCoreApplication>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <memory>
 
 #include "cli/cli.h"
 
@@ -48,17 +46,9 @@ void quiet(QtMsgType type, const QMessageLogContext&, const QString& message) {
 
 int main(int argc, char* argv[]) {
     qInstallMessageHandler(quiet);
-    // Only convert needs the GUI side: the main window's background colour
-    // comes from the application palette. The tool never shows a window, so
-    // the minimal platform serves, with no display and no rendering, and
-    // gives the same palette. The other commands start faster without it.
-    std::unique_ptr<QCoreApplication> app;
-    if (argc > 1 && std::strcmp(argv[1], "convert") == 0) {
-        qputenv("QT_QPA_PLATFORM", "minimal");
-        app = std::make_unique<QGuiApplication>(argc, argv);
-    } else {
-        app = std::make_unique<QCoreApplication>(argc, argv);
-    }
+    // The tool shows no window: no display, platform plugin or theme is
+    // ever asked for.
+    QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("zft"));
     QCoreApplication::setApplicationVersion(QStringLiteral(ZFT_VERSION));
 

@@ -70,7 +70,7 @@ std::string notice_field(std::string_view notice_bytes) {
 }
 
 ZftHeader make_header(int month, int day, int year, std::string_view notice_bytes, int w, int h) {
-    assert(w >= 0 && w <= kMaxDimension && h >= 0 && h <= kMaxDimension);
+    assert(w >= 0 && h >= 0 && fits_header(w, h));
     const std::string date = date_text(month, day, year);
     ZftHeader header;
     header.version = std::string(kVersion);
@@ -78,48 +78,43 @@ ZftHeader make_header(int month, int day, int year, std::string_view notice_byte
     header.creation_day = date.substr(2, 2);
     header.creation_year = date.substr(4);
     header.copyright_notice = notice_field(notice_bytes);
-    header.width = zero_padded(w, ZftHeader::kWidthSize);
-    header.height = zero_padded(h, ZftHeader::kHeightSize);
+    header.width = zero_padded(w, 3);
+    header.height = zero_padded(h, 3);
     return header;
 }
 
 std::string encode_header(const ZftHeader& header) {
-    assert(header.version.size() == ZftHeader::kVersionSize);
-    assert(header.creation_month.size() == ZftHeader::kMonthSize);
-    assert(header.creation_day.size() == ZftHeader::kDaySize);
-    assert(header.creation_year.size() == ZftHeader::kYearSize);
-    assert(header.copyright_notice.size() == ZftHeader::kNoticeSize);
-    assert(header.width.size() == ZftHeader::kWidthSize);
-    assert(header.height.size() == ZftHeader::kHeightSize);
     std::string bytes;
     bytes.reserve(kHeaderSize);
-    bytes += header.version;
-    bytes += header.creation_month;
-    bytes += header.creation_day;
-    bytes += header.creation_year;
-    bytes += header.copyright_notice;
-    bytes += header.width;
-    bytes += header.height;
+    for (const HeaderField& field : kHeaderFields) {
+        assert((header.*field.member).size() == field.size);
+        bytes += header.*field.member;
+    }
     return bytes;
 }
 
 ZftHeader decode_header(std::string_view bytes) {
     assert(bytes.size() >= kHeaderSize);
-    std::size_t offset = 0;
-    auto take = [&](std::size_t n) {
-        std::string field(bytes.substr(offset, n));
-        offset += n;
-        return field;
-    };
     ZftHeader header;
-    header.version = take(ZftHeader::kVersionSize);
-    header.creation_month = take(ZftHeader::kMonthSize);
-    header.creation_day = take(ZftHeader::kDaySize);
-    header.creation_year = take(ZftHeader::kYearSize);
-    header.copyright_notice = take(ZftHeader::kNoticeSize);
-    header.width = take(ZftHeader::kWidthSize);
-    header.height = take(ZftHeader::kHeightSize);
+    std::size_t offset = 0;
+    for (const HeaderField& field : kHeaderFields) {
+        header.*field.member = std::string(bytes.substr(offset, field.size));
+        offset += field.size;
+    }
     return header;
+}
+
+std::array<std::string, 3> header_summary(const ZftHeader& header) {
+    return {
+        "Version=" + header.version + " - Creationdate=" + header.creation_month + "/" + header.creation_day + "/" +
+            header.creation_year,
+        "width=" + header.width + " - height=" + header.height,
+        "Copyright notification=" + header.copyright_notice,
+    };
+}
+
+std::string short_file_fault(std::uint64_t length) {
+    return "file is " + std::to_string(length) + " bytes, shorter than the 64-byte header";
 }
 
 int field_value(std::string_view field) {
@@ -154,7 +149,7 @@ std::optional<std::string> header_fault(const ZftHeader& header) {
 
 std::optional<std::string> file_fault(std::string_view header_bytes, std::uint64_t length) {
     if (header_bytes.size() < kHeaderSize || length < kHeaderSize)
-        return "file is " + std::to_string(length) + " bytes, shorter than the 64-byte header";
+        return short_file_fault(length);
     const ZftHeader header = decode_header(header_bytes);
     if (auto fault = header_fault(header))
         return fault;

@@ -21,6 +21,7 @@
 // Everything here works on bytes in memory and uses the standard library only.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -35,16 +36,6 @@ inline constexpr int kMaxDimension = 999;
 inline constexpr std::string_view kVersion = "1A";
 
 struct ZftHeader {
-    // Field widths, in file order.
-    static constexpr std::size_t kVersionSize = 2;
-    static constexpr std::size_t kMonthSize = 2;
-    static constexpr std::size_t kDaySize = 2;
-    static constexpr std::size_t kYearSize = 4;
-    static constexpr std::size_t kNoticeSize = zft::kNoticeSize;
-    static constexpr std::size_t kWidthSize = 3;
-    static constexpr std::size_t kHeightSize = 3;
-    static constexpr std::size_t kSize = kHeaderSize;
-
     // The fields as stored, one byte per character, each exactly its width.
     std::string version;
     std::string creation_month;
@@ -58,6 +49,26 @@ struct ZftHeader {
     int width_value() const;
     int height_value() const;
 };
+
+// The header's layout: its fields in file order, each with its width. Every
+// reader and writer of the header walks this table.
+struct HeaderField {
+    std::string ZftHeader::*member;
+    std::size_t size;
+};
+inline constexpr std::array<HeaderField, 7> kHeaderFields = {{
+    {&ZftHeader::version, 2},
+    {&ZftHeader::creation_month, 2},
+    {&ZftHeader::creation_day, 2},
+    {&ZftHeader::creation_year, 4},
+    {&ZftHeader::copyright_notice, kNoticeSize},
+    {&ZftHeader::width, 3},
+    {&ZftHeader::height, 3},
+}};
+
+// Whether a picture of w × h pixels can be stored: the header holds three
+// digits a side.
+constexpr bool fits_header(int w, int h) { return w <= kMaxDimension && h <= kMaxDimension; }
 
 // A header for a picture of w × h pixels; the notice is cut or padded to its
 // field (see notice_field). Dimensions outside 0..999 are the caller's error.
@@ -91,6 +102,15 @@ constexpr std::uint64_t pixel_bytes(int w, int h) {
     return 3ull * static_cast<std::uint64_t>(w < 0 ? 0 : w) * static_cast<std::uint64_t>(h < 0 ? 0 : h);
 }
 constexpr std::uint64_t file_size(int w, int h) { return kHeaderSize + pixel_bytes(w, h); }
+
+// The header as the previewer shows it, three lines of header bytes:
+//   Version=1A - Creationdate=09/03/2004
+//   width=065 - height=007
+//   Copyright notification=<the 48 bytes of the notice>
+std::array<std::string, 3> header_summary(const ZftHeader& header);
+
+// A file of `length` bytes that cannot hold the header, in words.
+std::string short_file_fault(std::uint64_t length);
 
 // What a strict reader says of a header: nullopt when every field is well
 // formed, otherwise the first fault in words ("width is \"0x1\", not three digits").

@@ -3,7 +3,7 @@
 #include <QMouseEvent>
 
 #include "platform/surface.h"
-#include "platform/twips.h"
+#include "platform/units.h"
 
 namespace platform {
 
@@ -11,7 +11,7 @@ ClickArea::ClickArea(DrawingSurface* surface, const QString& name, float left, f
     : QWidget(surface) {
     setObjectName(name);
     setAttribute(Qt::WA_NoSystemBackground);
-    setGeometry(toPixels(left), toPixels(top), toPixels(width), toPixels(height));
+    setGeometry(to_pixels(left), to_pixels(top), to_pixels(width), to_pixels(height));
     raise();
 }
 

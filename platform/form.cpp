@@ -38,9 +38,9 @@ void Form::setSizeTwips(float width, float height) {
 }
 
 void Form::applySize() {
-    const int w = std::max(toPixels(width_), 2 * kFramePixels);
+    const int w = std::max(to_pixels(width_), 2 * kFramePixels);
     const int menu = menuBar_ ? kMenuBarPixels : 0;
-    const int h = std::max(toPixels(height_), 2 * kFramePixels + menu);
+    const int h = std::max(to_pixels(height_), 2 * kFramePixels + menu);
     setFixedSize(w, h);
     if (menuBar_)
         menuBar_->setGeometry(kFramePixels, kFramePixels, w - 2 * kFramePixels, kMenuBarPixels);

@@ -1,11 +1,11 @@
 #include "platform/label.h"
 
 #include "platform/surface.h"
-#include "platform/twips.h"
+#include "platform/units.h"
 
 namespace platform {
 
-QFont fontNamed(const QString& family, qreal points, bool bold) {
+QFont font_named(const QString& family, qreal points, bool bold) {
     QFont font(family);
     font.setStyleHint(QFont::SansSerif);
     font.setPointSizeF(points);
@@ -22,7 +22,7 @@ Label::Label(DrawingSurface* surface, const QString& name, float left, float top
     setFrameShape(QFrame::NoFrame);
     setAutoFillBackground(false);
     setTextFormat(Qt::PlainText);
-    setGeometry(toPixels(left), toPixels(top), toPixels(width), toPixels(height));
+    setGeometry(to_pixels(left), to_pixels(top), to_pixels(width), to_pixels(height));
 }
 
 }  // namespace platform

@@ -12,7 +12,7 @@ class DrawingSurface;
 
 // A font asked for by name. Where the family is missing, as "MS Sans Serif"
 // is on most Linux desktops, the system's own sans-serif font stands in.
-QFont fontNamed(const QString& family, qreal points, bool bold);
+QFont font_named(const QString& family, qreal points, bool bold);
 
 class Label : public QLabel {
 public:

@@ -1,7 +1,7 @@
 #include "platform/picture_area.h"
 
 #include "platform/surface.h"
-#include "platform/twips.h"
+#include "platform/units.h"
 
 namespace platform {
 
@@ -18,15 +18,15 @@ PictureArea::PictureArea(DrawingSurface* surface, const QString& name, float lef
 
 void PictureArea::place() {
     const QRect before = geometry();
-    setGeometry(toPixels(left_), toPixels(top_), std::max(0, toPixels(width_)), std::max(0, toPixels(height_)));
+    setGeometry(to_pixels(left_), to_pixels(top_), std::max(0, to_pixels(width_)), std::max(0, to_pixels(height_)));
     surface_->invalidate(before.united(geometry()));
 }
 
-void PictureArea::setPicture(const QImage& picture) {
+void PictureArea::setPicture(const core::Picture& picture) {
     picture_ = picture;
     if (!picture.isNull()) {
-        width_ = toTwips(picture.width());
-        height_ = toTwips(picture.height());
+        width_ = to_twips(picture.width());
+        height_ = to_twips(picture.height());
     }
     place();
 }

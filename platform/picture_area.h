@@ -7,8 +7,9 @@
 // place, its name and its visibility.
 #pragma once
 
-#include <QImage>
 #include <QWidget>
+
+#include "core/picture.h"
 
 namespace platform {
 
@@ -19,8 +20,8 @@ public:
     // Position and size in twips, relative to the surface.
     PictureArea(DrawingSurface* surface, const QString& name, float left, float top, float width, float height);
 
-    const QImage& picture() const { return picture_; }
-    void setPicture(const QImage& picture);
+    const core::Picture& picture() const { return picture_; }
+    void setPicture(const core::Picture& picture);
 
     float widthTwips() const { return width_; }
     float heightTwips() const { return height_; }
@@ -36,7 +37,7 @@ private:
     void place();
 
     DrawingSurface* surface_;
-    QImage picture_;
+    core::Picture picture_;
     float left_;
     float top_;
     float width_;

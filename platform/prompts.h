@@ -79,12 +79,8 @@ private:
     Prompts& prompts_;
 };
 
-}  // namespace platform
-
-namespace platform {
-
 // Sets up Qt's own (non-native) file dialog for `filter`, matching names
 // whatever their case, so that PHOTO.Jpg shows under "*.JPG".
-void configureFileDialog(QFileDialog& dialog, FileDialogMode mode, const QString& title, const QString& filter);
+void configure_file_dialog(QFileDialog& dialog, FileDialogMode mode, const QString& title, const QString& filter);
 
 }  // namespace platform

@@ -6,7 +6,7 @@
 
 namespace platform {
 
-void configureFileDialog(QFileDialog& dialog, FileDialogMode mode, const QString& title, const QString& filter) {
+void configure_file_dialog(QFileDialog& dialog, FileDialogMode mode, const QString& title, const QString& filter) {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
     dialog.setWindowTitle(title);
     dialog.setAcceptMode(mode == FileDialogMode::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
@@ -21,7 +21,7 @@ void configureFileDialog(QFileDialog& dialog, FileDialogMode mode, const QString
 std::optional<QString> QtPrompts::fileDialog(FileDialogMode mode, const QString& title, const QString& filter,
                                              const QString& fileName) {
     QFileDialog dialog(parent_);
-    configureFileDialog(dialog, mode, title, filter);
+    configure_file_dialog(dialog, mode, title, filter);
     if (!fileName.isEmpty())
         dialog.selectFile(fileName);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -3,7 +3,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-#include "platform/picture.h"
+#include "core/compose.h"
 #include "platform/picture_area.h"
 
 namespace platform {
@@ -11,7 +11,7 @@ namespace platform {
 DrawingSurface::DrawingSurface(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("surface"));
     setAttribute(Qt::WA_OpaquePaintEvent);
-    backgroundColour_ = palette().color(QPalette::Window);
+    backgroundColour_ = QColor::fromRgb(core::kWindowColour);
 }
 
 void DrawingSurface::setBackgroundColour(QColor colour) {
@@ -19,12 +19,10 @@ void DrawingSurface::setBackgroundColour(QColor colour) {
     invalidate(rect());
 }
 
-void DrawingSurface::setBackgroundPicture(const QImage& picture) {
-    const QRect changed = backgroundPicture_.rect().united(picture.rect());
-    // Kept in the composed image's own format, so that each composition is
-    // a plain copy rather than a conversion (a GIF decodes to a palette, a
-    // grey JPEG to one channel).
-    backgroundPicture_ = composable(picture);
+void DrawingSurface::setBackgroundPicture(const core::Picture& picture) {
+    const QRect changed = QRect(0, 0, backgroundPicture_.width(), backgroundPicture_.height())
+                              .united(QRect(0, 0, picture.width(), picture.height()));
+    backgroundPicture_ = picture;
     invalidate(changed);
 }
 
@@ -35,8 +33,8 @@ void DrawingSurface::setClientSize(QSize pixels) {
     composed_ = QImage(pixels, QImage::Format_RGB32);
     width_ = pixels.width();
     height_ = pixels.height();
-    widthTwips_ = toTwips(width_);
-    heightTwips_ = toTwips(height_);
+    widthTwips_ = to_twips(width_);
+    heightTwips_ = to_twips(height_);
     bits_ = composed_.bits();
     bytesPerLine_ = composed_.bytesPerLine();
     stale_ = QRegion(composed_.rect());
@@ -72,22 +70,19 @@ void DrawingSurface::composeStale() {
         anyStale_ = false;
         return;
     }
-    QPainter painter(&composed_);
-    painter.setClipRegion(stale_);
-    // Under an opaque background picture the colour never shows.
-    QRegion uncovered = stale_;
-    if (!backgroundPicture_.isNull() && !backgroundPicture_.hasAlphaChannel())
-        uncovered -= backgroundPicture_.rect();
-    for (const QRect& r : uncovered)
-        painter.fillRect(r, backgroundColour_);
+    std::vector<core::Layer> layers;
     if (!backgroundPicture_.isNull())
-        painter.drawImage(0, 0, backgroundPicture_);
+        layers.push_back({&backgroundPicture_, 0, 0, backgroundPicture_.size()});
     for (const PictureArea* area : areas_) {
-        if (area->isVisibleTo(this) && !area->picture().isNull())
-            painter.drawImage(area->geometry().topLeft(), area->picture(),
-                              QRect(QPoint(0, 0), area->geometry().size()));
+        if (area->isVisibleTo(this) && !area->picture().isNull()) {
+            const QRect place = area->geometry();
+            layers.push_back({&area->picture(), place.x(), place.y(), {place.width(), place.height()}});
+        }
     }
-    painter.end();
+    auto* target = reinterpret_cast<core::Argb*>(composed_.bits());
+    const auto stride = static_cast<std::ptrdiff_t>(composed_.bytesPerLine() / sizeof(core::Argb));
+    for (const QRect& r : stale_)
+        core::compose(target, stride, {r.x(), r.y(), r.width(), r.height()}, backgroundColour_.rgb(), layers);
     stale_ = QRegion();
     anyStale_ = false;
     bits_ = composed_.bits();

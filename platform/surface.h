@@ -14,12 +14,14 @@
 // again takes nothing with it.
 #pragma once
 
+#include <QColor>
 #include <QImage>
 #include <QRegion>
 #include <QWidget>
 #include <vector>
 
-#include "platform/twips.h"
+#include "core/picture.h"
+#include "platform/units.h"
 
 namespace platform {
 
@@ -32,9 +34,10 @@ public:
     void setBackgroundColour(QColor colour);
     QColor backgroundColour() const { return backgroundColour_; }
 
-    // Drawn at its natural size from the top-left corner; null removes it.
-    void setBackgroundPicture(const QImage& picture);
-    const QImage& backgroundPicture() const { return backgroundPicture_; }
+    // Drawn at its natural size from the top-left corner; the empty picture
+    // removes it.
+    void setBackgroundPicture(const core::Picture& picture);
+    const core::Picture& backgroundPicture() const { return backgroundPicture_; }
 
     // The client area's size in pixels, as the window's frame leaves it.
     void setClientSize(QSize pixels);
@@ -46,7 +49,7 @@ public:
             composeStale();
         if (!inside(x, y))
             return -1;
-        return colourValue(reinterpret_cast<const QRgb*>(bits_ + row(y))[column(x)]);
+        return colour_value(reinterpret_cast<const core::Argb*>(bits_ + row(y))[column(x)]);
     }
 
     // Paints the one screen pixel at (x, y) twips; outside the surface nothing.
@@ -55,7 +58,7 @@ public:
             composeStale();
         if (!inside(x, y))
             return;
-        reinterpret_cast<QRgb*>(bits_ + row(y))[column(x)] = rgbOf(colour);
+        reinterpret_cast<core::Argb*>(bits_ + row(y))[column(x)] = pixel_of(colour);
         if (!paintPending_) {
             paintPending_ = true;
             update();
@@ -82,15 +85,16 @@ protected:
 private:
     void composeStale();
 
-    // The pixel a point falls in, as pixelAt gives it, in integers: for a
-    // point inside the surface floor(x / 15) is the whole twips divided by
-    // 15, and a million reads then cost no float division or floor each.
+    // The pixel a point falls in, in integers: for a point inside the
+    // surface floor(x / 15) is the whole twips divided by 15, and a million
+    // reads then cost no float division or floor each.
+    static constexpr int kWholeTwipsPerPixel = static_cast<int>(kTwipsPerPixel);
     bool inside(float x, float y) const { return x >= 0 && y >= 0 && x < widthTwips_ && y < heightTwips_; }
-    static int column(float x) { return static_cast<int>(x) / 15; }
-    qsizetype row(float y) const { return static_cast<int>(y) / 15 * bytesPerLine_; }
+    static int column(float x) { return static_cast<int>(x) / kWholeTwipsPerPixel; }
+    qsizetype row(float y) const { return static_cast<int>(y) / kWholeTwipsPerPixel * bytesPerLine_; }
 
     QColor backgroundColour_;
-    QImage backgroundPicture_;
+    core::Picture backgroundPicture_;
     std::vector<PictureArea*> areas_;  // back to front
     QImage composed_;
     uchar* bits_ = nullptr;

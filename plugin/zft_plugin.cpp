@@ -4,11 +4,11 @@
 #include <QSize>
 #include <QVariant>
 
-#include "plugin/zft_image.h"
+#include "core/zft_reading.h"
 
 Q_LOGGING_CATEGORY(lcZft, "qt.imageformats.zft")
 
-bool ZftHandler::canRead(QIODevice* device) { return !zft_image::fault(device).has_value(); }
+bool ZftHandler::canRead(QIODevice* device) { return !core::ZftReader(device).fault().has_value(); }
 
 bool ZftHandler::canRead() const {
     if (!canRead(device()))
@@ -18,11 +18,25 @@ bool ZftHandler::canRead() const {
 }
 
 bool ZftHandler::read(QImage* image) {
-    std::string error;
-    if (zft_image::read(device(), image, &error))
-        return true;
-    qCWarning(lcZft, "Cannot read the ZFT picture: %s", error.c_str());
-    return false;
+    core::ZftReader reader(device());
+    std::optional<std::string> error = reader.fault();
+    QImage picture;
+    if (!error) {
+        const zft::ZftHeader header = *reader.header();
+        const QSize size(header.width_value(), header.height_value());
+        // The rows of a ZFT file are those of an RGB888 image.
+        if (!QImageIOHandler::allocateImage(size, QImage::Format_RGB888, &picture))
+            error = "a picture of " + std::to_string(size.width()) + " × " + std::to_string(size.height()) +
+                    " pixels is more than the reader's memory limit allows";
+        else
+            error = reader.readPixels([&](int y) { return reinterpret_cast<char*>(picture.scanLine(y)); });
+    }
+    if (error) {
+        qCWarning(lcZft, "Cannot read the ZFT picture: %s", error->c_str());
+        return false;
+    }
+    *image = std::move(picture);
+    return true;
 }
 
 bool ZftHandler::supportsOption(ImageOption option) const { return option == Size || option == ImageFormat; }
@@ -30,7 +44,7 @@ bool ZftHandler::supportsOption(ImageOption option) const { return option == Siz
 QVariant ZftHandler::option(ImageOption option) const {
     // Answered from the header alone, and only when the header is sound, so
     // that a reader never sizes anything from a file it would then refuse.
-    const auto header = zft_image::peek_header(device());
+    const auto header = core::ZftReader(device()).header();
     if (!header || zft::header_fault(*header))
         return {};
     if (option == Size)

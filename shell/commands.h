@@ -1,4 +1,4 @@
-// The main window's own commands; Convert and Preview live in conversion/.
+// The main window's own commands; Convert and Preview have files of their own.
 #pragma once
 
 namespace shell {

@@ -1,15 +1,14 @@
 #include "shell/introscreen.h"
 
-#include <QImage>
-
+#include "core/decoding.h"
 #include "shell/mainscreen.h"
 
 namespace shell {
 namespace {
 
 // The client area is 3870 × 5025 twips inside a one-pixel frame.
-constexpr float kWidth = 3870 + 2 * 15;
-constexpr float kHeight = 5025 + 2 * 15;
+constexpr float kWidth = 3870 + 2 * platform::kFramePixels * platform::kTwipsPerPixel;
+constexpr float kHeight = 5025 + 2 * platform::kFramePixels * platform::kTwipsPerPixel;
 
 }  // namespace
 
@@ -19,9 +18,9 @@ IntroScreen::IntroScreen(MainScreen& main) : main(main), window(QStringLiteral("
     surface->setBackgroundColour(QColor(160, 160, 160));
 
     Image1 = new platform::PictureArea(surface, QStringLiteral("Image1"), 60, 60, 3750, 3000);
-    Image1->setPicture(QImage(QStringLiteral(":/assets/logo.jpg")));
+    Image1->setPicture(core::load_picture(kLogo));
 
-    const QFont title = platform::fontNamed(QStringLiteral("MS Sans Serif"), 18, true);
+    const QFont title = platform::font_named(QStringLiteral("MS Sans Serif"), 18, true);
     constexpr float kTitleTops[3] = {3120, 3540, 4020};
     for (int i = 0; i < 3; ++i) {
         Label1[i] = new platform::Label(surface, QStringLiteral("Label1"), 120, kTitleTops[i], 3675, 495, title,
@@ -29,7 +28,7 @@ IntroScreen::IntroScreen(MainScreen& main) : main(main), window(QStringLiteral("
         Label1[i]->setProperty("index", i);
     }
     Label2 = new platform::Label(surface, QStringLiteral("Label2"), 120, 4620, 3735, 315,
-                                 platform::fontNamed(QStringLiteral("MS Sans Serif"), 9.75, false), kAuthorNotice);
+                                 platform::font_named(QStringLiteral("MS Sans Serif"), 9.75, false), kAuthorNotice);
 
     // Last, so that it lies in front of the logo and the labels. It leaves
     // the right-most pixel column and the two bottom pixel rows uncovered.

@@ -2,19 +2,20 @@
 
 #include <QApplication>
 #include <QIcon>
-#include <QImage>
 
-#include "conversion/converter.h"
-#include "conversion/previewer.h"
+#include "core/decoding.h"
 #include "shell/commands.h"
+#include "shell/converter.h"
+#include "shell/previewer.h"
 
 namespace shell {
 namespace {
 
 // The window as it is created, before the loading sizes it: a client area
 // of 3885 × 5310 twips inside the frame and the menu bar.
-constexpr float kCreatedWidth = 3885 + 2 * 15;
-constexpr float kCreatedHeight = 5310 + 2 * 15 + 285;
+constexpr float kCreatedWidth = 3885 + 2 * platform::kFramePixels * platform::kTwipsPerPixel;
+constexpr float kCreatedHeight =
+    5310 + (2 * platform::kFramePixels + platform::kMenuBarPixels) * platform::kTwipsPerPixel;
 
 }  // namespace
 
@@ -24,16 +25,16 @@ MainScreen::MainScreen(platform::Prompts& prompts)
     window.setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
     platform::DrawingSurface* surface = window.surface();
     backup = new platform::PictureArea(surface, QStringLiteral("backup"), 1380, 3720, 3750, 3000);
-    backup->setPicture(QImage(QStringLiteral(":/assets/logo.jpg")));
+    backup->setPicture(core::load_picture(kLogo));
     backup->setVisible(false);
-    beeld = new platform::PictureArea(surface, QStringLiteral("beeld"), 60, 60, 3750, 3000);
+    beeld = new platform::PictureArea(surface, QStringLiteral("beeld"), kBeeldLeft, kBeeldTop, 3750, 3000);
 
     QMenu* bestand = window.addMenu(QStringLiteral("bestand"), QStringLiteral("&File"));
     preview_zft_file = window.addItem(bestand, QStringLiteral("preview_zft_file"), QStringLiteral("&Preview ZFT-file"),
-                                      {}, [this] { run(conversion::preview_zft_file); });
+                                      {}, [this] { run(shell::preview_zft_file); });
     convert_jpg_gif_bmp_file =
         window.addItem(bestand, QStringLiteral("convert_jpg_gif_bmp_file"),
-                       QStringLiteral("&Convert JPG/GIF/BMP file"), {}, [this] { run(conversion::convert_jpg_gif_bmp_file); });
+                       QStringLiteral("&Convert JPG/GIF/BMP file"), {}, [this] { run(shell::convert_jpg_gif_bmp_file); });
     exit_zft_toolkit = window.addItem(bestand, QStringLiteral("exit_zft_toolkit"), QStringLiteral("&Exit ZFT toolkit"),
                                       {}, [this] { run(shell::exit_zft_toolkit); });
     QMenu* hulp = window.addMenu(QStringLiteral("hulp"), QStringLiteral("&Help"));

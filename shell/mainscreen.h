@@ -17,6 +17,13 @@ namespace shell {
 // The title of every message box and of the input box.
 inline const QString kTitle = QStringLiteral("ZFT Toolkit - SP1");
 
+// The logo, a 250 × 200-pixel JPEG built into the program.
+inline const QString kLogo = QStringLiteral(":/assets/logo.jpg");
+
+// Where `beeld`'s top-left corner stays, in twips of the drawing surface.
+inline constexpr float kBeeldLeft = 60;
+inline constexpr float kBeeldTop = 60;
+
 class MainScreen {
 public:
     explicit MainScreen(platform::Prompts& prompts);

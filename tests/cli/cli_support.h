@@ -46,7 +46,7 @@ inline QByteArray zft_bytes(const QImage& picture, const std::string& notice = "
                             int day = 3, int year = 2004) {
     const std::string header = zft::encode_header(
         zft::make_header(month, day, year, notice, picture.width(), picture.height()));
-    return QByteArray(header.data(), static_cast<qsizetype>(header.size())) + testing::rgbBytes(picture);
+    return QByteArray(header.data(), static_cast<qsizetype>(header.size())) + testing::rgb_bytes(picture);
 }
 
 // `bytes` with `replacement` written over them from `offset` on.

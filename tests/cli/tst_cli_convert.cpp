@@ -8,7 +8,7 @@
 #include <QtTest>
 #include <sys/stat.h>
 
-#include "conversion/converter.h"
+#include "shell/converter.h"
 #include "shell/mainscreen.h"
 #include "tests/cli/cli_support.h"
 #include "tests/support/gif_writer.h"
@@ -18,7 +18,7 @@ using clitest::Run;
 using clitest::run_zft;
 using testing::asymmetric;
 using testing::contents;
-using testing::writeFile;
+using testing::write_file;
 
 class CliConvertTest : public QObject {
     Q_OBJECT
@@ -64,7 +64,7 @@ QByteArray transparent_gif() {
     for (int y = 0; y < 30; ++y)
         for (int x = 0; x < 40; ++x)
             indexed.setPixel(x, y, (x == y || x % 7 == 0) ? 3 : (x + 2 * y) % 16);
-    return testing::gifBytes(indexed, 3);
+    return testing::gif_bytes(indexed, 3);
 }
 
 // Alpha from 0 to 255 across the picture, over distinct colours: every way
@@ -88,7 +88,7 @@ QByteArray windowed_conversion(const QString& source, const QString& target, con
     prompts.file(source).file(target).button(platform::Answer::Ok).input(notice).button(platform::Answer::Ok);
     shell::MainScreen w(prompts);
     shell::load_mainscreen(w);
-    conversion::convert_jpg_gif_bmp_file(w);
+    shell::convert_jpg_gif_bmp_file(w);
     if (!prompts.unexpected.isEmpty())
         qWarning() << prompts.unexpected;
     return contents(target);
@@ -119,7 +119,7 @@ void CliConvertTest::sameBytesAsWindowedConverter_data() {
                                           "JPG")
                                << QStringLiteral("grey") << QDate(2004, 2, 29);
     QTest::newRow("gif without transparency")
-        << "o.gif" << testing::gifBytes(asymmetric(30, 20).convertToFormat(QImage::Format_Indexed8), -1)
+        << "o.gif" << testing::gif_bytes(asymmetric(30, 20).convertToFormat(QImage::Format_Indexed8), -1)
         << QString() << QDate(2004, 9, 3);
     QTest::newRow("png with alpha 0 to 255")
         << "a.png" << encoded(half_transparent(120, 90), "PNG")
@@ -131,7 +131,7 @@ void CliConvertTest::sameBytesAsWindowedConverter() {
     QFETCH(QByteArray, source);
     QFETCH(QString, notice);
     QFETCH(QDate, date);
-    QVERIFY(writeFile(path(name), source));
+    QVERIFY(write_file(path(name), source));
 
     const QByteArray windowed = windowed_conversion(path(name), path("windowed.zft"), notice, date);
     QVERIFY(windowed.size() > 64);
@@ -146,7 +146,7 @@ void CliConvertTest::sameBytesAsWindowedConverter() {
 }
 
 void CliConvertTest::transparentPixelsTakeTheWindowColour() {
-    QVERIFY(writeFile(path("t.gif"), transparent_gif()));
+    QVERIFY(write_file(path("t.gif"), transparent_gif()));
     const Run run = run_zft({"convert", path("t.gif"), "-o", path("t.zft")});
     QCOMPARE(run.status, 0);
     const QByteArray bytes = contents(path("t.zft"));
@@ -235,7 +235,7 @@ void CliConvertTest::fitScalesSmoothly() {
 
 void CliConvertTest::existingOutputKeptUnlessForced() {
     QVERIFY(asymmetric(6, 5).save(path("p.bmp")));
-    QVERIFY(writeFile(path("p.zft"), "keep me"));
+    QVERIFY(write_file(path("p.zft"), "keep me"));
     Run run = run_zft({"convert", path("p.bmp"), "-o", path("p.zft")});
     QCOMPARE(run.status, 1);
     QVERIFY2(run.err.contains("p.zft") && run.err.contains("--force"), run.err.constData());
@@ -250,12 +250,12 @@ void CliConvertTest::existingOutputKeptUnlessForced() {
 void CliConvertTest::batchGoesOnPastFailures() {
     QVERIFY(asymmetric(6, 5).save(path("good1.bmp")));
     QVERIFY(asymmetric(7, 3).save(path("good2.png")));
-    QVERIFY(writeFile(path("broken.jpg"), QByteArray("\xff\xd8\xff\xe0 this is no JPEG", 20)));
+    QVERIFY(write_file(path("broken.jpg"), QByteArray("\xff\xd8\xff\xe0 this is no JPEG", 20)));
     QImage wide(1200, 3, QImage::Format_RGB32);
     wide.fill(Qt::red);
     QVERIFY(wide.save(path("wide.bmp")));
     QVERIFY(QDir().mkpath(path("out")));
-    QVERIFY(writeFile(path("out/kept.zft"), "old"));
+    QVERIFY(write_file(path("out/kept.zft"), "old"));
     QVERIFY(asymmetric(2, 2).save(path("kept.bmp")));
 
     const QStringList inputs = {path("good1.bmp"), path("broken.jpg"), path("missing.gif"), path("wide.bmp"),

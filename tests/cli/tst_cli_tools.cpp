@@ -15,7 +15,7 @@ using clitest::run_zft;
 using clitest::with;
 using testing::asymmetric;
 using testing::contents;
-using testing::writeFile;
+using testing::write_file;
 
 class CliToolsTest : public QObject {
     Q_OBJECT
@@ -47,7 +47,7 @@ private slots:
 private:
     QString path(const QString& name) const { return dir_->filePath(name); }
     QString fixture(const QString& name, const QByteArray& bytes) {
-        writeFile(path(name), bytes);
+        write_file(path(name), bytes);
         return path(name);
     }
     std::unique_ptr<QTemporaryDir> dir_;
@@ -200,7 +200,7 @@ void CliToolsTest::exportRoundTrips() {
     QFETCH(QString, name);
     const QImage picture = asymmetric(65, 7);
     const QString zftFile = fixture("p.zft", clitest::zft_bytes(picture));
-    QVERIFY(writeFile(path(name), "an older file"));
+    QVERIFY(write_file(path(name), "an older file"));
     const Run run = run_zft({"export", zftFile, path(name)});
     QVERIFY2(run.status == 0, run.err.constData());
     const QImage back(path(name));

@@ -3,6 +3,8 @@
 
 #include "format/cp1252.h"
 #include "format/zft_format.h"
+#include "tests/format/random_files.h"
+#include "tests/format/reader_properties.h"
 
 namespace {
 
@@ -43,6 +45,8 @@ private slots:
     void fileFault();
     void cp1252RoundTripsEveryByte();
     void cp1252RefusesWhatItCannotRepresent();
+    void readersKeepTheirPromises();
+    void seedCorpusKeepsThePromisesToo();
 };
 
 void FormatTest::sizes_data() {
@@ -261,6 +265,34 @@ void FormatTest::cp1252RefusesWhatItCannotRepresent() {
     // bytes stand for other characters.
     for (char32_t c : {U'\u0080', U'\u0085', U'\u009F', U'\u0100', U'\u0301', U'\u4E2D', U'\uFFFD', U'\U0001F600'})
         QVERIFY2(!zft::to_cp1252(c).has_value(), qPrintable(QString::number(uint(c), 16)));
+}
+
+void FormatTest::readersKeepTheirPromises() {
+    testing::RandomFiles random(testing::seed());
+    for (int n = 0; n < 20000; ++n) {
+        QByteArray file = random.file();
+        if (n % 4 == 0)
+            file = file.left(random.below(80));
+        if (n % 7 == 0)  // digits a long way, as no size field has them
+            file = QByteArray(random.below(40), ' ') + QByteArray(random.below(40), char('0' + random.below(10)));
+        const auto broken = testing::broken_reader_property(file.toStdString());
+        if (broken)
+            QFAIL(qPrintable(QStringLiteral("%1 (file %2, seed %3)")
+                                 .arg(QString::fromStdString(*broken), QString::fromLatin1(file.toHex()))
+                                 .arg(testing::seed())));
+    }
+}
+
+void FormatTest::seedCorpusKeepsThePromisesToo() {
+    const QDir corpus(QStringLiteral(ZFT_CORPUS_DIR));
+    const QStringList names = corpus.entryList(QDir::Files);
+    QVERIFY2(names.size() >= 10, qPrintable(corpus.path()));
+    for (const QString& name : names) {
+        QFile file(corpus.filePath(name));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const auto broken = testing::broken_reader_property(file.readAll().toStdString());
+        QVERIFY2(!broken, qPrintable(name + QStringLiteral(": ") + QString::fromStdString(broken.value_or(""))));
+    }
 }
 
 QTEST_APPLESS_MAIN(FormatTest)

@@ -5,7 +5,7 @@
 
 namespace testing {
 
-int exitStatusAfter(std::function<void()> act) {
+int exit_status_after(std::function<void()> act) {
     QTimer bound;
     bound.setSingleShot(true);
     QObject::connect(&bound, &QTimer::timeout, [] { QCoreApplication::exit(99); });

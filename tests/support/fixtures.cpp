@@ -6,13 +6,13 @@
 namespace testing {
 
 // qRgb keeps the low 8 bits of each channel: that is the wrapping round.
-QRgb asymmetricColour(int x, int y) { return qRgb(10 + 40 * x, 5 + 50 * y, 250 - 7 * (x + 6 * y)); }
+QRgb asymmetric_colour(int x, int y) { return qRgb(10 + 40 * x, 5 + 50 * y, 250 - 7 * (x + 6 * y)); }
 
 QImage asymmetric(int w, int h) {
     QImage picture(w, h, QImage::Format_RGB32);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
-            picture.setPixel(x, y, asymmetricColour(x, y));
+            picture.setPixel(x, y, asymmetric_colour(x, y));
     return picture;
 }
 
@@ -22,7 +22,17 @@ QImage filled(int w, int h, QRgb colour) {
     return picture;
 }
 
-QByteArray rgbBytes(const QImage& picture) {
+core::Picture picture_of(const QImage& image) {
+    const bool alpha = image.hasAlphaChannel();
+    const QImage argb = image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    core::Picture picture(argb.width(), argb.height());
+    picture.setHasAlpha(alpha);
+    for (int y = 0; y < argb.height(); ++y)
+        std::copy_n(reinterpret_cast<const core::Argb*>(argb.constScanLine(y)), argb.width(), picture.row(y));
+    return picture;
+}
+
+QByteArray rgb_bytes(const QImage& picture) {
     const QImage rgb = picture.convertToFormat(QImage::Format_RGB32);
     QByteArray bytes;
     bytes.reserve(3 * qsizetype(rgb.width()) * rgb.height());
@@ -42,7 +52,7 @@ QByteArray contents(const QString& path) {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-bool writeFile(const QString& path, const QByteArray& bytes) {
+bool write_file(const QString& path, const QByteArray& bytes) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
 }

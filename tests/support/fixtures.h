@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "core/picture.h"
+
 namespace testing {
 
 // The colour of pixel (x, y) of `asymmetric`: red grows to the right, green
@@ -14,23 +16,26 @@ namespace testing {
 // a picture up to 100 × 100 (6 × 5 and 65 × 7 among them) share a colour and
 // none is grey, so a swapped channel, a flipped row or a column off by one
 // changes the bytes.
-QRgb asymmetricColour(int x, int y);
+QRgb asymmetric_colour(int x, int y);
 
-// A w × h picture of `asymmetricColour`, opaque.
+// A w × h picture of `asymmetric_colour`, opaque.
 QImage asymmetric(int w, int h);
 
 // A w × h picture of one colour, opaque.
 QImage filled(int w, int h, QRgb colour);
 
+// `image` as the program's pictures hold it; with alpha where it has any.
+core::Picture picture_of(const QImage& image);
+
 // The pixels of an opaque picture as a ZFT file holds them: red, green and
 // blue of every pixel, row by row from the top.
-QByteArray rgbBytes(const QImage& picture);
+QByteArray rgb_bytes(const QImage& picture);
 
 // The whole file, or nothing when it cannot be read.
 QByteArray contents(const QString& path);
 
 // Whether all of `bytes` went into the file.
-bool writeFile(const QString& path, const QByteArray& bytes);
+bool write_file(const QString& path, const QByteArray& bytes);
 
 // Every name in `folder`, hidden ones too, sorted.
 QStringList entries(const QString& folder);

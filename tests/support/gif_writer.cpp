@@ -38,19 +38,19 @@ private:
     int bits_ = 0;
 };
 
-void putWord(QByteArray& out, int value) {
+void put_word(QByteArray& out, int value) {
     out += static_cast<char>(value & 0xFF);
     out += static_cast<char>((value >> 8) & 0xFF);
 }
 
 }  // namespace
 
-QByteArray gifBytes(const IndexedPicture& picture) {
+QByteArray gif_bytes(const IndexedPicture& picture) {
     Q_ASSERT(picture.palette.size() <= 256);
     Q_ASSERT(picture.indices.size() == static_cast<std::size_t>(picture.width) * picture.height);
     QByteArray out("GIF89a");
-    putWord(out, picture.width);
-    putWord(out, picture.height);
+    put_word(out, picture.width);
+    put_word(out, picture.height);
     out += static_cast<char>(0xF7);  // global table of 256 entries, 8 bits per primary
     out += '\0';                     // background colour index
     out += '\0';                     // no aspect ratio
@@ -63,15 +63,15 @@ QByteArray gifBytes(const IndexedPicture& picture) {
     if (picture.transparentIndex >= 0) {
         out += QByteArray::fromHex("21f904");
         out += '\x01';  // transparent colour flag, no disposal
-        putWord(out, 0);
+        put_word(out, 0);
         out += static_cast<char>(picture.transparentIndex);
         out += '\0';
     }
     out += ',';
-    putWord(out, 0);
-    putWord(out, 0);
-    putWord(out, picture.width);
-    putWord(out, picture.height);
+    put_word(out, 0);
+    put_word(out, 0);
+    put_word(out, picture.width);
+    put_word(out, picture.height);
     out += '\0';  // no local table, not interlaced
 
     BitPacker codes;
@@ -98,7 +98,7 @@ QByteArray gifBytes(const IndexedPicture& picture) {
     return out;
 }
 
-QByteArray gifBytes(const QImage& indexed, int transparentIndex) {
+QByteArray gif_bytes(const QImage& indexed, int transparentIndex) {
     Q_ASSERT(indexed.format() == QImage::Format_Indexed8);
     IndexedPicture picture;
     picture.width = indexed.width();
@@ -109,12 +109,12 @@ QByteArray gifBytes(const QImage& indexed, int transparentIndex) {
         for (int x = 0; x < picture.width; ++x)
             picture.indices.push_back(static_cast<unsigned char>(indexed.pixelIndex(x, y)));
     picture.transparentIndex = transparentIndex;
-    return gifBytes(picture);
+    return gif_bytes(picture);
 }
 
-bool writeGif(const QString& path, const IndexedPicture& picture) {
+bool write_gif(const QString& path, const IndexedPicture& picture) {
     QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(gifBytes(picture)) >= 0 && file.flush();
+    return file.open(QIODevice::WriteOnly) && file.write(gif_bytes(picture)) >= 0 && file.flush();
 }
 
 }  // namespace testing

@@ -20,9 +20,9 @@ struct IndexedPicture {
     int transparentIndex = -1;            // -1: none
 };
 
-QByteArray gifBytes(const IndexedPicture& picture);
+QByteArray gif_bytes(const IndexedPicture& picture);
 // The same for an 8-bit indexed picture; `transparentIndex` -1 for none.
-QByteArray gifBytes(const QImage& indexed, int transparentIndex = -1);
-bool writeGif(const QString& path, const IndexedPicture& picture);
+QByteArray gif_bytes(const QImage& indexed, int transparentIndex = -1);
+bool write_gif(const QString& path, const IndexedPicture& picture);
 
 }  // namespace testing

@@ -11,7 +11,7 @@ Session::Session() {
 
 QString Session::write(const QString& name, const QByteArray& bytes) {
     const QString path = dir.filePath(name);
-    if (!writeFile(path, bytes))
+    if (!write_file(path, bytes))
         qFatal("cannot write fixture %s", qPrintable(path));
     return path;
 }

@@ -1,0 +1,279 @@
+#include "core/atomic_file.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <array>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <fcntl.h>
+#include <mutex>
+#include <random>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "core/failure.h"
+#include "core/file_kind.h"
+
+namespace core {
+namespace {
+
+// Temporary names that a signal ending the program must remove first. The
+// handler may run at any moment on any thread, so the list is a fixed array
+// of slots, each published with an atomic state once its name is complete.
+struct TemporarySlot {
+    enum State : int { kFree, kFilling, kReady };
+    std::atomic<int> state{kFree};
+    char name[PATH_MAX];
+};
+std::array<TemporarySlot, 64> temporaries;
+
+extern "C" void remove_temporaries_and_die(int signal) {
+    for (TemporarySlot& slot : temporaries) {
+        if (slot.state.load(std::memory_order_acquire) == TemporarySlot::kReady)
+            ::unlink(slot.name);
+    }
+    ::signal(signal, SIG_DFL);
+    ::raise(signal);
+}
+
+// Only where the program left the signal's default (ending) in place: a
+// program that handles the signal itself ends, or not, its own way.
+void install_signal_handlers() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+            struct sigaction current {};
+            if (::sigaction(signal, nullptr, &current) != 0 || current.sa_handler != SIG_DFL)
+                continue;
+            struct sigaction handler {};
+            handler.sa_handler = remove_temporaries_and_die;
+            sigemptyset(&handler.sa_mask);
+            ::sigaction(signal, &handler, nullptr);
+        }
+    });
+}
+
+// Gives the slot holding `name`, or -1 when every slot is taken (the name is
+// then still removed on every failure, only not on a signal).
+int register_temporary(const QByteArray& name) {
+    install_signal_handlers();
+    if (name.size() >= PATH_MAX)
+        return -1;
+    for (int i = 0; i < static_cast<int>(temporaries.size()); ++i) {
+        int expected = TemporarySlot::kFree;
+        if (temporaries[i].state.compare_exchange_strong(expected, TemporarySlot::kFilling)) {
+            std::memcpy(temporaries[i].name, name.constData(), static_cast<std::size_t>(name.size()) + 1);
+            temporaries[i].state.store(TemporarySlot::kReady, std::memory_order_release);
+            return i;
+        }
+    }
+    return -1;
+}
+
+void unregister_temporary(int slot) {
+    if (slot >= 0)
+        temporaries[static_cast<std::size_t>(slot)].state.store(TemporarySlot::kFree, std::memory_order_release);
+}
+
+// "<folder>/.zft-" and twelve random letters and digits: never longer than
+// the folder's own path allows, whatever the target's name.
+QByteArray temporary_name(const QByteArray& folder) {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    QByteArray name = folder + "/.zft-";
+    for (int i = 0; i < 12; ++i)
+        name += kLetters[random() % (sizeof kLetters - 1)];
+    return name;
+}
+
+// A full disk or a file-size limit must come back as a failed write the user
+// is told about, not as a signal that ends the program.
+void ignore_file_size_signal() {
+    static std::once_flag once;
+    std::call_once(once, [] { std::signal(SIGXFSZ, SIG_IGN); });
+}
+
+}  // namespace
+
+AtomicFile::AtomicFile(Scheme scheme) : scheme_(scheme) {}
+
+AtomicFile::~AtomicFile() { abandon(); }
+
+void AtomicFile::fail(const QString& reason) {
+    const QString path = path_;
+    abandon();
+    throw cannot(QStringLiteral("write"), path, reason);
+}
+
+void AtomicFile::failWithErrno(int error) {
+    if (error == EEXIST && existing_ == Existing::Keep)
+        fail(QStringLiteral("it exists already"));
+    fail(system_reason(error));
+}
+
+void AtomicFile::open(const QString& path, Existing existing) {
+    abandon();
+    ignore_file_size_signal();
+    path_ = path;
+    existing_ = existing;
+    if (const QString reason = not_a_file_reason(path); !reason.isEmpty())
+        fail(reason);
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+
+    if (scheme_ == Scheme::Best) {
+        fd_ = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        if (fd_ < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            failWithErrno(errno);
+        // The unnamed file is named at commit through /proc.
+        if (fd_ >= 0 && ::access("/proc/self/fd", X_OK) != 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+    }
+    if (fd_ < 0) {
+        takeTemporaryName(folder, [this](const char* name) {
+            fd_ = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            return fd_ >= 0;
+        });
+    }
+
+    // A replaced file keeps its permissions.
+    struct stat old {};
+    if (::stat(QFile::encodeName(path).constData(), &old) == 0 && S_ISREG(old.st_mode))
+        ::fchmod(fd_, old.st_mode & 07777);
+
+    if (!buffer_)
+        buffer_ = std::make_unique<char[]>(kBufferSize);
+    at_ = buffer_.get();
+    bufferEnd_ = at_ + kBufferSize;
+}
+
+void AtomicFile::writeOut(const char* data, std::size_t size) {
+    // A write the kernel cuts short (a full disk, a file-size limit) reports
+    // no error; only the write of the rest says why.
+    while (size > 0) {
+        const ssize_t written = ::write(fd_, data, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            failWithErrno(errno);
+        }
+        data += written;
+        size -= static_cast<std::size_t>(written);
+    }
+}
+
+void AtomicFile::flush() {
+    const std::size_t used = static_cast<std::size_t>(at_ - buffer_.get());
+    at_ = buffer_.get();
+    writeOut(buffer_.get(), used);
+}
+
+void AtomicFile::writeSlow(std::string_view bytes) {
+    if (!isOpen())
+        fail(QStringLiteral("the file is not open for writing"));
+    flush();
+    if (bytes.size() >= kBufferSize) {
+        writeOut(bytes.data(), bytes.size());
+        return;
+    }
+    std::memcpy(at_, bytes.data(), bytes.size());
+    at_ += bytes.size();
+}
+
+void AtomicFile::linkUnnamed(const QByteArray& target) {
+    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd_);
+    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, target.constData(), AT_SYMLINK_FOLLOW) == 0)
+        return;
+    if (errno != EEXIST || existing_ == Existing::Keep)
+        failWithErrno(errno);
+    // A file cannot be linked over another: it gets a name of its own
+    // first, which then replaces the target in one step.
+    takeTemporaryName(QFile::encodeName(QFileInfo(path_).absolutePath()), [&self](const char* name) {
+        return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0;
+    });
+    linkNamed(target);
+}
+
+void AtomicFile::takeTemporaryName(const QByteArray& folder, const std::function<bool(const char*)>& make) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary_ = temporary_name(folder);
+        registered_ = register_temporary(temporary_);
+        if (make(temporary_.constData()))
+            return;
+        const int error = errno;
+        unregister_temporary(registered_);
+        registered_ = -1;
+        temporary_.clear();
+        if (error != EEXIST)
+            failWithErrno(error);
+    }
+    fail(QStringLiteral("no temporary name is free in its folder"));
+}
+
+void AtomicFile::linkNamed(const QByteArray& target) {
+    if (existing_ == Existing::Replace) {
+        if (::rename(temporary_.constData(), target.constData()) != 0)
+            failWithErrno(errno);
+    } else if (::link(temporary_.constData(), target.constData()) == 0) {
+        // A hard link is never made over an existing file, even one that
+        // appeared a moment ago.
+        ::unlink(temporary_.constData());
+    } else {
+        const int error = errno;
+        if (error != EPERM && error != EOPNOTSUPP && error != ENOSYS)
+            failWithErrno(error);
+        // A file system without hard links: the check and the rename are two steps.
+        if (::access(target.constData(), F_OK) == 0)
+            failWithErrno(EEXIST);
+        if (::rename(temporary_.constData(), target.constData()) != 0)
+            failWithErrno(errno);
+    }
+    unregister_temporary(registered_);
+    registered_ = -1;
+    temporary_.clear();
+}
+
+void AtomicFile::commit() {
+    if (!isOpen())
+        return;
+    flush();
+    const QByteArray target = QFile::encodeName(path_);
+    struct stat old {};
+    const bool replacing = ::stat(target.constData(), &old) == 0;
+    if (replacing && existing_ == Existing::Keep)
+        fail(QStringLiteral("it exists already"));
+    // What the old file held must not be lost to a crash just after it.
+    if (replacing && ::fdatasync(fd_) != 0)
+        failWithErrno(errno);
+    if (temporary_.isEmpty()) {
+        linkUnnamed(target);
+    } else {
+        if (::close(fd_) != 0) {
+            fd_ = -1;
+            failWithErrno(errno);
+        }
+        fd_ = -1;
+        linkNamed(target);
+    }
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    at_ = bufferEnd_ = nullptr;
+}
+
+void AtomicFile::abandon() noexcept {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+    if (!temporary_.isEmpty())
+        ::unlink(temporary_.constData());
+    temporary_.clear();
+    unregister_temporary(registered_);
+    registered_ = -1;
+    at_ = bufferEnd_ = nullptr;
+}
+
+}  // namespace core

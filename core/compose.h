@@ -1,0 +1,50 @@
+// Composing pictures as the main window shows them: the window's background
+// colour, then pictures over it, back to front, at one screen pixel per
+// picture pixel. The window's drawing surface composes what it shows here,
+// and a tool without a window composes a picture here the same way, so both
+// write the same bytes for transparent and half-transparent pixels too.
+#pragma once
+
+#include <cstddef>
+#include <span>
+
+#include "core/picture.h"
+
+namespace core {
+
+// The colour the main window shows where no picture covers it: the standard
+// window colour of Qt's own palette, the same on every desktop, so that what
+// a conversion writes does not depend on the desktop's colour scheme.
+inline constexpr Argb kWindowColour = argb(239, 239, 239);
+
+struct Rect {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// A picture placed on the surface: its top-left corner at (left, top), and
+// of it no more than `shown` from that corner (a picture area smaller than
+// its picture crops it).
+struct Layer {
+    const Picture* picture;
+    int left;
+    int top;
+    Size shown;
+};
+
+// Paints `clip` of `target` (rows `stride` pixels apart, each pixel opaque
+// 0xFFRRGGBB afterwards): `background`, then the layers back to front. Pixels
+// less than opaque are blended over what lies under them.
+void compose(Argb* target, std::ptrdiff_t stride, Rect clip, Argb background, std::span<const Layer> layers);
+
+// `picture` as the window shows it over `background`: opaque, as large as the
+// picture. An opaque picture is given back as it is, shared, not copied.
+Picture picture_as_shown(const Picture& picture, Argb background);
+
+// The pixel bytes of row `y` of a ZFT file for the opaque picture `shown`,
+// 3 × width of them into `out`: each pixel red, green, blue, left to right.
+void pixel_row(const Picture& shown, int y, char* out);
+
+}  // namespace core

@@ -1,0 +1,30 @@
+// Units the program's logic speaks: twips for lengths (15 to the pixel) and
+// colour values (red + 256·green + 65536·blue).
+#pragma once
+
+#include <cmath>
+
+#include "core/picture.h"
+
+namespace platform {
+
+inline constexpr float kTwipsPerPixel = 15.0f;
+
+// Whole pixels for a length in twips, to the nearest pixel.
+inline int to_pixels(float twips) { return static_cast<int>(std::lround(twips / kTwipsPerPixel)); }
+
+inline float to_twips(int pixels) { return static_cast<float>(pixels) * kTwipsPerPixel; }
+
+// The colour value of red, green and blue, and its three parts.
+constexpr int colour_value(int red, int green, int blue) { return red + 256 * green + 65536 * blue; }
+constexpr int red_of(int colour) { return colour % 256; }
+constexpr int green_of(int colour) { return colour / 256 % 256; }
+constexpr int blue_of(int colour) { return colour / 65536 % 256; }
+
+// Between colour values and a picture's pixels (opaque).
+constexpr int colour_value(core::Argb pixel) {
+    return colour_value(core::red_of(pixel), core::green_of(pixel), core::blue_of(pixel));
+}
+constexpr core::Argb pixel_of(int colour) { return core::argb(red_of(colour), green_of(colour), blue_of(colour)); }
+
+}  // namespace platform

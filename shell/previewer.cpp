@@ -1,0 +1,94 @@
+#include "shell/previewer.h"
+
+#include "core/decoding.h"
+#include "core/failure.h"
+#include "core/header_text.h"
+#include "format/zft_format.h"
+#include "shell/converter.h"
+#include "shell/mainscreen.h"
+
+namespace shell {
+namespace {
+
+using platform::kTwipsPerPixel;
+
+const QString kFilter = QStringLiteral("*.ZFT");
+const QString kDialogTitle = QStringLiteral("Select a file to preview ...");
+
+
+}  // namespace
+
+// No events are handled in here: nothing can run in the middle of the loop.
+void paint_pixels(platform::FileSlot& slot, platform::DrawingSurface& surface, int width, int height) {
+    for (int y = 1; y <= height; ++y) {
+        for (int x = 1; x <= width; ++x) {
+            const auto red = static_cast<unsigned char>(slot.readChars(1)[0]);
+            const auto green = static_cast<unsigned char>(slot.readChars(1)[0]);
+            const auto blue = static_cast<unsigned char>(slot.readChars(1)[0]);
+            // (45 + 15·x, 45 + 15·y): the first pixel on `beeld`'s top-left corner.
+            surface.setPixel(kBeeldLeft + kTwipsPerPixel * static_cast<float>(x - 1),
+                             kBeeldTop + kTwipsPerPixel * static_cast<float>(y - 1),
+                             platform::colour_value(red, green, blue));
+        }
+    }
+}
+
+void preview_zft_file(MainScreen& w) {
+    platform::FileDialog& dialog = w.CommonDialog1;
+    dialog.fileName.clear();
+    dialog.filter = kFilter;
+    dialog.title = kDialogTitle;
+    dialog.showOpen();
+    if (dialog.fileName.size() <= 3)
+        return;
+    const QString path = dialog.fileName;
+
+    bool headerRead = false;
+    int width = 0;
+    int height = 0;
+    try {
+        w.slot1.close();
+        w.slot1.openForReading(path);
+        zft::ZftHeader header;
+        for (const zft::HeaderField& field : zft::kHeaderFields)
+            header.*field.member = w.slot1.readChars(field.size);
+        headerRead = true;
+
+        width = header.width_value();
+        height = header.height_value();
+        w.prompts.messageBox(core::header_summary_lines(header).join(QStringLiteral("\r\n")),
+                             platform::MessageStyle::Information, path);
+
+        w.beeld->setPicture(core::load_picture());
+        w.beeld->setSizeTwips(kTwipsPerPixel * width, kTwipsPerPixel * height);
+        FitWindowToPicture(w, Minimum::Without);
+        w.beeld->setVisible(true);
+        w.beeld->refresh();
+        w.window.refresh();
+        pump_events_times(100);
+
+        paint_pixels(w.slot1, *w.window.surface(), width, height);
+        w.slot1.close();
+    } catch (const core::Failure& failure) {
+        // A read that passed the end used up every byte before it: what was
+        // read is what the file has, even where the file system reports no
+        // length (a file under /proc) or the file changed meanwhile.
+        const qint64 length = w.slot1.bytesRead();
+        w.slot1.abandon();
+        QString message = failure.message();
+        const QString action = QStringLiteral("preview");
+        if (failure.isEndOfFile() && !headerRead) {
+            message = core::cannot(action, path, QString::fromStdString(zft::short_file_fault(length))).message();
+        } else if (failure.isEndOfFile()) {
+            message = core::cannot(action, path,
+                                   QStringLiteral("its header promises %1 bytes (%2 × %3 pixels), but the file has "
+                                                  "only %4 bytes")
+                                       .arg(QString::number(zft::file_size(width, height)), QString::number(width),
+                                            QString::number(height), QString::number(length)))
+                          .message();
+        }
+        w.prompts.messageBox(message, platform::MessageStyle::Error, kTitle);
+    }
+}
+
+}  // namespace shell

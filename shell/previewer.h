@@ -1,0 +1,23 @@
+// The previewer: a ZFT picture file's header shown in a box, its pixels
+// painted on the main window, one point per pixel, where `beeld` stands.
+#pragma once
+
+namespace platform {
+class DrawingSurface;
+class FileSlot;
+}  // namespace platform
+
+namespace shell {
+
+class MainScreen;
+
+// The command behind File > Preview ZFT-file.
+void preview_zft_file(MainScreen& w);
+
+// The command's pixel loop: `width` × `height` pixels from `slot`, row by row,
+// each three one-byte reads (red, green, blue) and one point painted at
+// (45 + 15·x, 45 + 15·y) twips, x and y counted from 1. Throws the slot's
+// Failure when the file ends first; the complete pixels before it are painted.
+void paint_pixels(platform::FileSlot& slot, platform::DrawingSurface& surface, int width, int height);
+
+}  // namespace shell

@@ -1,0 +1,189 @@
+// The core's atomic writer and compositor, where the windows and the tools
+// cannot show their faults: the temporary-name scheme that file systems
+// without unnamed files get, signals, permissions, long names; and blending.
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <sys/stat.h>
+
+#include "core/atomic_file.h"
+#include "core/compose.h"
+#include "core/failure.h"
+#include "tests/support/fixtures.h"
+
+using core::AtomicFile;
+using testing::contents;
+using testing::entries;
+using testing::write_file;
+
+Q_DECLARE_METATYPE(AtomicFile::Scheme)
+
+namespace {
+
+const QByteArray kOld = "the file as it was";
+
+// Runs in a child process: writes into a file and ends by `signal` half-way.
+int write_and_get_signalled() {
+    AtomicFile file(AtomicFile::Scheme::Named);
+    file.open(qEnvironmentVariable("ZFT_SIGNAL_TARGET"));
+    file.write(std::string(200000, 'x'));
+    std::raise(qEnvironmentVariableIntValue("ZFT_SIGNAL"));
+    return 0;
+}
+
+}  // namespace
+
+class CoreTest : public QObject {
+    Q_OBJECT
+private slots:
+    void bothSchemes_data();
+    void replacesWholeAndKeepsPermissions_data() { bothSchemes_data(); }
+    void replacesWholeAndKeepsPermissions();
+    void keepRefusesAnExistingFile_data() { bothSchemes_data(); }
+    void keepRefusesAnExistingFile();
+    void failureLeavesNothing_data() { bothSchemes_data(); }
+    void failureLeavesNothing();
+    void signalRemovesTheTemporaryName_data();
+    void signalRemovesTheTemporaryName();
+    void blendingRoundsToTheNearest();
+    void composeClipsToTheShownPart();
+};
+
+void CoreTest::bothSchemes_data() {
+    QTest::addColumn<AtomicFile::Scheme>("scheme");
+    QTest::newRow("unnamed file") << AtomicFile::Scheme::Best;
+    QTest::newRow("temporary name") << AtomicFile::Scheme::Named;
+}
+
+void CoreTest::replacesWholeAndKeepsPermissions() {
+    QFETCH(AtomicFile::Scheme, scheme);
+    QTemporaryDir dir;
+    // As long a name as the system allows: the temporary name must still fit.
+    const QString path = dir.filePath(QString(255 - 4, u'n') + QStringLiteral(".zft"));
+    QVERIFY(write_file(path, kOld));
+    const QByteArray name = QFile::encodeName(path);
+    QCOMPARE(::chmod(name.constData(), 0640), 0);
+
+    AtomicFile file(scheme);
+    file.open(path);
+    file.write("new ");
+    file.write(std::string(100000, 'y'));
+    QCOMPARE(contents(path), kOld);
+    file.commit();
+    QVERIFY(!file.isOpen());
+    QCOMPARE(contents(path), "new " + QByteArray(100000, 'y'));
+    struct stat status {};
+    QCOMPARE(::stat(name.constData(), &status), 0);
+    QCOMPARE(status.st_mode & 07777, 0640u);
+    QCOMPARE(entries(dir.path()).size(), 1);
+}
+
+void CoreTest::keepRefusesAnExistingFile() {
+    QFETCH(AtomicFile::Scheme, scheme);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.zft"));
+    AtomicFile file(scheme);
+    file.open(path, AtomicFile::Existing::Keep);
+    file.write("mine");
+    // Another program makes the file meanwhile: it is kept.
+    QVERIFY(write_file(path, kOld));
+    try {
+        file.commit();
+        QFAIL("an existing file was replaced");
+    } catch (const core::Failure& failure) {
+        QCOMPARE(failure.message(), QStringLiteral("Cannot write %1: it exists already").arg(path));
+    }
+    QCOMPARE(contents(path), kOld);
+    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("out.zft")});
+}
+
+void CoreTest::failureLeavesNothing() {
+    QFETCH(AtomicFile::Scheme, scheme);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.zft"));
+    QVERIFY(write_file(path, kOld));
+    AtomicFile file(scheme);
+    file.open(path);
+    file.write(std::string(100000, 'z'));
+    // The target's folder goes while the file is written.
+    QVERIFY(QFile::rename(path, dir.filePath(QStringLiteral("kept.zft"))));
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("out.zft")));
+    QVERIFY_THROWS_EXCEPTION(core::Failure, file.commit());
+    QVERIFY(!file.isOpen());
+    QCOMPARE(entries(dir.path()), (QStringList{QStringLiteral("kept.zft"), QStringLiteral("out.zft")}));
+    QCOMPARE(contents(dir.filePath(QStringLiteral("kept.zft"))), kOld);
+}
+
+void CoreTest::signalRemovesTheTemporaryName_data() {
+    QTest::addColumn<int>("signal");
+    QTest::newRow("SIGINT") << SIGINT;
+    QTest::newRow("SIGTERM") << SIGTERM;
+    QTest::newRow("SIGHUP") << SIGHUP;
+}
+
+void CoreTest::signalRemovesTheTemporaryName() {
+    QFETCH(int, signal);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.zft"));
+    QVERIFY(write_file(path, kOld));
+    QProcess child;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("ZFT_SIGNAL"), QString::number(signal));
+    environment.insert(QStringLiteral("ZFT_SIGNAL_TARGET"), path);
+    child.setProcessEnvironment(environment);
+    child.start(QCoreApplication::applicationFilePath(), {});
+    QVERIFY(child.waitForFinished(60000));
+    QCOMPARE(child.exitStatus(), QProcess::CrashExit);  // ended by the signal, as without the writer
+    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("out.zft")});
+    QCOMPARE(contents(path), kOld);
+}
+
+void CoreTest::blendingRoundsToTheNearest() {
+    // Every alpha over two backgrounds, each channel against the exact value.
+    core::Picture picture(256, 1);
+    picture.setHasAlpha(true);
+    for (int a = 0; a < 256; ++a)
+        picture.row(0)[a] = core::argb(255, 0, 100, a);
+    for (core::Argb background : {core::argb(0, 255, 7), core::kWindowColour}) {
+        const core::Picture shown = core::picture_as_shown(picture, background);
+        QVERIFY(!shown.hasAlpha());
+        for (int a = 0; a < 256; ++a) {
+            auto expected = [&](int c, int under) { return int(std::lround((c * a + under * (255 - a)) / 255.0)); };
+            const core::Argb got = shown.pixel(a, 0);
+            QCOMPARE(core::alpha_of(got), 255);
+            QCOMPARE(core::red_of(got), expected(255, core::red_of(background)));
+            QCOMPARE(core::green_of(got), expected(0, core::green_of(background)));
+            QCOMPARE(core::blue_of(got), expected(100, core::blue_of(background)));
+        }
+    }
+}
+
+void CoreTest::composeClipsToTheShownPart() {
+    // A 4 × 3 picture placed at (1, 1), of which 2 × 5 is shown: only the two
+    // columns and three rows it has, within the clip (0, 0)–(3, 2).
+    const core::Picture picture = testing::picture_of(testing::asymmetric(4, 3));
+    std::vector<core::Argb> target(6 * 5, 0);
+    const core::Layer layer{&picture, 1, 1, {2, 5}};
+    const core::Argb background = core::argb(1, 2, 3);
+    core::compose(target.data(), 6, {0, 0, 4, 3}, background, {&layer, 1});
+    for (int y = 0; y < 5; ++y) {
+        for (int x = 0; x < 6; ++x) {
+            core::Argb expected = 0;
+            if (x < 4 && y < 3)
+                expected = (x >= 1 && x < 3 && y >= 1) ? picture.pixel(x - 1, y - 1) : background;
+            QCOMPARE(target[std::size_t(y * 6 + x)], expected);
+        }
+    }
+}
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsSet("ZFT_SIGNAL"))
+        return write_and_get_signalled();
+    QCoreApplication app(argc, argv);
+    CoreTest test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_core.moc"

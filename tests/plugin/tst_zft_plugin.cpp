@@ -1,0 +1,264 @@
+// The "zft" image plugin as Qt programs meet it: through QImageReader and
+// through the plugin's own capabilities(). It must read every well-formed
+// file and claim nothing else, since the format has no magic number.
+#include <QDirIterator>
+#include <QImageIOPlugin>
+#include <QImageReader>
+#include <QPluginLoader>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "tests/cli/cli_support.h"
+#include "tests/support/gif_writer.h"
+
+using clitest::with;
+using testing::asymmetric;
+using testing::contents;
+using testing::write_file;
+
+class ZftPluginTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void init();
+    void reads_data();
+    void reads();
+    void readsFromASequentialDevice();
+    void othersAreRefused_data();
+    void othersAreRefused();
+    void picturesNamedZftStillOpen_data();
+    void picturesNamedZftStillOpen();
+    void allocationLimit();
+    void corpus();
+
+private:
+    QString path(const QString& name) const { return dir_->filePath(name); }
+    QImageIOPlugin* plugin_ = nullptr;
+    std::unique_ptr<QTemporaryDir> dir_;
+};
+
+namespace {
+
+const QImage kPicture = asymmetric(6, 5);
+const QByteArray kGood = clitest::zft_bytes(kPicture);
+
+QByteArray encoded(const char* format) {
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    kPicture.save(&buffer, format);
+    return buffer.data();
+}
+
+QByteArray gif() {
+    QImage indexed = kPicture.convertToFormat(QImage::Format_Indexed8);
+    return testing::gif_bytes(indexed, -1);
+}
+
+// A pipe-like device: Qt cannot ask it for its size or seek in it.
+class Sequential : public QIODevice {
+public:
+    void setData(const QByteArray& data) { data_ = data; }
+    bool isSequential() const override { return true; }
+    qint64 bytesAvailable() const override { return data_.size() - at_ + QIODevice::bytesAvailable(); }
+
+protected:
+    qint64 readData(char* data, qint64 max) override {
+        const qint64 n = std::min(max, data_.size() - at_);
+        std::copy_n(data_.constData() + at_, n, data);
+        at_ += n;
+        return n;
+    }
+    qint64 writeData(const char*, qint64) override { return -1; }
+
+private:
+    QByteArray data_;
+    qint64 at_ = 0;
+};
+
+}  // namespace
+
+void ZftPluginTest::initTestCase() {
+    const QString file = QStringLiteral(ZFT_PLUGINS "/imageformats/libzft.so");
+    QVERIFY2(QFile::exists(file), qPrintable(file));
+    QCoreApplication::addLibraryPath(QStringLiteral(ZFT_PLUGINS));
+    QVERIFY(QImageReader::supportedImageFormats().contains("zft"));
+    QVERIFY(QImageReader::supportedMimeTypes().contains("image/x-zft"));
+    QPluginLoader loader(file);
+    plugin_ = qobject_cast<QImageIOPlugin*>(loader.instance());
+    QVERIFY2(plugin_, qPrintable(loader.errorString()));
+}
+
+void ZftPluginTest::init() {
+    dir_ = std::make_unique<QTemporaryDir>();
+    QVERIFY(dir_->isValid());
+}
+
+void ZftPluginTest::reads_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("1 × 1") << QSize(1, 1) << "p.zft";
+    QTest::newRow("6 × 5") << QSize(6, 5) << "p.zft";
+    QTest::newRow("65 × 7, rows not a multiple of four bytes") << QSize(65, 7) << "p.zft";
+    QTest::newRow("no .zft in the name") << QSize(6, 5) << "picture.dat";
+    QTest::newRow("upper-case name") << QSize(6, 5) << "P.ZFT";
+}
+
+void ZftPluginTest::reads() {
+    QFETCH(QSize, size);
+    QFETCH(QString, name);
+    const QImage picture = asymmetric(size.width(), size.height());
+    QVERIFY(write_file(path(name), clitest::zft_bytes(picture)));
+    QImageReader reader(path(name));
+    QVERIFY(reader.canRead());
+    QCOMPARE(reader.format(), QByteArray("zft"));
+    QCOMPARE(reader.size(), size);  // from the header, before reading
+    QCOMPARE(reader.imageFormat(), QImage::Format_RGB888);
+    const QImage image = reader.read();
+    QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
+    QCOMPARE(image.convertToFormat(QImage::Format_RGB32), picture);
+}
+
+void ZftPluginTest::readsFromASequentialDevice() {
+    Sequential device;
+    device.setData(clitest::zft_bytes(asymmetric(65, 7)));
+    QVERIFY(device.open(QIODevice::ReadOnly));
+    QImageReader reader(&device);
+    const QImage image = reader.read();
+    QVERIFY2(!image.isNull(), qPrintable(reader.errorString()));
+    QCOMPARE(image.convertToFormat(QImage::Format_RGB32), asymmetric(65, 7));
+
+    // Its length is unknown until the end: the header is judged, and a
+    // picture that stops short then fails to read.
+    Sequential cut;
+    cut.setData(clitest::zft_bytes(asymmetric(65, 7)).chopped(1));
+    QVERIFY(cut.open(QIODevice::ReadOnly));
+    QImageReader cutReader(&cut, "zft");
+    QVERIFY(cutReader.read().isNull());
+}
+
+void ZftPluginTest::othersAreRefused_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("PNG") << encoded("PNG");
+    QTest::newRow("JPEG") << encoded("JPG");
+    QTest::newRow("BMP") << encoded("BMP");
+    QTest::newRow("GIF") << gif();
+    QTest::newRow("PPM") << encoded("PPM");
+    QTest::newRow("text starting 1A") << QByteArray("1A09032004 a letter, not a picture ") + QByteArray(200, '.');
+    QTest::newRow("empty") << QByteArray();
+    QTest::newRow("cut short") << kGood.chopped(1);
+    QTest::newRow("one byte too many") << kGood + 'x';
+    QTest::newRow("header only") << kGood.left(64);
+    QTest::newRow("version 2A") << with(kGood, 0, "2A");
+    QTest::newRow("month 00") << with(kGood, 2, "00");
+    QTest::newRow("day 32") << with(kGood, 4, "32");
+    QTest::newRow("year 2k04") << with(kGood, 6, "2k04");
+    QTest::newRow("width 000") << with(kGood, 58, "000");
+    QTest::newRow("height -05") << with(kGood, 61, "-05");
+}
+
+void ZftPluginTest::othersAreRefused() {
+    QFETCH(QByteArray, bytes);
+    QVERIFY(write_file(path("x.zft"), bytes));
+    QVERIFY(write_file(path("x.bin"), bytes));
+
+    QFile file(path("x.bin"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(plugin_->capabilities(&file, QByteArray()), QImageIOPlugin::Capabilities());
+    QCOMPARE(plugin_->capabilities(&file, "zft"), QImageIOPlugin::Capabilities());
+    std::unique_ptr<QImageIOHandler> handler(plugin_->create(&file, "zft"));
+    QVERIFY(!handler->canRead());
+    QImage image;
+    QVERIFY(!handler->read(&image));
+    QCOMPARE(file.pos(), 0);
+
+    QImageReader detect(path("x.bin"));
+    QVERIFY(detect.format() != "zft");
+    QImageReader named(path("x.zft"));
+    QVERIFY(named.format() != "zft");
+}
+
+void ZftPluginTest::picturesNamedZftStillOpen_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("format");
+    QTest::newRow("PNG") << encoded("PNG") << QByteArray("png");
+    QTest::newRow("BMP") << encoded("BMP") << QByteArray("bmp");
+    QTest::newRow("GIF") << gif() << QByteArray("gif");
+}
+
+void ZftPluginTest::picturesNamedZftStillOpen() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, format);
+    QVERIFY(write_file(path("mislabelled.zft"), bytes));
+    QImageReader reader(path("mislabelled.zft"));
+    QCOMPARE(reader.format(), format);
+    QCOMPARE(reader.read().convertToFormat(QImage::Format_RGB32), kPicture);
+}
+
+void ZftPluginTest::allocationLimit() {
+    const int limit = QImageReader::allocationLimit();
+    QVERIFY(write_file(path("big.zft"), clitest::zft_bytes(asymmetric(999, 400))));
+    QImageReader::setAllocationLimit(1);  // MB; the picture needs 1.2
+    QImageReader refused(path("big.zft"));
+    QCOMPARE(refused.size(), QSize(999, 400));
+    const bool read = !refused.read().isNull();
+    QImageReader::setAllocationLimit(limit);
+    QVERIFY(!read);
+    QImageReader allowed(path("big.zft"));
+    QCOMPARE(allowed.read().size(), QSize(999, 400));
+}
+
+void ZftPluginTest::corpus() {
+    // The previewer's fuzz corpus where it is there, and damaged copies of
+    // good files made here, the same every run.
+    QStringList files;
+    QDirIterator it(QStringLiteral(ZFT_CORPUS), QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        files << it.next();
+    QRandomGenerator random(20041109);
+    const QList<QByteArray> seeds = {kGood, clitest::zft_bytes(asymmetric(1, 1)),
+                                     clitest::zft_bytes(asymmetric(17, 3))};
+    for (int i = 0; i < 150; ++i) {
+        QByteArray bytes = seeds[i % seeds.size()];
+        switch (i % 3) {
+        case 0:  // a byte of the header changed
+            bytes[random.bounded(64)] = static_cast<char>(random.bounded(256));
+            break;
+        case 1:  // cut anywhere
+            bytes.truncate(random.bounded(static_cast<int>(bytes.size()) + 1));
+            break;
+        default:  // a digit of a size changed, the length left
+            bytes[58 + random.bounded(6)] = static_cast<char>('0' + random.bounded(10));
+            break;
+        }
+        const QString name = path(QStringLiteral("made-%1.zft").arg(i));
+        QVERIFY(write_file(name, bytes));
+        files << name;
+    }
+
+    QStringList bad;
+    for (const QString& name : files) {
+        const QByteArray bytes = contents(name);
+        const bool good = !zft::file_fault(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+                                           static_cast<std::uint64_t>(bytes.size()));
+        if (!good)
+            bad << name;
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(plugin_->capabilities(&file, QByteArray()) == QImageIOPlugin::CanRead, good);
+        QImageReader reader(&file, "zft");
+        reader.setAutoDetectImageFormat(false);  // another format's loose check is not this plugin's
+        const QImage image = reader.read();
+        QVERIFY2(image.isNull() != good, qPrintable(name));
+    }
+
+    const clitest::Run run = clitest::run_zft(QStringList{"verify"} + files);
+    QCOMPARE(run.status, bad.isEmpty() ? 0 : 1);
+    const QList<QByteArray> lines = run.out.split('\n');
+    QCOMPARE(run.out.count('\n'), bad.size());
+    for (int i = 0; i < bad.size(); ++i)
+        QVERIFY2(lines[i].startsWith(bad[i].toUtf8() + ": "), lines[i].constData());
+}
+
+QTEST_MAIN(ZftPluginTest)
+#include "tst_zft_plugin.moc"

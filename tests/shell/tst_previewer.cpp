@@ -1,0 +1,619 @@
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "shell/converter.h"
+#include "shell/previewer.h"
+#include "platform/units.h"
+#include "shell/mainscreen.h"
+#include "tests/support/fixtures.h"
+#include "tests/support/scripted_prompts.h"
+#include "tests/support/session.h"
+
+using platform::Answer;
+using platform::MessageStyle;
+using testing::asymmetric;
+using testing::rgb_bytes;
+using testing::Shown;
+
+namespace {
+
+const QString kDialogTitle = QStringLiteral("Select a file to preview ...");
+
+// The 64 header bytes from their fields; the notice is padded to 48 here so
+// that rows of a table stay readable.
+QByteArray header(const QByteArray& version, const QByteArray& date, const QByteArray& notice,
+                  const QByteArray& width, const QByteArray& height) {
+    QByteArray bytes = version + date + notice.leftJustified(48, ' ', true) + width + height;
+    Q_ASSERT(bytes.size() == 64);
+    return bytes;
+}
+
+QByteArray header(int w, int h) {
+    return header("1A", "09032004", "fixture", QByteArray::number(w).rightJustified(3, '0'),
+                  QByteArray::number(h).rightJustified(3, '0'));
+}
+
+// A main window after loading, shown, and where the previewer paints.
+struct Session : testing::Session {
+    // The colour shown where the previewer paints pixel (x, y), counted from 1.
+    int shownAt(int x, int y) { return surface().readPixel(45.0f + 15 * x, 45.0f + 15 * y); }
+    int background() { return platform::colour_value(surface().backgroundColour().rgb()); }
+
+    QList<Shown> boxes() const {
+        QList<Shown> boxes;
+        for (const Shown& s : prompts.shown)
+            if (s.kind == Shown::Kind::MessageBox)
+                boxes << s;
+        return boxes;
+    }
+};
+
+int colourOf(QRgb rgb) { return platform::colour_value(rgb); }
+
+// Every pixel of `picture` where the previewer paints it; the first
+// `complete` in file order painted, the rest showing the background.
+void check_painted(Session& s, const QImage& picture, qsizetype complete) {
+    qsizetype index = 0;
+    for (int y = 0; y < picture.height(); ++y) {
+        for (int x = 0; x < picture.width(); ++x, ++index) {
+            const int expected = index < complete ? colourOf(picture.pixel(x, y)) : s.background();
+            if (s.shownAt(x + 1, y + 1) != expected)
+                QFAIL(qPrintable(QStringLiteral("pixel (%1, %2): shown %3, expected %4")
+                                     .arg(x)
+                                     .arg(y)
+                                     .arg(s.shownAt(x + 1, y + 1), 6, 16, QLatin1Char('0'))
+                                     .arg(expected, 6, 16, QLatin1Char('0'))));
+        }
+    }
+}
+
+// Nothing is painted on the surface: recomposing it from its layers changes nothing.
+bool nothing_painted(Session& s) {
+    const QImage shown = s.surface().composedImage();
+    s.surface().refresh();
+    return s.surface().composedImage() == shown;
+}
+
+bool mentions_bytes(const QString& text, qint64 count) {
+    return text.contains(QRegularExpression(QStringLiteral("\\b%1 bytes\\b").arg(count)));
+}
+
+}  // namespace
+
+class PreviewerTest : public QObject {
+    Q_OBJECT
+private slots:
+    void shortOrNoNameEndsSilently_data();
+    void shortOrNoNameEndsSilently();
+    void fourCharacterNameIsAccepted();
+    void informationBox_data();
+    void informationBox();
+    void sizeFields_data();
+    void sizeFields();
+    void zeroWidthShowsBoxAndPaintsNothing();
+    void onePixelPicture();
+    void wholeFilePaintedTrailingBytesIgnored_data();
+    void wholeFilePaintedTrailingBytesIgnored();
+    void fileCutInsidePixels_data();
+    void fileCutInsidePixels();
+    void fileShorterThanHeader_data();
+    void fileShorterThanHeader();
+    void pathThatCannotBeOpened_data();
+    void pathThatCannotBeOpened();
+    void pointsSurviveACoveringWindow();
+    void pointsGoOnNextPreview();
+    void pointsGoOnNextConversion();
+    void otherCommandsRefusedWhilePreviewRuns();
+    void convertedPictureRoundTrips_data();
+    void convertedPictureRoundTrips();
+};
+
+void PreviewerTest::shortOrNoNameEndsSilently_data() {
+    QTest::addColumn<std::optional<QString>>("answer");
+    QTest::addColumn<QString>("nameLeft");
+    QTest::newRow("dismissed") << std::optional<QString>() << QString();
+    QTest::newRow("empty name") << std::optional<QString>(QString()) << QString();
+    QTest::newRow("three characters") << std::optional<QString>(QStringLiteral("abc")) << QStringLiteral("abc");
+}
+
+void PreviewerTest::shortOrNoNameEndsSilently() {
+    QFETCH(std::optional<QString>, answer);
+    QFETCH(QString, nameLeft);
+    Session s;
+    // "abc" names a real picture in the working folder: were it opened, a box would show.
+    s.write(QStringLiteral("abc"), header(2, 2) + rgb_bytes(asymmetric(2, 2)));
+    const QString oldCurrent = QDir::currentPath();
+    QDir::setCurrent(s.dir.path());
+    s.w.CommonDialog1.fileName = QStringLiteral("earlier.zft");
+    s.prompts.file(answer);
+    const QImage before = s.surface().composedImage();
+    const QSizeF window(s.w.window.widthTwips(), s.w.window.heightTwips());
+    const QSizeF beeld(s.w.beeld->widthTwips(), s.w.beeld->heightTwips());
+    const bool beeldVisible = s.w.beeld->isVisibleTo(&s.surface());
+
+    shell::preview_zft_file(s.w);
+    QDir::setCurrent(oldCurrent);
+
+    QCOMPARE(s.prompts.shown.size(), size_t(1));
+    const Shown& dialog = s.prompts.shown.front();
+    QCOMPARE(dialog.kind, Shown::Kind::FileDialog);
+    QCOMPARE(dialog.mode, platform::FileDialogMode::Open);
+    QCOMPARE(dialog.title, kDialogTitle);
+    QCOMPARE(dialog.filter, QStringLiteral("*.ZFT"));
+    QCOMPARE(dialog.text, QString());  // the name chosen earlier is not offered again
+    QCOMPARE(s.w.CommonDialog1.fileName, nameLeft);
+    QVERIFY(s.prompts.unexpected.isEmpty());
+    QVERIFY(!s.w.slot1.isOpen());
+    QCOMPARE(s.surface().composedImage(), before);
+    QCOMPARE(QSizeF(s.w.window.widthTwips(), s.w.window.heightTwips()), window);
+    QCOMPARE(QSizeF(s.w.beeld->widthTwips(), s.w.beeld->heightTwips()), beeld);
+    QCOMPARE(s.w.beeld->isVisibleTo(&s.surface()), beeldVisible);
+}
+
+void PreviewerTest::fourCharacterNameIsAccepted() {
+    Session s;
+    const QImage picture = asymmetric(2, 2);
+    s.write(QStringLiteral("abcd"), header(2, 2) + rgb_bytes(picture));
+    const QString oldCurrent = QDir::currentPath();
+    QDir::setCurrent(s.dir.path());
+    s.prompts.file(QStringLiteral("abcd")).button(Answer::Ok);
+    shell::preview_zft_file(s.w);
+    QDir::setCurrent(oldCurrent);
+
+    QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
+    QCOMPARE(s.boxes().size(), 1);
+    QCOMPARE(s.boxes().front().title, QStringLiteral("abcd"));
+    check_painted(s, picture, 4);
+}
+
+void PreviewerTest::informationBox_data() {
+    QTest::addColumn<QByteArray>("headerBytes");
+    QTest::addColumn<QString>("text");
+
+    const QString blanks45 = QString(45, u' ');
+    QTest::newRow("as the converter writes it")
+        << header("1A", "09032004", "abc", "002", "001")
+        << QStringLiteral("Version=1A - Creationdate=09/03/2004\r\nwidth=002 - height=001\r\nCopyright notification=abc") +
+               blanks45;
+    QTest::newRow("date split 2, 2, 4")
+        << header("1A", "12252001", "abc", "002", "001")
+        << QStringLiteral("Version=1A - Creationdate=12/25/2001\r\nwidth=002 - height=001\r\nCopyright notification=abc") +
+               blanks45;
+    QTest::newRow("date not checked")
+        << header("1A", "ab3 -x9Z", "abc", "002", "001")
+        << QStringLiteral("Version=1A - Creationdate=ab/3 /-x9Z\r\nwidth=002 - height=001\r\nCopyright notification=abc") +
+               blanks45;
+    QTest::newRow("other version")
+        << header("7Q", "01011999", "abc", "002", "001")
+        << QStringLiteral("Version=7Q - Creationdate=01/01/1999\r\nwidth=002 - height=001\r\nCopyright notification=abc") +
+               blanks45;
+    QTest::newRow("empty notice")
+        << header("1A", "09032004", "", "002", "001")
+        << QStringLiteral("Version=1A - Creationdate=09/03/2004\r\nwidth=002 - height=001\r\nCopyright notification=") +
+               QString(48, u' ');
+    QTest::newRow("full notice, no padding")
+        << header("1A", "09032004", QByteArray(48, 'N'), "002", "001")
+        << QStringLiteral("Version=1A - Creationdate=09/03/2004\r\nwidth=002 - height=001\r\nCopyright notification=") +
+               QString(48, u'N');
+    QTest::newRow("sizes shown as stored")
+        << header("1A", "09032004", "abc", " 2x", "01 ")
+        << QStringLiteral("Version=1A - Creationdate=09/03/2004\r\nwidth= 2x - height=01 \r\nCopyright notification=abc") +
+               blanks45;
+
+    // Every byte from 0x80 up, as the converter stores the notice: Windows-1252.
+    QByteArray high;
+    for (int b = 0x80; b < 0x80 + 48; ++b)
+        high += char(b);
+    QTest::newRow("notice 0x80-0xAF from Windows-1252")
+        << header("1A", "09032004", high, "002", "001")
+        << QStringLiteral("Version=1A - Creationdate=09/03/2004\r\nwidth=002 - height=001\r\nCopyright notification=") +
+               QString::fromUtf8("€\u0081‚ƒ„…†‡ˆ‰Š‹Œ\u008DŽ\u008F\u0090‘’“”•–—˜™š›œ\u009DžŸ\u00A0¡¢£¤¥¦§¨©ª«¬\u00AD®¯");
+    high.clear();
+    for (int b = 0xB0; b < 0xB0 + 48; ++b)
+        high += char(b);
+    QTest::newRow("notice 0xB0-0xDF from Windows-1252")
+        << header("1A", "09032004", high, "002", "001")
+        << QStringLiteral("Version=1A - Creationdate=09/03/2004\r\nwidth=002 - height=001\r\nCopyright notification=") +
+               QString::fromUtf8("°±²³´µ¶·¸¹º»¼½¾¿ÀÁÂÃÄÅÆÇÈÉÊËÌÍÎÏÐÑÒÓÔÕÖ×ØÙÚÛÜÝÞß");
+    high.clear();
+    for (int b = 0xE0; b <= 0xFF; ++b)
+        high += char(b);
+    QTest::newRow("notice 0xE0-0xFF from Windows-1252")
+        << header("1A", "09032004", high, "002", "001")
+        << QStringLiteral("Version=1A - Creationdate=09/03/2004\r\nwidth=002 - height=001\r\nCopyright notification=") +
+               QString::fromUtf8("àáâãäåæçèéêëìíîïðñòóôõö÷øùúûüýþÿ") + QString(16, u' ');
+}
+
+void PreviewerTest::informationBox() {
+    QFETCH(QByteArray, headerBytes);
+    QFETCH(QString, text);
+    Session s;
+    const QImage picture = asymmetric(2, 1);
+    const QString path = s.write(QStringLiteral("box.zft"), headerBytes + rgb_bytes(picture));
+    s.prompts.file(path).button(Answer::Ok);
+    shell::preview_zft_file(s.w);
+
+    QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
+    QCOMPARE(s.boxes().size(), 1);
+    const Shown box = s.boxes().front();
+    QCOMPARE(box.style, MessageStyle::Information);
+    QCOMPARE(box.title, path);
+    QCOMPARE(box.text, text);
+    const QStringList lines = box.text.split(QStringLiteral("\r\n"));
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[2].size(), 23 + 48);
+    // Shown, then painted like any other, whatever the fields hold (every row is 2 × 1).
+    check_painted(s, picture, 2);
+    QVERIFY(!s.w.slot1.isOpen());
+}
+
+void PreviewerTest::sizeFields_data() {
+    QTest::addColumn<QByteArray>("width");
+    QTest::addColumn<QByteArray>("height");
+    QTest::addColumn<int>("w");
+    QTest::addColumn<int>("h");
+    QTest::newRow("zero-padded") << QByteArray("065") << QByteArray("007") << 65 << 7;
+    QTest::newRow("largest") << QByteArray("999") << QByteArray("002") << 999 << 2;
+    QTest::newRow("leading blanks") << QByteArray("  7") << QByteArray(" 12") << 7 << 12;
+    QTest::newRow("digits then garbage") << QByteArray("3x9") << QByteArray("1 2") << 3 << 1;
+    QTest::newRow("minus sign") << QByteArray("-12") << QByteArray("004") << 0 << 4;
+    QTest::newRow("plus sign") << QByteArray("003") << QByteArray("+12") << 3 << 0;
+    QTest::newRow("garbage") << QByteArray("abc") << QByteArray("\x01\xff\x80") << 0 << 0;
+    QTest::newRow("blanks only") << QByteArray("   ") << QByteArray("002") << 0 << 2;
+    QTest::newRow("decimal point") << QByteArray(".5 ") << QByteArray("2.9") << 0 << 2;
+    QTest::newRow("nul bytes") << QByteArray("\0\0\0", 3) << QByteArray("001") << 0 << 1;
+}
+
+void PreviewerTest::sizeFields() {
+    QFETCH(QByteArray, width);
+    QFETCH(QByteArray, height);
+    QFETCH(int, w);
+    QFETCH(int, h);
+    Session s;
+    const QImage picture = asymmetric(std::max(w, 1), std::max(h, 1)).copy(0, 0, w, h);
+    const QString path = s.write(QStringLiteral("sizes.zft"), header("1A", "09032004", "", width, height) +
+                                                                  rgb_bytes(picture) + QByteArray(30, '\xEE'));
+    s.prompts.file(path).button(Answer::Ok);
+    shell::preview_zft_file(s.w);
+
+    QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
+    QCOMPARE(s.boxes().size(), 1);  // no failure either: exactly W × H pixels were there
+    QCOMPARE(s.w.beeld->widthTwips(), 15.0f * w);
+    QCOMPARE(s.w.beeld->heightTwips(), 15.0f * h);
+    QCOMPARE(s.w.window.widthTwips(), 15.0f * w + 165);
+    QCOMPARE(s.w.window.heightTwips(), 15.0f * h + 450);
+    if (w > 0 && h > 0)
+        check_painted(s, picture, qsizetype(w) * h);
+    else
+        QVERIFY(nothing_painted(s));
+}
+
+void PreviewerTest::zeroWidthShowsBoxAndPaintsNothing() {
+    Session s;
+    const QString path = s.write(QStringLiteral("zero.zft"), header("1A", "09032004", "", "000", "005") +
+                                                                 QByteArray(3 * 5 * 5, '\x11'));
+    s.prompts.file(path).button(Answer::Ok);
+    shell::preview_zft_file(s.w);
+
+    QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
+    QCOMPARE(s.boxes().size(), 1);
+    QCOMPARE(s.boxes().front().style, MessageStyle::Information);
+    QVERIFY(s.boxes().front().text.contains(QStringLiteral("width=000 - height=005")));
+    QCOMPARE(s.w.beeld->widthTwips(), 0.0f);
+    QCOMPARE(s.w.beeld->heightTwips(), 75.0f);
+    QCOMPARE(s.w.window.widthTwips(), 165.0f);
+    QCOMPARE(s.w.window.heightTwips(), 525.0f);
+    QVERIFY(!s.w.slot1.isOpen());
+    QVERIFY(nothing_painted(s));
+}
+
+void PreviewerTest::onePixelPicture() {
+    Session s;
+    const QString path =
+        s.write(QStringLiteral("one.zft"), header("1A", "09032004", "", "001", "001") + QByteArray("\x0D\x0A\x1A"));
+    s.prompts.file(path).button(Answer::Ok);
+    shell::preview_zft_file(s.w);
+
+    QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
+    QCOMPARE(s.surface().readPixel(60, 60), 13 + 256 * 10 + 65536 * 26);
+    // The point is one screen pixel: its neighbours, inside the window, are not painted.
+    QCOMPARE(s.surface().readPixel(75, 60), s.background());
+    QCOMPARE(s.surface().readPixel(60, 75), s.background());
+    QCOMPARE(s.surface().readPixel(45, 60), s.background());
+    QCOMPARE(s.surface().readPixel(60, 45), s.background());
+    QCOMPARE(s.w.window.widthTwips(), 15.0f + 165);
+    QCOMPARE(s.w.window.heightTwips(), 15.0f + 450);
+    QVERIFY(!s.w.slot1.isOpen());
+}
+
+void PreviewerTest::wholeFilePaintedTrailingBytesIgnored_data() {
+    QTest::addColumn<QByteArray>("trailing");
+    QTest::newRow("exactly 64 + 3WH bytes") << QByteArray();
+    QTest::newRow("one byte more") << QByteArray("\x00", 1);
+    QTest::newRow("a second picture after it") << header(6, 5) + QByteArray(90, '\x01');
+}
+
+void PreviewerTest::wholeFilePaintedTrailingBytesIgnored() {
+    QFETCH(QByteArray, trailing);
+    Session s;
+    const QImage picture = asymmetric(6, 5);
+    const QString path = s.write(QStringLiteral("six.zft"), header(6, 5) + rgb_bytes(picture) + trailing);
+    s.prompts.file(path).button(Answer::Ok);
+    shell::preview_zft_file(s.w);
+
+    QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
+    QCOMPARE(s.boxes().size(), 1);  // the information box, and no failure
+    check_painted(s, picture, 30);
+    // Nothing past the last pixel: the row below and the column to the right are not painted.
+    for (int x = 1; x <= 7; ++x)
+        QCOMPARE(s.shownAt(x, 6), s.background());
+    for (int y = 1; y <= 5; ++y)
+        QCOMPARE(s.shownAt(7, y), s.background());
+    QVERIFY(!s.w.slot1.isOpen());
+    QVERIFY(s.w.beeld->isVisibleTo(&s.surface()));
+    QVERIFY(s.w.beeld->picture().isNull());
+}
+
+void PreviewerTest::fileCutInsidePixels_data() {
+    QTest::addColumn<int>("length");
+    QTest::newRow("header only") << 64;
+    QTest::newRow("inside the first pixel") << 64 + 2;
+    QTest::newRow("after the first row") << 64 + 3 * 6;
+    QTest::newRow("inside the third row") << 64 + 3 * 14 + 1;
+    QTest::newRow("one byte short") << 64 + 3 * 30 - 1;
+}
+
+void PreviewerTest::fileCutInsidePixels() {
+    QFETCH(int, length);
+    Session s;
+    const QImage picture = asymmetric(6, 5);
+    // Markers of Qt's string arguments in the name must come out as they are.
+    const QString path =
+        s.write(QStringLiteral("cut %1%2 %5.zft"), (header(6, 5) + rgb_bytes(picture)).left(length));
+    const QString good = s.write(QStringLiteral("good.zft"), header(1, 1) + QByteArray("\x01\x02\x03"));
+    s.prompts.file(path).button(Answer::Ok).button(Answer::Ok);
+    shell::preview_zft_file(s.w);
+
+    QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
+    QCOMPARE(s.boxes().size(), 2);
+    QCOMPARE(s.boxes()[0].style, MessageStyle::Information);
+    const Shown failure = s.boxes()[1];
+    QCOMPARE(failure.style, MessageStyle::Error);
+    QCOMPARE(failure.title, shell::kTitle);
+    QVERIFY2(failure.text.contains(path), qPrintable(failure.text));
+    QVERIFY2(mentions_bytes(failure.text, 64 + 3 * 30), qPrintable(failure.text));
+    QVERIFY2(mentions_bytes(failure.text, length), qPrintable(failure.text));
+    check_painted(s, picture, (length - 64) / 3);
+    QVERIFY(!s.w.slot1.isOpen());
+
+    // The program goes on: the window is still there and the next preview works.
+    QVERIFY(s.w.window.isVisible());
+    s.prompts.shown.clear();
+    s.prompts.file(good).button(Answer::Ok);
+    shell::preview_zft_file(s.w);
+    QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
+    QCOMPARE(s.boxes().size(), 1);
+    QCOMPARE(s.shownAt(1, 1), 0x030201);
+}
+
+void PreviewerTest::fileShorterThanHeader_data() {
+    QTest::addColumn<int>("length");
+    QTest::newRow("empty") << 0;
+    QTest::newRow("one byte") << 1;
+    QTest::newRow("inside the notice") << 30;
+    QTest::newRow("inside the height") << 62;
+    QTest::newRow("one byte short") << 63;
+}
+
+void PreviewerTest::fileShorterThanHeader() {
+    QFETCH(int, length);
+    Session s;
+    const QString path = s.write(QStringLiteral("short %1%2.zft"), (header(1, 1) + "\x01\x02\x03").left(length));
+    s.prompts.file(path).button(Answer::Ok);
+    const QImage before = s.surface().composedImage();
+    const float windowWidth = s.w.window.widthTwips();
+    shell::preview_zft_file(s.w);
+
+    QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
+    QCOMPARE(s.boxes().size(), 1);  // no information box: a message instead
+    const Shown failure = s.boxes().front();
+    QCOMPARE(failure.style, MessageStyle::Error);
+    QCOMPARE(failure.title, shell::kTitle);
+    QVERIFY2(failure.text.contains(path), qPrintable(failure.text));
+    QVERIFY2(mentions_bytes(failure.text, length), qPrintable(failure.text));
+    QVERIFY2(failure.text.contains(QStringLiteral("64-byte header")), qPrintable(failure.text));
+    QVERIFY(!s.w.slot1.isOpen());
+    QCOMPARE(s.surface().composedImage(), before);
+    QCOMPARE(s.w.window.widthTwips(), windowWidth);
+    QVERIFY(s.w.window.isVisible());
+}
+
+void PreviewerTest::pathThatCannotBeOpened_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("missing") << QStringLiteral("missing %1%2.zft") << QStringLiteral("No such file");
+    QTest::newRow("a folder") << QStringLiteral("folder.zft") << QStringLiteral("folder");
+    QTest::newRow("in a missing folder") << QStringLiteral("nowhere/x.zft") << QStringLiteral("No such file");
+}
+
+void PreviewerTest::pathThatCannotBeOpened() {
+    QFETCH(QString, name);
+    QFETCH(QString, reason);
+    Session s;
+    QVERIFY(QDir(s.dir.path()).mkdir(QStringLiteral("folder.zft")));
+    const QString path = s.dir.filePath(name);
+    s.prompts.file(path).button(Answer::Ok);
+    const QImage before = s.surface().composedImage();
+    shell::preview_zft_file(s.w);
+
+    QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
+    QCOMPARE(s.boxes().size(), 1);
+    const Shown failure = s.boxes().front();
+    QCOMPARE(failure.style, MessageStyle::Error);
+    QCOMPARE(failure.title, shell::kTitle);
+    QVERIFY2(failure.text.contains(path), qPrintable(failure.text));
+    QVERIFY2(failure.text.contains(reason, Qt::CaseInsensitive), qPrintable(failure.text));
+    QVERIFY(!s.w.slot1.isOpen());
+    QCOMPARE(s.surface().composedImage(), before);
+    QVERIFY(s.w.window.isVisible());
+}
+
+void PreviewerTest::pointsSurviveACoveringWindow() {
+    Session s;
+    const QImage picture = asymmetric(6, 5);
+    const QString path = s.write(QStringLiteral("six.zft"), header(6, 5) + rgb_bytes(picture));
+    s.prompts.file(path).button(Answer::Ok);
+    shell::preview_zft_file(s.w);
+    check_painted(s, picture, 30);
+
+    // A box-like window over the whole main window, then gone again.
+    QWidget cover(nullptr, Qt::Dialog);
+    cover.setGeometry(s.w.window.geometry().adjusted(-10, -10, 10, 10));
+    cover.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&cover));
+    cover.hide();
+    // The window system asks the uncovered window to repaint itself.
+    s.w.window.update();
+    s.surface().update();
+    QCoreApplication::processEvents();
+    s.w.window.repaint();
+    check_painted(s, picture, 30);
+    const QImage shown = s.surface().composedImage();
+    QCOMPARE(s.surface().grab().toImage().convertToFormat(QImage::Format_RGB32), shown);
+}
+
+void PreviewerTest::pointsGoOnNextPreview() {
+    Session s;
+    const QImage picture = asymmetric(6, 5);
+    const QString first = s.write(QStringLiteral("six.zft"), header(6, 5) + rgb_bytes(picture));
+    // Same size, so the window keeps its size; cut after two pixels, so the
+    // rest of the first picture would still show had it not been cleared.
+    const QString second = s.write(QStringLiteral("two.zft"), header(6, 5) + QByteArray("\x01\x02\x03\x04\x05\x06"));
+    s.prompts.file(first).button(Answer::Ok).file(second).button(Answer::Ok).button(Answer::Ok);
+    shell::preview_zft_file(s.w);
+    const QSize client = s.surface().clientSize();
+    shell::preview_zft_file(s.w);
+
+    QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
+    QCOMPARE(s.surface().clientSize(), client);
+    QCOMPARE(s.shownAt(1, 1), 0x030201);
+    QCOMPARE(s.shownAt(2, 1), 0x060504);
+    QImage rest = picture;
+    rest.setPixel(0, 0, qRgb(1, 2, 3));
+    rest.setPixel(1, 0, qRgb(4, 5, 6));
+    check_painted(s, rest, 2);
+}
+
+void PreviewerTest::pointsGoOnNextConversion() {
+    Session s;
+    const QImage picture = asymmetric(6, 5);
+    const QString zft = s.write(QStringLiteral("six.zft"), header(6, 5) + rgb_bytes(picture));
+    QImage source(2, 2, QImage::Format_RGB32);
+    source.fill(qRgb(1, 2, 3));
+    const QString bmp = s.dir.filePath(QStringLiteral("two.bmp"));
+    QVERIFY(source.save(bmp));
+    s.prompts.file(zft).button(Answer::Ok);
+    shell::preview_zft_file(s.w);
+    check_painted(s, picture, 30);
+
+    // At the confirmation the converter has refreshed the window over its new
+    // background picture: the preview's points are gone.
+    s.prompts.file(bmp).file(s.dir.filePath(QStringLiteral("two.zft"))).button(Answer::Cancel);
+    std::optional<QImage> atConfirmation;
+    s.prompts.whileShown = [&](const Shown& shown) {
+        if (shown.kind == Shown::Kind::MessageBox && shown.style == MessageStyle::Stop)
+            atConfirmation = s.surface().composedImage();
+    };
+    shell::convert_jpg_gif_bmp_file(s.w);
+    QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
+    QVERIFY(atConfirmation);
+    // The 2 × 2 background picture lies left of and above the points.
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 6; ++x)
+            QCOMPARE(atConfirmation->pixel(x + 4, y + 4), s.surface().backgroundColour().rgb());
+}
+
+void PreviewerTest::otherCommandsRefusedWhilePreviewRuns() {
+    Session s;
+    const QImage picture = asymmetric(3, 2);
+    const QString path = s.write(QStringLiteral("three.zft"), header(3, 2) + rgb_bytes(picture));
+    s.prompts.file(path).button(Answer::Ok);
+    size_t promptsWhileRunning = 0;
+    bool running = false;
+    s.prompts.whileShown = [&](const Shown& shown) {
+        if (shown.kind != Shown::Kind::MessageBox || shown.title != path)
+            return;
+        running = s.w.commandRunning();
+        const size_t before = s.prompts.shown.size();
+        s.w.convert_jpg_gif_bmp_file->trigger();
+        s.w.preview_zft_file->trigger();
+        s.w.about_zft_toolkit->trigger();
+        s.w.exit_zft_toolkit->trigger();
+        promptsWhileRunning = s.prompts.shown.size() - before;
+    };
+    s.w.preview_zft_file->trigger();
+
+    QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
+    QVERIFY(running);
+    QCOMPARE(promptsWhileRunning, size_t(0));
+    check_painted(s, picture, 6);
+    QVERIFY(!s.w.commandRunning());
+
+    // Once it has ended, the commands run again.
+    s.prompts.whileShown = nullptr;
+    s.prompts.button(Answer::Ok);
+    s.w.about_zft_toolkit->trigger();
+    QCOMPARE(s.prompts.shown.back().title, shell::kTitle);
+    QVERIFY(s.prompts.allAnswered());
+}
+
+void PreviewerTest::convertedPictureRoundTrips_data() {
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("notice");
+    QTest::addColumn<QString>("noticeShown");
+    QTest::newRow("6 x 5") << QSize(6, 5) << QStringLiteral("  (c) Zoë Ĳssel €5  ")
+                           << QStringLiteral("(c) Zoë ?ssel €5") + QString(48 - 16, u' ');
+    QTest::newRow("65 x 7") << QSize(65, 7) << QString() << QString(48, u' ');
+    QTest::newRow("1 x 9") << QSize(1, 9) << QString(60, u'ÿ') << QString(48, u'ÿ');
+}
+
+void PreviewerTest::convertedPictureRoundTrips() {
+    QFETCH(QSize, size);
+    QFETCH(QString, notice);
+    QFETCH(QString, noticeShown);
+    Session s;
+    const QImage picture = asymmetric(size.width(), size.height()).convertToFormat(QImage::Format_RGB888);
+    const QString bmp = s.dir.filePath(QStringLiteral("source.bmp"));
+    QVERIFY(picture.save(bmp));
+    const QString zft = s.dir.filePath(QStringLiteral("target.zft"));
+    s.prompts.date = QDate(2001, 12, 25);
+    s.prompts.file(bmp).file(zft).button(Answer::Ok).input(notice).button(Answer::Ok);
+    shell::convert_jpg_gif_bmp_file(s.w);
+    QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
+    QCOMPARE(QFileInfo(zft).size(), qint64(64 + 3 * size.width() * size.height()));
+
+    s.prompts.shown.clear();
+    s.prompts.file(zft).button(Answer::Ok);
+    shell::preview_zft_file(s.w);
+    QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
+    QCOMPARE(s.boxes().size(), 1);
+    QCOMPARE(s.boxes().front().text, QStringLiteral("Version=1A - Creationdate=12/25/2001\r\nwidth=%1 - height=%2\r\n"
+                                                    "Copyright notification=%3")
+                                         .arg(size.width(), 3, 10, QLatin1Char('0'))
+                                         .arg(size.height(), 3, 10, QLatin1Char('0'))
+                                         .arg(noticeShown));
+    // Every painted point, read back from the surface, is the source's pixel.
+    QImage decoded(bmp);
+    QCOMPARE(decoded.size(), size);
+    for (int y = 1; y <= size.height(); ++y)
+        for (int x = 1; x <= size.width(); ++x)
+            QCOMPARE(s.surface().readPixel(45.0f + 15 * x, 45.0f + 15 * y), colourOf(decoded.pixel(x - 1, y - 1)));
+    // ... and lies exactly where `beeld` stands.
+    QCOMPARE(s.w.beeld->geometry(), QRect(4, 4, size.width(), size.height()));
+    const QImage shown = s.surface().composedImage().copy(s.w.beeld->geometry());
+    QCOMPARE(shown.convertToFormat(QImage::Format_RGB888), decoded.convertToFormat(QImage::Format_RGB888));
+}
+
+QTEST_MAIN(PreviewerTest)
+#include "tst_previewer.moc"
