@@ -7,7 +7,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-build_packages=(cmake g++ make qt6-base-dev fonts-dejavu-core)
+build_packages=(
+    cmake g++ make pkg-config qt6-base-dev fonts-dejavu-core
+    libturbojpeg0-dev libgif-dev libpng-dev  # the picture decoders
+)
 test_packages=(
     libjpeg-turbo-progs  # djpeg: the independent JPEG decoder the tests compare against
     xvfb xdotool imagemagick x11-utils  # the end-to-end test in a real X server

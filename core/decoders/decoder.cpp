@@ -1,0 +1,26 @@
+#include "core/decoders/decoder.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace core {
+
+std::size_t MemorySource::read(std::uint64_t offset, void* out, std::size_t n) {
+    if (offset >= size_)
+        return 0;
+    const std::size_t take = std::min<std::uint64_t>(n, size_ - offset);
+    std::memcpy(out, data_ + offset, take);
+    return take;
+}
+
+void PictureSink::begin(Size size, bool hasAlpha) {
+    picture = Picture(size.width, size.height);
+    picture.setHasAlpha(hasAlpha);
+}
+
+void read_exactly(ByteSource& file, std::uint64_t offset, void* out, std::size_t n, const char* what) {
+    if (file.read(offset, out, n) != n)
+        throw DecodeError(std::string("the file stops inside ") + what);
+}
+
+}  // namespace core

@@ -1,0 +1,94 @@
+// What every picture decoder shares: where the bytes come from, where the
+// rows go, and how a decoder says that a file cannot be read. Standard C++
+// only, so that the decoders can be fuzzed on their own.
+//
+// A decoder reads the size from the headers before anything else, gives it
+// to the sink, which refuses what is too large before a pixel is allocated,
+// then hands over every row once, from the top row down. Every pixel of every
+// row is set: what a file leaves undefined takes the background colour.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+#include "core/picture.h"
+
+namespace core {
+
+// A file that cannot be decoded; what() says why, in plain words and without
+// the file's name ("the pixel data stops after 100,000 of 270,054 bytes").
+class DecodeError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The bytes of a file, read at any offset.
+class ByteSource {
+public:
+    virtual ~ByteSource() = default;
+    virtual std::uint64_t size() const = 0;
+    // Copies up to n bytes from `offset` into `out`; gives how many there
+    // were (fewer only at the end of the file). Throws DecodeError when the
+    // system cannot read them.
+    virtual std::size_t read(std::uint64_t offset, void* out, std::size_t n) = 0;
+};
+
+class MemorySource final : public ByteSource {
+public:
+    MemorySource(const void* data, std::size_t size) : data_(static_cast<const std::uint8_t*>(data)), size_(size) {}
+    std::uint64_t size() const override { return size_; }
+    std::size_t read(std::uint64_t offset, void* out, std::size_t n) override;
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+};
+
+// What the caller asks of a decoder.
+struct DecodeOptions {
+    // What transparent pixels of a GIF, and pixels a file never sets (a BMP's
+    // RLE stream that skips them), take.
+    Argb background = argb(0, 0, 0);
+    // The caller will scale the picture down to this size: a decoder that can
+    // decode at a reduced scale (JPEG) may give any size at least this large.
+    // {0, 0}: the full size.
+    Size atLeast;
+};
+
+// Where a decoder's rows go.
+class RowSink {
+public:
+    virtual ~RowSink() = default;
+    // Once, before any row. Throws (DecodeError or the caller's own
+    // failure) when the picture is not to be decoded, for example too large.
+    // `hasAlpha`: whether rows may hold pixels less than opaque.
+    virtual void begin(Size size, bool hasAlpha) = 0;
+    // Where row y goes: size.width pixels, 0xAARRGGBB, for the decoder to
+    // fill, then to hand over with done(y). Rows come from 0 to height − 1,
+    // each once, one at a time.
+    virtual Argb* row(int y) = 0;
+    virtual void done(int y) = 0;
+    // The whole picture as one block (rows width pixels apart, row 0 first),
+    // for decoders that write it in one go; null when the sink has none. A
+    // decoder that fills it still calls done() for every row, in order.
+    virtual Argb* whole() { return nullptr; }
+};
+
+// Collects the rows into a picture of their size.
+class PictureSink : public RowSink {
+public:
+    void begin(Size size, bool hasAlpha) override;
+    Argb* row(int y) override { return picture.row(y); }
+    void done(int) override {}
+    Argb* whole() override { return picture.row(0); }
+
+    Picture picture;
+};
+
+// Reads exactly n bytes at `offset`, or throws DecodeError saying that the
+// file stops short of `what` ("the palette", "the pixel data").
+void read_exactly(ByteSource& file, std::uint64_t offset, void* out, std::size_t n, const char* what);
+
+}  // namespace core
