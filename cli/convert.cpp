@@ -3,8 +3,6 @@
 #include <QDate>
 #include <QDir>
 #include <QFileInfo>
-#include <QImage>
-#include <QImageReader>
 #include <QThread>
 #include <algorithm>
 #include <atomic>
@@ -27,8 +25,8 @@ namespace {
 
 const QString kHelp = QStringLiteral(
     "Usage: zft convert [OPTION]... INPUT... (-o OUT.zft | -d DIR)\n"
-    "Converts JPG, GIF and BMP pictures, and any other picture Qt reads, to ZFT\n"
-    "picture files. A file gets the same bytes as the windowed converter writes\n"
+    "Converts JPG, GIF, BMP and PNG pictures to ZFT picture files. A file gets\n"
+    "the same bytes as the windowed converter writes\n"
     "for the same picture, notice and date; transparent parts take the colour of\n"
     "the main window's background.\n"
     "\n"
@@ -38,7 +36,8 @@ const QString kHelp = QStringLiteral(
     "                        are dropped and it is cut to 48 characters\n"
     "      --date MM/DD/YYYY the creation date (default: today)\n"
     "      --fit             scale a picture larger than 999 × 999 pixels down to\n"
-    "                        fit, keeping its proportions (default: refuse it)\n"
+    "                        fit, keeping its proportions (default: refuse it);\n"
+    "                        pictures up to 100 megapixels are read\n"
     "      --force           replace existing files (default: keep them, and fail)\n"
     "  -j, --jobs N          convert N files at a time (default: one per core)\n"
     "  -h, --help            show this help\n"
@@ -68,21 +67,6 @@ constexpr core::Size kLargest{zft::kMaxDimension, zft::kMaxDimension};
 
 const QString kFitHint = QStringLiteral("--fit scales it down");
 
-// A picture scaled down to fit a ZFT file, keeping its proportions.
-core::Picture fitted(const core::Picture& picture) {
-    const core::Size size = core::fit_within(picture.size(), kLargest);
-    QImage image(reinterpret_cast<const uchar*>(picture.row(0)), picture.width(), picture.height(),
-                 static_cast<qsizetype>(sizeof(core::Argb)) * picture.width(),
-                 picture.hasAlpha() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    image = image.scaled(size.width, size.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
-                .convertToFormat(picture.hasAlpha() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    core::Picture small(size.width, size.height);
-    small.setHasAlpha(picture.hasAlpha());
-    for (int y = 0; y < size.height; ++y)
-        std::copy_n(reinterpret_cast<const core::Argb*>(image.constScanLine(y)), size.width, small.row(y));
-    return small;
-}
-
 // Writes the ZFT file whole or not at all, a few rows at a time, so that the
 // file's bytes never sit in memory beside the picture.
 void write_zft(const QString& path, const zft::ZftHeader& header, const core::Picture& shown, bool replace) {
@@ -108,16 +92,14 @@ void convert_one(const Job& job, const Settings& settings) {
     if (!settings.force && QFileInfo::exists(job.output))
         throw cannot_convert(job, QStringLiteral("%1 exists already (--force replaces it)").arg(native(job.output)));
     // The size is known before decoding, so a refused picture costs no memory.
-    if (!settings.fit) {
+    core::Picture picture;
+    if (settings.fit) {
+        picture = core::load_picture_within(job.input, kLargest);
+    } else {
         const core::Size size = core::picture_size(job.input);
         if (!zft::fits_header(size.width, size.height))
             throw core::too_large(job.input, size, kFitHint);
-    }
-    core::Picture picture = core::load_picture(job.input);
-    if (!zft::fits_header(picture.width(), picture.height())) {
-        if (!settings.fit)
-            throw core::too_large(job.input, picture.size(), kFitHint);
-        picture = fitted(picture);
+        picture = core::load_picture(job.input);
     }
     const core::Picture shown = core::picture_as_shown(picture, core::kWindowColour);
     write_zft(job.output,
@@ -203,10 +185,6 @@ int convert_command(const QStringList& args) {
             return usage_error(command, QStringLiteral("the date '%1' is not a date MM/DD/YYYY").arg(text));
     }
     settings.fit = parser.isSet(fit);
-    // A picture to be scaled down may well be a camera's: Qt's usual limit
-    // of 256 MB refuses anything past 8000 × 8000 pixels before it is read.
-    if (settings.fit)
-        QImageReader::setAllocationLimit(2048);
     settings.force = parser.isSet(force);
 
     int threads = QThread::idealThreadCount();

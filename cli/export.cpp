@@ -1,12 +1,12 @@
 // zft export and zft thumbnail: a ZFT picture back to an ordinary picture.
-#include <QBuffer>
 #include <QFileInfo>
-#include <QImage>
-#include <QImageWriter>
+#include <stdexcept>
 
 #include "cli/cli.h"
 #include "core/atomic_file.h"
+#include "core/encoding.h"
 #include "core/failure.h"
+#include "core/scaling.h"
 #include "core/zft_reading.h"
 
 namespace cli {
@@ -28,7 +28,7 @@ const QString kThumbnailHelp = QStringLiteral(
     "\n"
     "  -h, --help  show this help\n");
 
-// The writer's format for an output name, or empty when the tool writes none.
+// The file format for an output name, or empty when the tool writes none.
 QByteArray format_for(const QString& path) {
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("png") || suffix == QLatin1String("bmp") || suffix == QLatin1String("ppm"))
@@ -38,32 +38,39 @@ QByteArray format_for(const QString& path) {
     return {};
 }
 
-// Reads a ZFT file strictly; on failure says so on stderr and gives a null image.
-QImage read_zft(const QString& command, const QString& path) {
+// Reads a ZFT file strictly; on failure says so on stderr and gives the
+// empty picture.
+core::Picture read_zft(const QString& command, const QString& path) {
     try {
-        const core::Picture picture = core::read_zft_file(path);
-        return QImage(reinterpret_cast<const uchar*>(picture.row(0)), picture.width(), picture.height(),
-                      static_cast<qsizetype>(sizeof(core::Argb)) * picture.width(), QImage::Format_RGB32)
-            .copy();
+        return core::read_zft_file(path);
     } catch (const core::Failure& failure) {
         print_err(QStringLiteral("zft %1: %2\n").arg(command, failure.message()));
         return {};
     }
 }
 
+std::string encoded(const core::Picture& picture, const QByteArray& format) {
+    if (format == "png")
+        return core::encode_png(picture);
+    if (format == "bmp")
+        return core::encode_bmp(picture);
+    if (format == "ppm")
+        return core::encode_ppm(picture);
+    return core::encode_jpeg(picture, 95);
+}
+
 // Writes all of it or nothing: an existing file stays as it was on failure.
-bool save(const QString& command, const QImage& image, const QString& path, const QByteArray& format) {
+bool save(const QString& command, const core::Picture& picture, const QString& path, const QByteArray& format) {
     try {
-        QBuffer encoded;
-        encoded.open(QIODevice::WriteOnly);
-        QImageWriter writer(&encoded, format);
-        if (format == "jpeg")
-            writer.setQuality(95);
-        if (!writer.write(image))
-            throw core::cannot(QStringLiteral("write"), path, writer.errorString());
+        std::string bytes;
+        try {
+            bytes = encoded(picture, format);
+        } catch (const std::runtime_error& error) {
+            throw core::cannot(QStringLiteral("write"), path, QString::fromStdString(error.what()));
+        }
         core::AtomicFile file;
         file.open(path);
-        file.write(std::string_view(encoded.data().constData(), static_cast<std::size_t>(encoded.data().size())));
+        file.write(bytes);
         file.commit();
         return true;
     } catch (const core::Failure& failure) {
@@ -85,10 +92,10 @@ int export_command(const QStringList& args) {
     const QByteArray format = format_for(files[1]);
     if (format.isEmpty())
         return usage_error(command, QStringLiteral("%1 does not end in .png, .bmp, .jpg or .ppm").arg(files[1]));
-    const QImage image = read_zft(command, files[0]);
-    if (image.isNull())
+    const core::Picture picture = read_zft(command, files[0]);
+    if (picture.isNull())
         return kFailed;
-    return save(command, image, files[1], format) ? kOk : kFailed;
+    return save(command, picture, files[1], format) ? kOk : kFailed;
 }
 
 int thumbnail_command(const QStringList& args) {
@@ -103,13 +110,13 @@ int thumbnail_command(const QStringList& args) {
     const int size = files[2].toInt(&ok);
     if (!ok || size < 1)
         return usage_error(command, QStringLiteral("the size '%1' is not a number of pixels").arg(files[2]));
-    QImage image = read_zft(command, files[0]);
-    if (image.isNull())
+    core::Picture picture = read_zft(command, files[0]);
+    if (picture.isNull())
         return kFailed;
-    const core::Size small = core::fit_within({image.width(), image.height()}, {size, size});
-    if (small.width != image.width() || small.height != image.height())
-        image = image.scaled(small.width, small.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    return save(command, image, files[1], QByteArrayLiteral("png")) ? kOk : kFailed;
+    const core::Size small = core::fit_within(picture.size(), {size, size});
+    if (small != picture.size())
+        picture = core::reduce(picture, small);
+    return save(command, picture, files[1], QByteArrayLiteral("png")) ? kOk : kFailed;
 }
 
 }  // namespace cli

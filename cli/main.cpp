@@ -1,4 +1,5 @@
-#include <QCoreApplication>
+#include <QString>
+#include <QStringList>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -46,14 +47,12 @@ void quiet(QtMsgType type, const QMessageLogContext&, const QString& message) {
 
 int main(int argc, char* argv[]) {
     qInstallMessageHandler(quiet);
-    // The tool shows no window: no display, platform plugin or theme is
-    // ever asked for.
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("zft"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(ZFT_VERSION));
-
-    QStringList args = QCoreApplication::arguments();
-    args.removeFirst();
+    // No application object: the tool has no event loop, plugins or
+    // settings, and starts sooner without one. Arguments are in the
+    // locale's encoding, as the system passes them.
+    QStringList args;
+    for (int i = 1; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
     if (args.isEmpty()) {
         cli::print_err(kHelp);
         return cli::kUsage;

@@ -1,63 +1,188 @@
 #include "core/decoding.h"
 
-#include <QFileInfo>
-#include <QImage>
-#include <QImageReader>
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
 
-#include "core/failure.h"
+#include "core/decoders/bmp.h"
+#include "core/decoders/gif.h"
+#include "core/decoders/jpeg.h"
+#include "core/decoders/png.h"
+#include "core/decoders/pnm.h"
 #include "core/file_kind.h"
+#include "core/scaling.h"
+#include "format/zft_format.h"
 
 namespace core {
 namespace {
 
-Failure cannot_read(const QString& path, const QString& reason) { return cannot(QStringLiteral("read the picture"), path, reason); }
+const QString kRead = QStringLiteral("read the picture");
 
-// Qt's readers say "Unsupported image format" for a file that is missing or
-// unreadable too; say what the user can act on.
-QString reader_reason(const QString& path, const QImageReader& reader) {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return QStringLiteral("no such file");
-    if (const QString reason = not_a_file_reason(path); !reason.isEmpty())
-        return reason;
-    if (!info.isReadable())
-        return QStringLiteral("permission denied");
-    if (reader.error() == QImageReader::UnsupportedFormatError)
-        return QStringLiteral("not a picture in a format this program reads");
-    return reader.errorString();
-}
+Failure cannot_read(const QString& path, const QString& reason) { return cannot(kRead, path, reason); }
 
-// A pipe or a device is refused before a reader opens it and waits.
-void refuse_non_file(const QString& path) {
+class FileSource final : public ByteSource {
+public:
+    FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
+    ~FileSource() override { ::close(fd_); }
+    std::uint64_t size() const override { return size_; }
+    std::size_t read(std::uint64_t offset, void* out, std::size_t n) override {
+        std::size_t got = 0;
+        while (got < n) {
+            const ssize_t r = ::pread(fd_, static_cast<char*>(out) + got, n - got, static_cast<off_t>(offset + got));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r < 0)
+                throw DecodeError(system_reason(errno).toStdString());
+            if (r == 0)
+                break;
+            got += static_cast<std::size_t>(r);
+        }
+        return got;
+    }
+
+private:
+    int fd_;
+    std::uint64_t size_;
+};
+
+// A picture built into the program, held in memory with its bytes.
+class ResourceSource final : public ByteSource {
+public:
+    explicit ResourceSource(QByteArray bytes)
+        : bytes_(std::move(bytes)), memory_(bytes_.constData(), static_cast<std::size_t>(bytes_.size())) {}
+    std::uint64_t size() const override { return memory_.size(); }
+    std::size_t read(std::uint64_t offset, void* out, std::size_t n) override { return memory_.read(offset, out, n); }
+
+private:
+    QByteArray bytes_;
+    MemorySource memory_;
+};
+
+std::unique_ptr<ByteSource> open_picture(const QString& path) {
+    if (path.startsWith(u':')) {
+        QFile resource(path);
+        if (!resource.open(QIODevice::ReadOnly))
+            throw cannot_read(path, QStringLiteral("no such file"));
+        return std::make_unique<ResourceSource>(resource.readAll());
+    }
+    // A pipe or a device is refused before it is opened and waited on.
     if (const QString reason = not_a_file_reason(path); !reason.isEmpty())
         throw cannot_read(path, reason);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        const int error = errno;
+        if (error == ENOENT)
+            throw cannot_read(path, QStringLiteral("no such file"));
+        if (error == EACCES)
+            throw cannot_read(path, QStringLiteral("permission denied"));
+        throw cannot_read(path, system_reason(error));
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw cannot_read(path, system_reason(error));
+    }
+    return std::make_unique<FileSource>(fd, static_cast<std::uint64_t>(status.st_size));
 }
+
+struct Format {
+    bool (*sniff)(std::span<const std::uint8_t>);
+    Size (*size)(ByteSource&);
+    void (*decode)(ByteSource&, const DecodeOptions&, RowSink&);
+};
+
+constexpr Format kFormats[] = {
+    {jpeg::sniff, jpeg::size, jpeg::decode},
+    {png::sniff, png::size, png::decode},
+    {gif::sniff, gif::size, gif::decode},
+    {bmp::sniff, bmp::size, bmp::decode},
+    {pnm::sniff, pnm::size, pnm::decode},
+};
+
+const Format& format_of(ByteSource& file) {
+    std::uint8_t start[8];
+    const std::size_t got = file.read(0, start, sizeof start);
+    if (got == 0)
+        throw DecodeError("the file is empty");
+    for (const Format& format : kFormats)
+        if (format.sniff({start, got}))
+            return format;
+    throw DecodeError("not a picture in a format this program reads (JPEG, GIF, BMP, PNG or PPM)");
+}
+
+// Runs `work` on the picture at `path`, telling a decoder's refusal in a
+// sentence that names the file.
+template <typename Work>
+auto with_picture(const QString& path, Work work) {
+    const std::unique_ptr<ByteSource> file = open_picture(path);
+    try {
+        return work(*file, format_of(*file));
+    } catch (const DecodeError& error) {
+        throw cannot_read(path, QString::fromStdString(error.what()));
+    } catch (const std::bad_alloc&) {
+        throw cannot_read(path, QStringLiteral("there is not enough memory to decode it"));
+    }
+}
+
+// A sink that takes only what a ZFT file can hold, refused before any pixel
+// is allocated.
+class ZftSizedSink final : public PictureSink {
+public:
+    explicit ZftSizedSink(const QString& path) : path_(path) {}
+    void begin(Size size, bool hasAlpha) override {
+        if (!zft::fits_header(size.width, size.height))
+            throw too_large(path_, size);
+        PictureSink::begin(size, hasAlpha);
+    }
+
+private:
+    const QString& path_;
+};
 
 }  // namespace
 
 Size picture_size(const QString& path) {
-    refuse_non_file(path);
-    QImageReader reader(path);
-    const QSize size = reader.size();
-    if (!reader.canRead())
-        throw cannot_read(path, reader_reason(path, reader));
-    return {size.width(), size.height()};
+    return with_picture(path, [](ByteSource& file, const Format& format) { return format.size(file); });
 }
 
-Picture load_picture(const QString& path) {
-    refuse_non_file(path);
-    QImageReader reader(path);
-    reader.setAutoTransform(false);
-    QImage image;
-    if (!reader.read(&image))
-        throw cannot_read(path, reader_reason(path, reader));
-    const bool alpha = image.hasAlphaChannel();
-    image = image.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
-    Picture picture(image.width(), image.height());
-    picture.setHasAlpha(alpha);
-    for (int y = 0; y < image.height(); ++y)
-        std::copy_n(reinterpret_cast<const Argb*>(image.constScanLine(y)), image.width(), picture.row(y));
-    return picture;
+Picture load_picture(const QString& path, Argb background) {
+    return with_picture(path, [&](ByteSource& file, const Format& format) {
+        // From the headers first: a damaged file of a refused size is refused
+        // for its size, and no decoder starts on it.
+        const Size size = format.size(file);
+        if (!zft::fits_header(size.width, size.height))
+            throw too_large(path, size);
+        ZftSizedSink sink(path);
+        format.decode(file, {background, {}}, sink);
+        return std::move(sink.picture);
+    });
+}
+
+Picture load_picture_within(const QString& path, Size box, Argb background) {
+    return with_picture(path, [&](ByteSource& file, const Format& format) {
+        const Size size = format.size(file);
+        if (std::int64_t(size.width) * size.height > kMostPixelsToScale)
+            throw cannot_read(path, QStringLiteral("the picture is %1 × %2 pixels, more than the %3 megapixels "
+                                                   "that are read to be scaled down")
+                                        .arg(size.width)
+                                        .arg(size.height)
+                                        .arg(kMostPixelsToScale / 1'000'000));
+        const Size target = fit_within(size, box);
+        if (target == size) {
+            PictureSink sink;
+            format.decode(file, {background, {}}, sink);
+            if (sink.picture.size() != size)
+                throw DecodeError("the picture's size changed while it was read");
+            return std::move(sink.picture);
+        }
+        ReducingSink sink(target);
+        format.decode(file, {background, target}, sink);
+        return std::move(sink.picture);
+    });
 }
 
 Failure too_large(const QString& path, Size size, const QString& hint) {

@@ -1,22 +1,37 @@
-// Reading picture files (JPG, GIF, BMP, PNG) into pictures.
+// Reading picture files (JPEG, GIF, BMP and PNG, told apart by their first
+// bytes, whatever their names) into pictures, through the project's own
+// decoders.
 #pragma once
 
 #include <QString>
 
+#include "core/compose.h"
 #include "core/failure.h"
 #include "core/picture.h"
 
 namespace core {
 
-// The size of the picture at `path`, read from its header without decoding
+// The most pixels a picture to be scaled down may have: it is read row by
+// row, or decoded at a reduced scale, but a larger one is refused unread.
+inline constexpr std::int64_t kMostPixelsToScale = 100'000'000;
+
+// The size of the picture at `path`, read from its headers without decoding
 // it. Throws Failure when the file cannot be read as a picture.
 Size picture_size(const QString& path);
 
-// The decoded picture at `path`. Throws Failure when it cannot be decoded.
-Picture load_picture(const QString& path);
+// The decoded picture at `path`, at most 999 × 999 pixels (a larger one is
+// refused before it is decoded). Transparent GIF pixels, and pixels a file
+// leaves unset, take `background`. Throws Failure. A path starting with ":"
+// names a picture built into the program.
+Picture load_picture(const QString& path, Argb background = kWindowColour);
 
 // The empty picture.
 inline Picture load_picture() { return Picture(); }
+
+// The picture at `path` scaled down, keeping its proportions, to fit `box`
+// (one that fits already stays as it is), without ever holding it whole at
+// its full size. Refuses pictures over kMostPixelsToScale before decoding.
+Picture load_picture_within(const QString& path, Size box, Argb background = kWindowColour);
 
 // The failure of a picture too large for a ZFT file; `hint` is added to the
 // reason when not empty.

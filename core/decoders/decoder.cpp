@@ -14,7 +14,8 @@ std::size_t MemorySource::read(std::uint64_t offset, void* out, std::size_t n) {
 }
 
 void PictureSink::begin(Size size, bool hasAlpha) {
-    picture = Picture(size.width, size.height);
+    // Transparent black until the decoder sets each pixel.
+    picture = Picture(size.width, size.height, 0);
     picture.setHasAlpha(hasAlpha);
 }
 

@@ -550,12 +550,16 @@ void ConverterTest::jpegMatchesDjpeg_data() {
     QTest::addColumn<int>("quality");
     QTest::addColumn<bool>("grey");
     QTest::addColumn<bool>("progressive");
+    QTest::addColumn<QStringList>("cjpeg");  // written by cjpeg with these options instead of Qt
 
-    QTest::newRow("37 x 23, odd sizes") << QSize(37, 23) << 75 << false << false;
-    QTest::newRow("best quality") << QSize(64, 48) << 100 << false << false;
-    QTest::newRow("greyscale") << QSize(40, 30) << 80 << true << false;
-    QTest::newRow("progressive") << QSize(50, 40) << 85 << false << true;
-    QTest::newRow("999 x 999, the largest") << QSize(999, 999) << 90 << false << false;
+    QTest::newRow("37 x 23, odd sizes") << QSize(37, 23) << 75 << false << false << QStringList();
+    QTest::newRow("best quality") << QSize(64, 48) << 100 << false << false << QStringList();
+    QTest::newRow("greyscale") << QSize(40, 30) << 80 << true << false << QStringList();
+    QTest::newRow("progressive") << QSize(50, 40) << 85 << false << true << QStringList();
+    QTest::newRow("999 x 999, the largest") << QSize(999, 999) << 90 << false << false << QStringList();
+    QTest::newRow("restart markers") << QSize(45, 33) << 90 << false << false << QStringList{u"-restart"_qs, u"1"_qs};
+    QTest::newRow("arithmetic coding") << QSize(45, 33) << 90 << false << false << QStringList{u"-arithmetic"_qs};
+    QTest::newRow("4:2:2 sampling") << QSize(45, 33) << 90 << false << false << QStringList{u"-sample"_qs, u"2x1"_qs};
 }
 
 void ConverterTest::jpegMatchesDjpeg() {
@@ -563,6 +567,7 @@ void ConverterTest::jpegMatchesDjpeg() {
     QFETCH(int, quality);
     QFETCH(bool, grey);
     QFETCH(bool, progressive);
+    QFETCH(QStringList, cjpeg);
     const QString djpeg = QStandardPaths::findExecutable(u"djpeg"_qs);
     if (djpeg.isEmpty())
         QSKIP("djpeg is not installed (package libjpeg-turbo-progs)");
@@ -578,10 +583,20 @@ void ConverterTest::jpegMatchesDjpeg() {
     QTemporaryDir dir;
     const QString source = dir.filePath(u"photo.jpg"_qs);
     const QString target = dir.filePath(u"photo.zft"_qs);
-    QImageWriter writer(source, "jpeg");
-    writer.setQuality(quality);
-    writer.setProgressiveScanWrite(progressive);
-    QVERIFY2(writer.write(picture), qPrintable(writer.errorString()));
+    if (cjpeg.isEmpty()) {
+        QImageWriter writer(source, "jpeg");
+        writer.setQuality(quality);
+        writer.setProgressiveScanWrite(progressive);
+        QVERIFY2(writer.write(picture), qPrintable(writer.errorString()));
+    } else {
+        const QString ppm = dir.filePath(u"photo.ppm"_qs);
+        QVERIFY(picture.save(ppm));
+        QProcess encoder;
+        encoder.start(QStandardPaths::findExecutable(u"cjpeg"_qs),
+                      QStringList{u"-quality"_qs, QString::number(quality)} + cjpeg + QStringList{u"-outfile"_qs, source, ppm});
+        QVERIFY(encoder.waitForFinished(60000));
+        QCOMPARE(encoder.exitCode(), 0);
+    }
 
     QProcess process;
     process.start(djpeg, {u"-ppm"_qs, source});

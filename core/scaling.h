@@ -1,0 +1,50 @@
+// Scaling pictures down by area averaging: each pixel of the result is the
+// mean of the part of the picture it covers, weighted by how much of each
+// pixel it covers, so no pixel is skipped however large the reduction.
+// Transparent parts weigh nothing in the colour of a pixel that is partly
+// covered.
+#pragma once
+
+#include <vector>
+
+#include "core/decoders/decoder.h"
+
+namespace core {
+
+// Reduces the rows a decoder gives, as they come: the memory of a row or two
+// of the result, whatever the size of the picture.
+class ReducingSink final : public RowSink {
+public:
+    explicit ReducingSink(Size target) : target_(target) {}
+
+    // Refuses a picture smaller than the target in either direction.
+    void begin(Size size, bool hasAlpha) override;
+    Argb* row(int) override { return input_.data(); }
+    void done(int y) override;
+
+    // The result, once every row is done.
+    Picture picture;
+
+private:
+    struct Sum {
+        std::int64_t alpha = 0, red = 0, green = 0, blue = 0;
+    };
+    void finishRow(int y);
+
+    Size target_;
+    Size source_;
+    std::vector<Argb> input_;
+    // Where each source column goes: its first target column and the part of
+    // it (in 1/target-width units) that falls there; the rest goes to the next.
+    std::vector<int> firstColumn_;
+    std::vector<int> firstWeight_;
+    std::vector<Sum> across_;   // the current source row, reduced across
+    std::vector<Sum> current_;  // target row `currentRow_`
+    std::vector<Sum> next_;     // the one after it
+    int currentRow_ = 0;
+};
+
+// `picture` reduced to `target`, which is no larger in either direction.
+Picture reduce(const Picture& picture, Size target);
+
+}  // namespace core
