@@ -30,7 +30,13 @@ void DrawingSurface::setClientSize(QSize pixels) {
     pixels = pixels.expandedTo(QSize(0, 0));
     if (pixels == composed_.size() && !composed_.isNull())
         return;
-    composed_ = QImage(pixels, QImage::Format_RGB32);
+    // In the core's pixel memory: a window the size of a large picture then
+    // costs a few page faults, not thousands, each time it is resized.
+    std::shared_ptr<core::Argb[]> memory =
+        core::allocate_pixels(static_cast<std::size_t>(pixels.width()) * static_cast<std::size_t>(pixels.height()));
+    composed_ = QImage(reinterpret_cast<uchar*>(memory.get()), pixels.width(), pixels.height(),
+                       static_cast<qsizetype>(sizeof(core::Argb)) * pixels.width(), QImage::Format_RGB32);
+    composedMemory_ = std::move(memory);
     width_ = pixels.width();
     height_ = pixels.height();
     widthTwips_ = to_twips(width_);

@@ -18,6 +18,7 @@
 #include <QImage>
 #include <QRegion>
 #include <QWidget>
+#include <memory>
 #include <vector>
 
 #include "core/picture.h"
@@ -96,7 +97,8 @@ private:
     QColor backgroundColour_;
     core::Picture backgroundPicture_;
     std::vector<PictureArea*> areas_;  // back to front
-    QImage composed_;
+    QImage composed_;  // over composedMemory_
+    std::shared_ptr<core::Argb[]> composedMemory_;
     uchar* bits_ = nullptr;
     qsizetype bytesPerLine_ = 0;
     int width_ = 0;

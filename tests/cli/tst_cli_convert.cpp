@@ -6,7 +6,11 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <zlib.h>
 
 #include "shell/converter.h"
 #include "shell/mainscreen.h"
@@ -32,6 +36,10 @@ private slots:
     void fitKeepsProportions_data();
     void fitKeepsProportions();
     void fitScalesSmoothly();
+    void fitReadsLargePicturesInLittleMemory_data();
+    void fitReadsLargePicturesInLittleMemory();
+    void refusalsSayWhatIsWrong_data();
+    void refusalsSayWhatIsWrong();
     void existingOutputKeptUnlessForced();
     void batchGoesOnPastFailures();
     void twoInputsForOneOutput();
@@ -92,6 +100,65 @@ QByteArray windowed_conversion(const QString& source, const QString& target, con
     if (!prompts.unexpected.isEmpty())
         qWarning() << prompts.unexpected;
     return contents(target);
+}
+
+// A PNG of w × h pixels of one grey, written a row at a time so that the
+// test never holds the picture: the file is small, the picture is not.
+bool write_large_png(const QString& path, int w, int h) {
+    auto chunk = [](const char* type, const QByteArray& data) {
+        QByteArray out;
+        for (int shift : {24, 16, 8, 0})
+            out += static_cast<char>(data.size() >> shift);
+        const QByteArray body = type + data;
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(body.constData()), static_cast<uInt>(body.size()));
+        out += body;
+        for (int shift : {24, 16, 8, 0})
+            out += static_cast<char>(crc >> shift);
+        return out;
+    };
+    QByteArray header;
+    for (int value : {w, h})
+        for (int shift : {24, 16, 8, 0})
+            header += static_cast<char>(value >> shift);
+    header += QByteArray::fromHex("0800000000");  // 8 bits, grey, no interlace
+    z_stream z{};
+    deflateInit(&z, 1);
+    QByteArray row(1 + w, char(0x5a));
+    row[0] = 0;  // no filter
+    QByteArray compressed;
+    char out[1 << 16];
+    for (int y = 0; y <= h; ++y) {
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(row.constData()));
+        z.avail_in = y < h ? static_cast<uInt>(row.size()) : 0;
+        do {
+            z.next_out = reinterpret_cast<Bytef*>(out);
+            z.avail_out = sizeof out;
+            deflate(&z, y < h ? Z_NO_FLUSH : Z_FINISH);
+            compressed.append(out, static_cast<qsizetype>(sizeof out - z.avail_out));
+        } while (z.avail_out == 0);
+    }
+    deflateEnd(&z);
+    return write_file(path, QByteArray("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", header) + chunk("IDAT", compressed) +
+                                chunk("IEND", {}));
+}
+
+// Runs zft and gives its peak memory in bytes, or -1 when it failed.
+qint64 peak_memory_of_zft(const QStringList& args) {
+    std::vector<QByteArray> bytes{QByteArray(ZFT_TOOL)};
+    for (const QString& arg : args)
+        bytes.push_back(arg.toLocal8Bit());
+    std::vector<char*> argv;
+    for (QByteArray& arg : bytes)
+        argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    pid_t pid = 0;
+    if (posix_spawn(&pid, ZFT_TOOL, nullptr, nullptr, argv.data(), environ) != 0)
+        return -1;
+    int status = 0;
+    rusage usage{};
+    if (wait4(pid, &status, 0, &usage) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return -1;
+    return qint64(usage.ru_maxrss) * 1024;
 }
 
 }  // namespace
@@ -231,6 +298,88 @@ void CliConvertTest::fitScalesSmoothly() {
     QCOMPARE(bytes.mid(58, 6), QByteArray("999005"));
     const auto middle = static_cast<unsigned char>(bytes.at(64 + 3 * (2 * 999 + 500)));
     QVERIFY2(middle > 64 && middle < 192, QByteArray::number(middle).constData());
+}
+
+void CliConvertTest::fitReadsLargePicturesInLittleMemory_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QSize>("fitted");
+    QTest::newRow("PNG, 10000 × 10000, row by row") << "p.png" << QSize(999, 999);
+    QTest::newRow("BMP, 10000 × 10000, row by row") << "p.bmp" << QSize(999, 999);
+    QTest::newRow("JPEG, 8000 × 6000, at 1/8 scale") << "p.jpg" << QSize(999, 749);
+}
+
+// 100 megapixels are 400 MB as a picture in memory: the tool must never
+// hold one whole to scale it down.
+void CliConvertTest::fitReadsLargePicturesInLittleMemory() {
+    QFETCH(QString, name);
+    QFETCH(QSize, fitted);
+    const QString picture = path(name);
+    if (name.endsWith(".png")) {
+        QVERIFY(write_large_png(picture, 10000, 10000));
+    } else if (name.endsWith(".bmp")) {
+        // Rows of zeros, black, mostly a hole in the file, so the test costs no disk.
+        const quint32 pixels = 30000u * 10000u;
+        QByteArray header("BM");
+        for (quint32 value : {54 + pixels, 0u, 54u, 40u, 10000u, 10000u, 1u | 24u << 16, 0u, pixels, 0u, 0u, 0u, 0u})
+            for (int shift : {0, 8, 16, 24})
+                header += static_cast<char>(value >> shift);
+        QVERIFY(write_file(picture, header));
+        QFile file(picture);
+        QVERIFY(file.resize(54 + qint64(pixels)));
+    } else {
+        const QString cjpeg = QStandardPaths::findExecutable("cjpeg");
+        if (cjpeg.isEmpty())
+            QSKIP("cjpeg is not installed (package libjpeg-turbo-progs)");
+        QFile ppm(path("p.ppm"));
+        QVERIFY(ppm.open(QIODevice::WriteOnly));
+        ppm.write("P6\n8000 6000\n255\n");
+        QVERIFY(ppm.resize(ppm.size() + qint64(3) * 8000 * 6000));
+        ppm.close();
+        QCOMPARE(QProcess::execute(cjpeg, {"-outfile", picture, path("p.ppm")}), 0);
+    }
+    const qint64 peak = peak_memory_of_zft({"convert", "--fit", picture, "-o", path("p.zft")});
+    QVERIFY2(peak > 0, "zft failed");
+    QVERIFY2(peak < qint64(300) << 20, qPrintable(QStringLiteral("%1 MB at the peak").arg(peak >> 20)));
+    QCOMPARE(contents(path("p.zft")).mid(58, 6),
+             QByteArray::number(fitted.width()).rightJustified(3, '0') +
+                 QByteArray::number(fitted.height()).rightJustified(3, '0'));
+}
+
+void CliConvertTest::refusalsSayWhatIsWrong_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("fit");
+    QTest::addColumn<QByteArray>("reason");
+    auto png = [](const QImage& image) {
+        QBuffer buffer;
+        buffer.open(QIODevice::WriteOnly);
+        image.save(&buffer, "PNG");
+        return buffer.data();
+    };
+    const QByteArray good = png(asymmetric(30, 20));
+    QByteArray wrongCrc = good;
+    wrongCrc[wrongCrc.indexOf("IDAT") + 8] ^= 0x20;
+    QByteArray huge = good;
+    huge.replace(16, 8, QByteArray::fromHex("00004e2000004e20"));
+
+    QTest::newRow("PNG with a damaged chunk") << wrongCrc << false << QByteArray("the PNG data is damaged");
+    QTest::newRow("PNG cut short") << good.left(good.size() - 30) << false << QByteArray("stops inside the PNG data");
+    QTest::newRow("PNG of 20000 × 20000") << huge << false << QByteArray("20000 × 20000 pixels, and a ZFT picture");
+    QTest::newRow("PNG of 20000 × 20000 with --fit") << huge << true << QByteArray("more than the 100 megapixels");
+}
+
+// One line on standard error, in the tool's words: no library prints.
+void CliConvertTest::refusalsSayWhatIsWrong() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, fit);
+    QFETCH(QByteArray, reason);
+    QVERIFY(write_file(path("p.pic"), bytes));
+    const Run run = run_zft(QStringList{"convert"} + (fit ? QStringList{"--fit"} : QStringList{}) +
+                            QStringList{path("p.pic"), "-o", path("p.zft")});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.err.count('\n'), 1);
+    QVERIFY2(run.err.startsWith("Cannot ") && run.err.contains(path("p.pic").toUtf8()), run.err.constData());
+    QVERIFY2(run.err.contains(reason), run.err.constData());
+    QVERIFY(!QFile::exists(path("p.zft")));
 }
 
 void CliConvertTest::existingOutputKeptUnlessForced() {
