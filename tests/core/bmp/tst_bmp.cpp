@@ -48,33 +48,22 @@ struct Good {
     bool hasAlpha = false;
 };
 
-// `colours` entries of a palette for `bits`; indices past it must show black.
-Good indexed(std::uint32_t headerSize, int bits, int colours, bool counted, bool topDown = false) {
-    Bmp bmp{.headerSize = headerSize, .width = kWidth, .height = topDown ? -kHeight : kHeight, .bits = bits};
-    bmp.colorsUsed = counted ? std::uint32_t(colours) : 0;
+// Palette indices, with `colours` entries of a palette for them (indices
+// past it must show black), or 24-bit colours.
+Good stored(std::uint32_t headerSize, int bits, int colours = 0, bool counted = false, bool topDown = false) {
+    Bmp bmp{.headerSize = headerSize, .width = kWidth, .height = topDown ? -kHeight : kHeight, .bits = bits,
+            .colorsUsed = counted ? std::uint32_t(colours) : 0};
     for (int i = 0; i < colours; ++i)
         bmp.palette.push_back(palette_colour(i));
     Good good{.size = {kWidth, kHeight}};
     for (int y = 0; y < kHeight; ++y) {
         bmp.rows.emplace_back();
         for (int x = 0; x < kWidth; ++x) {
-            const std::uint32_t index = noise(x, y, bits) % (1u << bits);
-            bmp.rows.back().push_back(index);
-            good.expected.push_back(index < std::uint32_t(colours) ? shown(palette_colour(int(index))) : argb(0, 0, 0));
-        }
-    }
-    good.file = testing::bytes(bmp);
-    return good;
-}
-
-Good rgb24(std::uint32_t headerSize, bool topDown = false) {
-    Bmp bmp{.headerSize = headerSize, .width = kWidth, .height = topDown ? -kHeight : kHeight, .bits = 24};
-    Good good{.size = {kWidth, kHeight}};
-    for (int y = 0; y < kHeight; ++y) {
-        bmp.rows.emplace_back();
-        for (int x = 0; x < kWidth; ++x) {
-            bmp.rows.back().push_back(noise(x, y, 24) & 0xFFFFFF);
-            good.expected.push_back(shown(bmp.rows.back().back()));
+            const std::uint32_t value = noise(x, y, bits) % (1u << bits);
+            bmp.rows.back().push_back(value);
+            good.expected.push_back(bits == 24 ? shown(value)
+                                    : value < std::uint32_t(colours) ? shown(palette_colour(int(value)))
+                                                                       : argb(0, 0, 0));
         }
     }
     good.file = testing::bytes(bmp);
@@ -139,6 +128,31 @@ Good rle(int bits, const QByteArray& stream, const std::vector<int>& expected) {
     Good good{.file = testing::bytes(bmp), .size = {6, 4}};
     for (const int index : expected)
         good.expected.push_back(index < 0 ? kBackground : index < 4 ? shown(palette_colour(index)) : argb(0, 0, 0));
+    return good;
+}
+
+// A 300 × 300 RLE8 picture whose stream is longer than one read of it:
+// every row an absolute run of 251 pixels and a run of 49, indices 0–5.
+Good long_rle() {
+    constexpr int side = 300;
+    Bmp bmp{.width = side, .height = side, .bits = 8, .compression = kRle8, .colorsUsed = 4};
+    for (int i = 0; i < 4; ++i)
+        bmp.palette.push_back(palette_colour(i));
+    std::vector<std::vector<int>> rows(side);  // from the bottom
+    for (int r = 0; r < side; ++r) {
+        bmp.data.append('\0').append(char(251));
+        for (int x = 0; x < 251; ++x) {
+            rows[r].push_back(int(noise(x, r, 8) % 6));
+            bmp.data.append(char(rows[r].back()));
+        }
+        bmp.data.append('\0').append(char(49)).append(char(r % 6)).append("\0\0", 2);
+        rows[r].insert(rows[r].end(), 49, r % 6);
+    }
+    bmp.data.append("\0\1", 2);
+    Good good{.file = testing::bytes(bmp), .size = {side, side}};
+    for (int y = 0; y < side; ++y)
+        for (const int index : rows[side - 1 - y])
+            good.expected.push_back(index < 4 ? shown(palette_colour(index)) : argb(0, 0, 0));
     return good;
 }
 
@@ -240,22 +254,19 @@ void BmpTest::decodesKnownPixels_data() {
         QTest::newRow(name) << good.file << good.size << good.expected << good.hasAlpha;
     };
 
-    row("OS/2 1.x, 1 bit", indexed(12, 1, 2, false));
-    row("OS/2 1.x, 4 bits, palette of 6 before the pixels", indexed(12, 4, 6, false));
-    row("OS/2 1.x, 8 bits", indexed(12, 8, 256, false));
-    row("OS/2 1.x, 24 bits", rgb24(12));
-    row("OS/2 2.x 16-byte header, 8 bits, palette of 20", indexed(16, 8, 20, false));
-    row("OS/2 2.x 64-byte header, 4 bits", indexed(64, 4, 16, true));
-    row("1 bit", indexed(40, 1, 2, true));
-    row("2 bits", indexed(40, 2, 4, false));
-    row("4 bits", indexed(40, 4, 16, false));
-    row("8 bits", indexed(40, 8, 256, false));
-    row("8 bits, 5 colours used", indexed(40, 8, 5, true));
-    row("8 bits, top-down", indexed(40, 8, 256, true, true));
-    row("24 bits", rgb24(40));
-    row("24 bits, top-down", rgb24(40, true));
-    row("24 bits, V4 header", rgb24(108));
-    row("24 bits, V5 header, top-down", rgb24(124, true));
+    row("OS/2 1.x, 1 bit", stored(12, 1, 2));
+    row("OS/2 1.x, 4 bits, palette of 6 before the pixels", stored(12, 4, 6));
+    row("OS/2 1.x, 8 bits", stored(12, 8, 256));
+    row("OS/2 1.x, 24 bits", stored(12, 24));
+    row("OS/2 2.x 16-byte header, 8 bits, palette of 20", stored(16, 8, 20));
+    row("OS/2 2.x 64-byte header, 4 bits", stored(64, 4, 16, true));
+    row("1 bit", stored(40, 1, 2, true));
+    row("2 bits", stored(40, 2, 4));
+    row("4 bits", stored(40, 4, 16));
+    row("8 bits, 5 colours used", stored(40, 8, 5, true));
+    row("8 bits, top-down", stored(40, 8, 256, true, true));
+    row("24 bits", stored(40, 24));
+    row("24 bits, V5 header, top-down", stored(124, 24, 0, false, true));
 
     row("16 bits 5-5-5 by default", fields({.bits = 16, .compression = kRgb, .masks = {0x7C00, 0x03E0, 0x001F}}));
     row("16 bits 5-6-5 after a 40-byte header",
@@ -304,6 +315,7 @@ void BmpTest::decodesKnownPixels_data() {
     row("RLE4 with odd runs, delta and end of line",
         rle(4, hex_bytes("0312" "00030130" "0000" "0123" "00020201" "0330" "0000" "000521300000" "0001"),
             {2, 1, 3, 0, 0, -1, -1, -1, -1, 3, 0, 3, 2, -1, -1, -1, -1, -1, 1, 2, 1, 0, 1, 3}));
+    row("RLE8 stream longer than one read", long_rle());
 }
 
 void BmpTest::decodesKnownPixels() {
