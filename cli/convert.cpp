@@ -26,9 +26,9 @@ namespace {
 const QString kHelp = QStringLiteral(
     "Usage: zft convert [OPTION]... INPUT... (-o OUT.zft | -d DIR)\n"
     "Converts JPG, GIF, BMP and PNG pictures to ZFT picture files. A file gets\n"
-    "the same bytes as the windowed converter writes\n"
-    "for the same picture, notice and date; transparent parts take the colour of\n"
-    "the main window's background.\n"
+    "the same bytes as the windowed converter writes for the same picture,\n"
+    "notice and date; transparent parts take the colour of the main window's\n"
+    "background.\n"
     "\n"
     "  -o, --output OUT.zft  the file to write (one input only)\n"
     "  -d, --directory DIR   write INPUT's name with .zft into DIR, made if missing\n"

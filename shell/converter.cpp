@@ -27,14 +27,15 @@ const QString kSuccess = QStringLiteral("Conversion succesfull !");
 
 // The header holds three digits a side: a larger picture is refused before
 // anything is shown or written. Its size is read before it is decoded, so a
-// huge picture costs no memory either.
-core::Picture load_source(const QString& path) {
+// huge picture costs no memory either. What a GIF leaves transparent takes
+// the window's colour, as everything the picture does not cover.
+core::Picture load_source(const QString& path, core::Argb background) {
     auto refuse_if_too_large = [&](core::Size size) {
         if (!zft::fits_header(size.width, size.height))
             throw core::too_large(path, size);
     };
     refuse_if_too_large(core::picture_size(path));
-    core::Picture picture = core::load_picture(path);
+    core::Picture picture = core::load_picture(path, background);
     refuse_if_too_large(picture.size());
     return picture;
 }
@@ -67,7 +68,7 @@ void convert_jpg_gif_bmp_file(MainScreen& w) {
 
     platform::DrawingSurface& surface = *w.window.surface();
     try {
-        const core::Picture picture = load_source(source);
+        const core::Picture picture = load_source(source, surface.backgroundColour().rgb());
         w.beeld->setPicture(picture);
         w.beeld->refresh();
         w.beeld->setVisible(false);

@@ -40,23 +40,12 @@ enum : std::uint32_t {
 
 enum class Kind { Indexed, Rgb24, Fields, Rle8, Rle4 };
 
-std::string commas(std::uint64_t n) {
-    const std::string digits = std::to_string(n);
-    std::string out;
-    for (std::size_t i = 0; i < digits.size(); ++i) {
-        if (i > 0 && (digits.size() - i) % 3 == 0)
-            out += ',';
-        out += digits[i];
-    }
-    return out;
-}
-
 std::string signed_commas(std::int64_t n) {
-    return n < 0 ? "-" + commas(static_cast<std::uint64_t>(-(n + 1)) + 1) : commas(static_cast<std::uint64_t>(n));
+    return n < 0 ? "-" + with_commas(static_cast<std::uint64_t>(-(n + 1)) + 1) : with_commas(static_cast<std::uint64_t>(n));
 }
 
 // "1 byte", "1,024 bytes".
-std::string counted(std::uint64_t n, const char* thing) { return commas(n) + " " + thing + (n == 1 ? "" : "s"); }
+std::string counted(std::uint64_t n, const char* thing) { return with_commas(n) + " " + thing + (n == 1 ? "" : "s"); }
 
 std::string hex(std::uint32_t n) {
     char text[11];
@@ -78,7 +67,7 @@ std::int32_t sle32(const std::uint8_t* p) { return static_cast<std::int32_t>(le3
 void read_part(ByteSource& file, std::uint64_t offset, std::uint8_t* out, std::size_t n, const char* what) {
     const std::size_t got = file.read(offset, out, n);
     if (got != n)
-        refuse(std::string(what) + " after " + commas(got) + " of " + commas(n) + " bytes");
+        refuse(std::string(what) + " after " + with_commas(got) + " of " + with_commas(n) + " bytes");
 }
 
 // Everything the headers say, checked against each other but not yet
@@ -123,9 +112,9 @@ Header read_headers(ByteSource& file) {
     if (got < 2 || bytes[0] != 'B' || bytes[1] != 'M')
         refuse("the file does not start with BM, the mark of a BMP picture");
     if (got < kFileHeaderSize)
-        refuse("the BMP file header stops after " + commas(got) + " of 14 bytes");
+        refuse("the BMP file header stops after " + with_commas(got) + " of 14 bytes");
     if (got < kFileHeaderSize + 4)
-        refuse("the file stops after " + commas(got) + " bytes, before the picture header");
+        refuse("the file stops after " + with_commas(got) + " bytes, before the picture header");
 
     Header header;
     header.pixelOffset = le32(&bytes[10]);
@@ -133,7 +122,7 @@ Header read_headers(ByteSource& file) {
     switch (headerSize) {
     case 12: case 16: case 40: case 52: case 56: case 64: case 108: case 124: break;
     default:
-        refuse("the picture header is " + commas(headerSize) +
+        refuse("the picture header is " + with_commas(headerSize) +
                " bytes long, which is none of the BMP headers this program reads (12, 16, 40, 52, 56, 64, 108 or 124 bytes)");
     }
     read_part(file, kFileHeaderSize, &bytes[kFileHeaderSize], headerSize, "the picture header stops");
@@ -162,7 +151,7 @@ Header read_headers(ByteSource& file) {
     if (os2 && compression == 4)
         refuse("the picture is compressed with 24-bit RLE, which this program does not read");
     if (os2 && compression > kRle4)
-        refuse("the header names compression kind " + commas(compression) + ", which OS/2 pictures do not have");
+        refuse("the header names compression kind " + with_commas(compression) + ", which OS/2 pictures do not have");
     if (const char* name = refused_compression(compression))
         refuse(std::string("the picture is compressed with ") + name + ", which this program does not read");
 
@@ -170,7 +159,7 @@ Header read_headers(ByteSource& file) {
     switch (compression) {
     case kRgb:
         if (bits != 1 && bits != 2 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32)
-            refuse("the header says " + commas(bits) +
+            refuse("the header says " + with_commas(bits) +
                    " bits per pixel; this program reads 1, 2, 4, 8, 16, 24 and 32");
         header.kind = bits <= 8 ? Kind::Indexed : bits == 24 ? Kind::Rgb24 : Kind::Fields;
         break;
@@ -178,19 +167,19 @@ Header read_headers(ByteSource& file) {
     case kRle4: {
         const int wanted = compression == kRle8 ? 8 : 4;
         if (bits != wanted)
-            refuse(std::string(compression == kRle8 ? "RLE8" : "RLE4") + " compression needs " + commas(wanted) +
-                   " bits per pixel, and the header says " + commas(bits));
+            refuse(std::string(compression == kRle8 ? "RLE8" : "RLE4") + " compression needs " + with_commas(wanted) +
+                   " bits per pixel, and the header says " + with_commas(bits));
         header.kind = compression == kRle8 ? Kind::Rle8 : Kind::Rle4;
         break;
     }
     case kBitfields:
     case kAlphaBitfields:
         if (bits != 16 && bits != 32)
-            refuse("bit fields need 16 or 32 bits per pixel, and the header says " + commas(bits));
+            refuse("bit fields need 16 or 32 bits per pixel, and the header says " + with_commas(bits));
         header.kind = Kind::Fields;
         break;
     default:
-        refuse("the header names compression kind " + commas(compression) + ", which is not a BMP compression");
+        refuse("the header names compression kind " + with_commas(compression) + ", which is not a BMP compression");
     }
 
     if (width <= 0)
@@ -244,7 +233,7 @@ Header read_headers(ByteSource& file) {
             refuse(std::string("the ") + kChannelNames[i] + " bit mask " + hex(masks[i]) + " is not one run of bits");
         if (!fits(masks[i], bits))
             refuse(std::string("the ") + kChannelNames[i] + " bit mask " + hex(masks[i]) + " does not fit in " +
-                   commas(bits) + " bits per pixel");
+                   with_commas(bits) + " bits per pixel");
     }
     if ((masks[0] | masks[1] | masks[2]) == 0)
         refuse("the red, green and blue bit masks are all zero");
@@ -294,19 +283,19 @@ Palette read_palette(ByteSource& file, const Header& header) {
     std::uint64_t count;
     if (header.colorsUsed != 0) {
         if (header.colorsUsed > most)
-            refuse("the header promises " + commas(header.colorsUsed) + " palette colours, more than the " +
-                   commas(most) + " that " + counted(bits, "bit") + " per pixel can index");
+            refuse("the header promises " + with_commas(header.colorsUsed) + " palette colours, more than the " +
+                   with_commas(most) + " that " + counted(bits, "bit") + " per pixel can index");
         count = header.colorsUsed;
         if (count > room)
-            refuse("the palette of " + commas(count) + " colours runs from byte " + commas(header.paletteStart) +
-                   " to byte " + commas(header.paletteStart + count * entry) +
-                   ", past the start of the pixel data at byte " + commas(header.pixelOffset));
+            refuse("the palette of " + with_commas(count) + " colours runs from byte " + with_commas(header.paletteStart) +
+                   " to byte " + with_commas(header.paletteStart + count * entry) +
+                   ", past the start of the pixel data at byte " + with_commas(header.pixelOffset));
     } else {
         // Without a count the palette is as long as the bits allow, or as
         // fits before the pixel data: OS/2 writers often give fewer.
         count = std::min(most, room);
         if (count == 0)
-            refuse("the picture has " + commas(bits) + " bits per pixel and no room for a palette before its pixel data");
+            refuse("the picture has " + with_commas(bits) + " bits per pixel and no room for a palette before its pixel data");
     }
     std::array<std::uint8_t, 256 * 4> bytes;
     read_part(file, header.paletteStart, bytes.data(), count * entry, "the palette stops");
@@ -342,13 +331,13 @@ public:
         const std::uint64_t needed = stride_ * (header.size.height - 1) + rowBytes_;
         const std::uint64_t available = file.size() - header.pixelOffset;
         if (available < needed)
-            refuse("the pixel data stops after " + commas(available) + " of " + commas(needed) + " bytes");
+            refuse("the pixel data stops after " + with_commas(available) + " of " + with_commas(needed) + " bytes");
     }
     std::uint64_t rowBytes() const { return rowBytes_; }
     std::uint64_t offset(int fileRow) const { return header_.pixelOffset + stride_ * fileRow; }
     void read(int fileRow, std::uint64_t from, std::uint8_t* out, std::size_t n) {
         if (file_.read(offset(fileRow) + from, out, n) != n)
-            refuse("the file became shorter while it was read: row " + commas(fileRow) + " stops short");
+            refuse("the file became shorter while it was read: row " + with_commas(fileRow) + " stops short");
     }
 
 private:
@@ -432,7 +421,7 @@ public:
                 buffer_.resize(std::min<std::uint64_t>(kBuffer, left()));
                 bufferStart_ = position_;
                 if (file_.read(position_, buffer_.data(), buffer_.size()) != buffer_.size())
-                    refuse("the file became shorter while it was read, at byte " + commas(position_));
+                    refuse("the file became shorter while it was read, at byte " + with_commas(position_));
             }
             const std::size_t from = position_ - bufferStart_;
             const std::size_t k = std::min(n, buffer_.size() - from);
@@ -489,18 +478,18 @@ void decode_rle(ByteSource& file, const Header& header, const Palette& palette, 
     Stream stream(file, header.pixelOffset);
     int x = 0, r = 0;  // r counts rows from the bottom
     auto where = [&] {
-        return "column " + commas(x) + " of row " + commas(r) + " from the bottom";
+        return "column " + with_commas(x) + " of row " + with_commas(r) + " from the bottom";
     };
     auto stops_inside = [&](std::uint64_t at, const char* what) {
-        refuse("the RLE data stops inside " + std::string(what) + " at byte " + commas(at) + ", with " +
+        refuse("the RLE data stops inside " + std::string(what) + " at byte " + with_commas(at) + ", with " +
                counted(stream.left(), "byte") + " of the file left");
     };
     auto check_run = [&](std::uint64_t at, int n) {
         if (r >= size.height)
-            refuse("the RLE data at byte " + commas(at) + " has pixels past the picture's top row");
+            refuse("the RLE data at byte " + with_commas(at) + " has pixels past the picture's top row");
         if (x + n > size.width)
-            refuse("the RLE data at byte " + commas(at) + " has a run of " + counted(n, "pixel") + " from " + where() +
-                   ", past the row's end at " + commas(size.width) + " pixels");
+            refuse("the RLE data at byte " + with_commas(at) + " has a run of " + counted(n, "pixel") + " from " + where() +
+                   ", past the row's end at " + with_commas(size.width) + " pixels");
     };
     for (;;) {
         const std::uint64_t at = stream.position();
@@ -524,9 +513,9 @@ void decode_rle(ByteSource& file, const Header& header, const Palette& palette, 
             if (!stream.take(move, 2))
                 stops_inside(at, "a delta");
             if (r >= size.height || x + move[0] > size.width || r + move[1] >= size.height)
-                refuse("the RLE data at byte " + commas(at) + " moves " + counted(move[0], "column") + " right and " +
-                       counted(move[1], "row") + " up from " + where() + ", out of the " + commas(size.width) + " × " +
-                       commas(size.height) + " picture");
+                refuse("the RLE data at byte " + with_commas(at) + " moves " + counted(move[0], "column") + " right and " +
+                       counted(move[1], "row") + " up from " + where() + ", out of the " + with_commas(size.width) + " × " +
+                       with_commas(size.height) + " picture");
             x += move[0];
             r += move[1];
         } else {
@@ -535,8 +524,8 @@ void decode_rle(ByteSource& file, const Header& header, const Palette& palette, 
             const std::size_t bytes = four ? (n + 1) / 2 : n;
             std::uint8_t literal[256];
             if (!stream.take(literal, bytes + bytes % 2))
-                refuse("the RLE data at byte " + commas(at) + " has a run of " + counted(n, "pixel") + " in " +
-                       counted(bytes + bytes % 2, "byte") + ", and the file stops after " + commas(stream.left()) +
+                refuse("the RLE data at byte " + with_commas(at) + " has a run of " + counted(n, "pixel") + " in " +
+                       counted(bytes + bytes % 2, "byte") + ", and the file stops after " + with_commas(stream.left()) +
                        " of them");
             for (int i = 0; i < n; ++i, ++x)
                 canvas.put(r, x, four ? (i % 2 ? literal[i / 2] & 0x0F : literal[i / 2] >> 4) : literal[i]);
@@ -559,14 +548,14 @@ void decode(ByteSource& file, const DecodeOptions& options, RowSink& sink) {
     Header header = read_headers(file);
     const std::uint64_t fileSize = file.size();
     if (header.pixelOffset < header.paletteStart)
-        refuse("the pixel data would start at byte " + commas(header.pixelOffset) + ", inside the headers, which end at byte " +
-               commas(header.paletteStart));
+        refuse("the pixel data would start at byte " + with_commas(header.pixelOffset) + ", inside the headers, which end at byte " +
+               with_commas(header.paletteStart));
     // Read first, so that a file cut inside its palette says so.
     const bool rle = header.kind == Kind::Rle8 || header.kind == Kind::Rle4;
     const Palette palette = rle || header.kind == Kind::Indexed ? read_palette(file, header) : Palette{};
     if (header.pixelOffset > fileSize)
-        refuse("the pixel data would start at byte " + commas(header.pixelOffset) + ", past the end of the " +
-               commas(fileSize) + "-byte file");
+        refuse("the pixel data would start at byte " + with_commas(header.pixelOffset) + ", past the end of the " +
+               with_commas(fileSize) + "-byte file");
     if (rle)
         decode_rle(file, header, palette, options, sink);
     else

@@ -19,6 +19,17 @@ void PictureSink::begin(Size size, bool hasAlpha) {
     picture.setHasAlpha(hasAlpha);
 }
 
+std::string with_commas(std::uint64_t n) {
+    const std::string digits = std::to_string(n);
+    std::string out;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            out += ',';
+        out += digits[i];
+    }
+    return out;
+}
+
 void read_exactly(ByteSource& file, std::uint64_t offset, void* out, std::size_t n, const char* what) {
     if (file.read(offset, out, n) != n)
         throw DecodeError(std::string("the file stops inside ") + what);

@@ -87,6 +87,9 @@ public:
     Picture picture;
 };
 
+// "270,054": how the decoders' messages write counts.
+std::string with_commas(std::uint64_t n);
+
 // Reads exactly n bytes at `offset`, or throws DecodeError saying that the
 // file stops short of `what` ("the palette", "the pixel data").
 void read_exactly(ByteSource& file, std::uint64_t offset, void* out, std::size_t n, const char* what);

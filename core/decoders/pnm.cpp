@@ -72,8 +72,9 @@ void decode(ByteSource& file, const DecodeOptions&, RowSink& sink) {
     const std::uint64_t rowBytes = std::uint64_t(header.size.width) * channels * bytes;
     const std::uint64_t total = rowBytes * header.size.height;
     if (file.size() < header.pixelsAt + total)
-        throw DecodeError("the pixel data stops after " + std::to_string(file.size() - std::min(file.size(), header.pixelsAt)) +
-                          " of " + std::to_string(total) + " bytes");
+        throw DecodeError("the pixel data stops after " +
+                          with_commas(file.size() - std::min(file.size(), header.pixelsAt)) + " of " +
+                          with_commas(total) + " bytes");
     sink.begin(header.size, false);
     std::vector<std::uint8_t> raw(static_cast<std::size_t>(rowBytes));
     auto scaled = [&](const std::uint8_t* at) {
