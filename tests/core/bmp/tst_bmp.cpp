@@ -2,7 +2,7 @@
 // header size, bit depth and bit-field layout, RLE streams, and damaged
 // files, whose refusals must name the fault with its numbers.
 //
-// With ZFT_BMP_CORPUS_OUT set to a folder, every small picture of the tables
+// With ZFT_CORPUS_OUT set to a folder, every small picture of the tables
 // is also written there: the fuzz target's seed corpus.
 #include <QDir>
 #include <QFile>
@@ -223,7 +223,7 @@ QString pixel_text(Argb c) { return QString::number(c, 16).rightJustified(8, u'0
 
 // Writes `file` into the seed corpus folder when one is asked for.
 void add_to_corpus(const QByteArray& file) {
-    const QString folder = qEnvironmentVariable("ZFT_BMP_CORPUS_OUT");
+    const QString folder = qEnvironmentVariable("ZFT_CORPUS_OUT");
     if (folder.isEmpty() || file.size() > 4096)
         return;
     QDir().mkpath(folder);

@@ -2,7 +2,7 @@
 // viewer shows it, composed from its blocks; and the files it must refuse,
 // with the reason in words, before it reads what it does not need.
 //
-// With ZFT_GIF_CORPUS set to a folder, every small file of the tables goes
+// With ZFT_CORPUS_OUT set to a folder, every small file of the tables goes
 // there too: the fuzz target's seed corpus (tests/core/gif/corpus).
 #include <QDir>
 #include <QFile>
@@ -235,7 +235,7 @@ private:
 };
 
 void keep_for_fuzzing(const QByteArray& file) {
-    const QString folder = qEnvironmentVariable("ZFT_GIF_CORPUS");
+    const QString folder = qEnvironmentVariable("ZFT_CORPUS_OUT");
     // The fuzz target reads at most 4 KiB of a file.
     if (folder.isEmpty() || file.size() > 4096)
         return;
