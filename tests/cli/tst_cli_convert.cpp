@@ -15,6 +15,7 @@
 #include "shell/converter.h"
 #include "shell/mainscreen.h"
 #include "tests/cli/cli_support.h"
+#include "tests/support/bmp_writer.h"
 #include "tests/support/gif_writer.h"
 #include "tests/support/scripted_prompts.h"
 
@@ -31,6 +32,8 @@ private slots:
     void sameBytesAsWindowedConverter_data();
     void sameBytesAsWindowedConverter();
     void transparentPixelsTakeTheWindowColour();
+    void sameBytesAfterAnotherPicture_data();
+    void sameBytesAfterAnotherPicture();
     void sizeLimit_data();
     void sizeLimit();
     void fitKeepsProportions_data();
@@ -88,15 +91,18 @@ QImage half_transparent(int w, int h) {
     return image;
 }
 
-// What the windowed converter writes for `source`, with the notice typed in
-// and the clock at `date`.
-QByteArray windowed_conversion(const QString& source, const QString& target, const QString& notice, QDate date) {
+// What the windowed converter writes for each of `sources` in turn, in one
+// window, with the notice typed in and the clock at `date`: the last file.
+QByteArray windowed_conversion(const QStringList& sources, const QString& target, const QString& notice,
+                               QDate date = QDate(2004, 9, 3)) {
     testing::ScriptedPrompts prompts;
     prompts.date = date;
-    prompts.file(source).file(target).button(platform::Answer::Ok).input(notice).button(platform::Answer::Ok);
     shell::MainScreen w(prompts);
     shell::load_mainscreen(w);
-    shell::convert_jpg_gif_bmp_file(w);
+    for (const QString& source : sources) {
+        prompts.file(source).file(target).button(platform::Answer::Ok).input(notice).button(platform::Answer::Ok);
+        shell::convert_jpg_gif_bmp_file(w);
+    }
     if (!prompts.unexpected.isEmpty())
         qWarning() << prompts.unexpected;
     return contents(target);
@@ -200,7 +206,7 @@ void CliConvertTest::sameBytesAsWindowedConverter() {
     QFETCH(QDate, date);
     QVERIFY(write_file(path(name), source));
 
-    const QByteArray windowed = windowed_conversion(path(name), path("windowed.zft"), notice, date);
+    const QByteArray windowed = windowed_conversion({path(name)}, path("windowed.zft"), notice, date);
     QVERIFY(windowed.size() > 64);
     const Run run = run_zft({"convert", "--notice", notice, "--date", date.toString("MM/dd/yyyy"), path(name), "-o",
                          path("cli.zft")});
@@ -228,6 +234,53 @@ void CliConvertTest::transparentPixelsTakeTheWindowColour() {
     };
     QCOMPARE(bytes.mid(64, 3), rgb(window.red(), window.green(), window.blue()));
     QCOMPARE(bytes.mid(67, 3), rgb(16, 242, 71));
+}
+
+void CliConvertTest::sameBytesAfterAnotherPicture_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("source");
+    QTest::addColumn<int>("unset");  // the offset of a pixel the file leaves to the background
+    // 5 × 4: three pixels on the bottom row, two on the next, then the end.
+    testing::Bmp rle;
+    rle.width = 5;
+    rle.height = 4;
+    rle.bits = 8;
+    rle.compression = 1;
+    rle.palette = {0x102030, 0xC0B0A0};
+    rle.data = QByteArray::fromHex("0301000002000001");
+    testing::GifScreen gif;
+    gif.width = 20;
+    gif.height = 15;
+    gif.palette = QList<QRgb>{qRgb(9, 8, 7), qRgb(200, 100, 50)};
+    testing::GifBlock block;
+    block.left = 3;
+    block.top = 4;
+    block.width = block.height = 5;
+    block.indices.assign(25, 1);
+    gif.blocks.push_back(block);
+    QTest::newRow("BMP whose RLE stream ends early") << "d.bmp" << testing::bytes(rle) << 64;
+    QTest::newRow("GIF block on a larger screen") << "d.gif" << testing::gif_bytes(gif) << 64;
+}
+
+// Every byte depends on the file, the notice, the date and the background
+// colour alone: nothing from the picture before shows through where the file
+// sets no pixel, in zft or in the window.
+void CliConvertTest::sameBytesAfterAnotherPicture() {
+    QFETCH(QString, name);
+    QFETCH(QByteArray, source);
+    QFETCH(int, unset);
+    QImage red(300, 300, QImage::Format_RGB32);
+    red.fill(qRgb(255, 0, 0));
+    QVERIFY(red.save(path("red.bmp")));
+    QVERIFY(write_file(path(name), source));
+    const QStringList args{"convert", "-j1", "--notice", "n", "--date", "09/03/2004"};
+    QCOMPARE(run_zft(args + QStringList{path("red.bmp"), path(name), "-d", path("after")}).status, 0);
+    QCOMPARE(run_zft(args + QStringList{path(name), "-d", path("alone")}).status, 0);
+    const QString output = QFileInfo(name).completeBaseName() + ".zft";
+    const QByteArray alone = contents(path("alone/" + output));
+    QCOMPARE(contents(path("after/" + output)), alone);
+    QCOMPARE(alone.mid(unset, 3), QByteArray("\xEF\xEF\xEF"));
+    QCOMPARE(windowed_conversion({path("red.bmp"), path(name)}, path("windowed.zft"), "n"), alone);
 }
 
 void CliConvertTest::sizeLimit_data() {

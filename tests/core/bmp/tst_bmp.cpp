@@ -11,7 +11,7 @@
 #include <cmath>
 
 #include "core/decoders/bmp.h"
-#include "tests/core/bmp/bmp_writer.h"
+#include "tests/support/bmp_writer.h"
 
 using core::Argb;
 using core::argb;
