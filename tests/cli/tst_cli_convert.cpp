@@ -414,6 +414,29 @@ void CliConvertTest::refusalsSayWhatIsWrong_data() {
     QByteArray huge = good;
     huge.replace(16, 8, QByteArray::fromHex("00004e2000004e20"));
 
+    testing::Bmp gradient;  // 300 × 300, 24 bits: 270,000 bytes of pixels
+    gradient.width = gradient.height = 300;
+    gradient.rows.assign(300, std::vector<std::uint32_t>(300));
+    for (int y = 0; y < 300; ++y)
+        for (int x = 0; x < 300; ++x)
+            gradient.rows[y][x] = std::uint32_t(x * 255 / 299 << 16 | y * 255 / 299 << 8 | 128);
+    testing::Bmp vast;
+    vast.width = 3'000'000;
+    vast.height = 2'000'000;
+    vast.data = QByteArray(12, '\x40');
+    testing::GifScreen wide;
+    wide.width = wide.height = 65535;
+    wide.palette = QList<QRgb>{qRgb(0, 0, 0), qRgb(255, 255, 255)};
+    QByteArray damagedLzw = testing::gif_bytes(asymmetric(30, 20).convertToFormat(QImage::Format_Indexed8), -1);
+    for (qsizetype i = damagedLzw.size() - 60; i < damagedLzw.size() - 20; ++i)
+        damagedLzw[i] = char(0xFF);
+
+    QTest::newRow("BMP cut short") << testing::bytes(gradient).left(100000) << false
+                                   << QByteArray("the pixel data stops after 99,946 of 270,000 bytes");
+    QTest::newRow("BMP of 3,000,000 × 2,000,000") << testing::bytes(vast) << false
+                                                 << QByteArray("3000000 × 2000000 pixels, and a ZFT picture");
+    QTest::newRow("GIF of 65535 × 65535") << testing::gif_bytes(wide) << true << QByteArray("65535 × 65535 pixels");
+    QTest::newRow("GIF with damaged image data") << damagedLzw << false << QByteArray("damaged");
     QTest::newRow("PNG with a damaged chunk") << wrongCrc << false << QByteArray("the PNG data is damaged");
     QTest::newRow("PNG cut short") << good.left(good.size() - 30) << false << QByteArray("stops inside the PNG data");
     QTest::newRow("PNG of 20000 × 20000") << huge << false << QByteArray("20000 × 20000 pixels, and a ZFT picture");
