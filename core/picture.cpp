@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <utility>
 #include <sys/mman.h>
 
 namespace core {
@@ -17,12 +18,51 @@ std::size_t pixel_count(Size size) { return static_cast<std::size_t>(size.width)
 
 }  // namespace
 
-std::shared_ptr<Argb[]> allocate_pixels(std::size_t count) {
+namespace {
+
+// A large block of pixel memory, and whether it still reads as zero.
+struct Block {
+    std::shared_ptr<Argb[]> pixels;
+    bool zero = false;
+};
+
+// One large block that a thread keeps, once a picture is done with it, for
+// its next picture: a batch then maps and unmaps no memory per picture,
+// which in a process of several threads stops every core each time.
+struct Spare {
+    char* memory = nullptr;
+    std::size_t size = 0;
+    ~Spare() {
+        if (memory)
+            ::munmap(memory, size);
+    }
+};
+thread_local Spare spare;
+
+void give_back(char* memory, std::size_t size) {
+    if (!spare.memory) {
+        spare.memory = memory;
+        spare.size = size;
+        return;
+    }
+    ::munmap(memory, size);
+}
+
+Block make_block(std::size_t count) {
     const std::size_t bytes = std::max<std::size_t>(count, 1) * sizeof(Argb);
     if (bytes < kLargePage / 2)
-        return std::shared_ptr<Argb[]>(new Argb[std::max<std::size_t>(count, 1)]);
-    // A mapping of its own, trimmed to start on a large page.
+        return {std::shared_ptr<Argb[]>(new Argb[std::max<std::size_t>(count, 1)]), false};
     const std::size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
+    auto block = [rounded](char* memory, bool zero) {
+        return Block{std::shared_ptr<Argb[]>(reinterpret_cast<Argb*>(memory),
+                                             [rounded](Argb* p) { give_back(reinterpret_cast<char*>(p), rounded); }),
+                     zero};
+    };
+    if (spare.memory && spare.size == rounded) {
+        char* memory = std::exchange(spare.memory, nullptr);
+        return block(memory, false);
+    }
+    // A mapping of its own, trimmed to start on a large page.
     void* mapped = ::mmap(nullptr, rounded + kLargePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED)
         throw std::bad_alloc();
@@ -33,15 +73,19 @@ std::shared_ptr<Argb[]> allocate_pixels(std::size_t count) {
     if (const std::size_t after = static_cast<std::size_t>(start + rounded + kLargePage - (aligned + rounded)))
         ::munmap(aligned + rounded, after);
     ::madvise(aligned, rounded, MADV_HUGEPAGE);
-    return std::shared_ptr<Argb[]>(reinterpret_cast<Argb*>(aligned),
-                                   [rounded](Argb* p) { ::munmap(p, rounded); });
+    return block(aligned, true);
 }
 
+}  // namespace
+
+std::shared_ptr<Argb[]> allocate_pixels(std::size_t count) { return make_block(count).pixels; }
+
 Picture::Picture(int width, int height, Argb fill) : size_{std::max(width, 0), std::max(height, 0)} {
-    pixels_ = allocate_pixels(pixel_count(size_));
+    Block block = make_block(pixel_count(size_));
+    pixels_ = std::move(block.pixels);
     // A fresh mapping reads as zero already: filling it would only touch
     // every page twice.
-    if (fill != 0 || pixel_count(size_) * sizeof(Argb) < kLargePage / 2)
+    if (fill != 0 || !block.zero)
         std::fill_n(pixels_.get(), pixel_count(size_), fill);
 }
 

@@ -58,8 +58,7 @@ private:
     std::shared_ptr<Argb[]> pixels_;
 };
 
-// Memory for `count` pixels: large blocks are zero, small ones are
-// uninitialised. Large blocks come in the
+// Memory for `count` pixels, uninitialised. Large blocks come in the
 // processor's large pages where the system offers them: a 999 × 999 picture
 // then costs two or three page faults instead of a thousand, which is most
 // of the time a conversion takes.
