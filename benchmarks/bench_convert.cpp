@@ -145,8 +145,8 @@ double sync_time(const QString& path, qint64 bytes) {
 double decode_time(const QString& path) {
     QElapsedTimer clock;
     clock.start();
-    const core::Size size = core::picture_size(path);
-    const core::Picture picture = core::load_picture(path);
+    const core::Size size = core::picture_size(path.toStdString());
+    const core::Picture picture = core::load_picture(path.toStdString());
     const double took = ms(clock.nsecsElapsed());
     return size == picture.size() ? took : -1;
 }

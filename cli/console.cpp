@@ -1,4 +1,3 @@
-#include <QDir>
 #include <cstdio>
 
 #include "cli/cli.h"
@@ -6,38 +5,117 @@
 namespace cli {
 namespace {
 
-void write(std::FILE* stream, const QString& text) {
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+void write(std::FILE* stream, std::string_view text) {
+    std::fwrite(text.data(), 1, text.size(), stream);
     std::fflush(stream);
 }
 
 }  // namespace
 
-void print_out(const QString& text) { write(stdout, text); }
-void print_err(const QString& text) { write(stderr, text); }
+void print_out(std::string_view text) { write(stdout, text); }
+void print_err(std::string_view text) { write(stderr, text); }
 
-QString native(const QString& path) { return QDir::toNativeSeparators(path); }
-
-int usage_error(const QString& command, const QString& problem) {
-    print_err(QStringLiteral("zft %1: %2\nTry 'zft %1 --help'.\n").arg(command, problem));
+int usage_error(std::string_view command, std::string_view problem) {
+    std::string text = "zft ";
+    text.append(command).append(": ").append(problem).append("\nTry 'zft ").append(command).append(" --help'.\n");
+    print_err(text);
     return kUsage;
 }
 
-std::optional<int> parse_or_exit(QCommandLineParser& parser, const QStringList& args, const QString& command,
-                                 const QString& help) {
-    const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    parser.addOption(helpOption);
-    // The parser takes the first argument for the program's name.
-    QStringList withProgram = args;
-    withProgram.prepend(QStringLiteral("zft"));
-    if (!parser.parse(withProgram))
-        return usage_error(command, parser.errorText());
-    if (parser.isSet(helpOption)) {
+Options::Options(std::vector<Option> known) : known_(std::move(known)) { known_.push_back({'h', "help", false}); }
+
+const Option* Options::find(char shortName, std::string_view longName) const {
+    for (const Option& option : known_)
+        if ((shortName && option.shortName == shortName) || (!longName.empty() && option.longName == longName))
+            return &option;
+    return nullptr;
+}
+
+bool Options::isSet(std::string_view longName) const {
+    for (const auto& [name, value] : given_)
+        if (name == longName)
+            return true;
+    return false;
+}
+
+std::string Options::value(std::string_view longName) const {
+    std::string found;
+    for (const auto& [name, value] : given_)
+        if (name == longName)
+            found = value;
+    return found;
+}
+
+std::optional<int> Options::parse(const Args& args, std::string_view command, std::string_view help) {
+    bool optionsEnd = false;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnd || arg.size() < 2 || arg[0] != '-') {
+            positional_.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnd = true;
+            continue;
+        }
+        const bool isLong = arg[1] == '-';
+        const std::size_t equals = isLong ? arg.find('=') : std::string::npos;
+        const std::string name = isLong ? arg.substr(2, equals == std::string::npos ? equals : equals - 2) : arg.substr(1, 1);
+        const Option* option = isLong ? find(0, name) : find(name[0], {});
+        if (!option)
+            return usage_error(command, "Unknown option '" + name + "'.");
+        std::string value;
+        if (option->takesValue) {
+            if (equals != std::string::npos)
+                value = arg.substr(equals + 1);
+            else if (!isLong && arg.size() > 2)
+                value = arg.substr(2);
+            else if (i + 1 < args.size())
+                value = args[++i];
+            else
+                return usage_error(command, "Missing value after '" + arg + "'.");
+        } else if (equals != std::string::npos || (!isLong && arg.size() > 2)) {
+            return usage_error(command, "Unexpected value after '" + arg.substr(0, isLong ? equals : 2) + "'.");
+        }
+        given_.emplace_back(option->longName, value);
+    }
+    if (isSet("help")) {
         print_out(help);
         return kOk;
     }
     return std::nullopt;
+}
+
+std::string json_string(std::string_view text) {
+    std::string out = "\"";
+    for (const char c : text) {
+        switch (c) {
+        case '"':
+            out += "\\\"";
+            break;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
+                out += escaped;
+            } else {
+                out += c;
+            }
+        }
+    }
+    return out + "\"";
 }
 
 }  // namespace cli

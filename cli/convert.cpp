@@ -1,12 +1,12 @@
 // zft convert: pictures to ZFT files, the same bytes the windowed converter
 // writes for the same picture, notice and date, many files at once.
-#include <QDate>
-#include <QDir>
-#include <QFileInfo>
-#include <QThread>
 #include <algorithm>
 #include <atomic>
+#include <ctime>
+#include <filesystem>
+#include <map>
 #include <mutex>
+#include <sched.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -23,7 +23,7 @@
 namespace cli {
 namespace {
 
-const QString kHelp = QStringLiteral(
+constexpr std::string_view kHelp =
     "Usage: zft convert [OPTION]... INPUT... (-o OUT.zft | -d DIR)\n"
     "Converts JPG, GIF, BMP and PNG pictures to ZFT picture files. A file gets\n"
     "the same bytes as the windowed converter writes for the same picture,\n"
@@ -44,32 +44,77 @@ const QString kHelp = QStringLiteral(
     "\n"
     "Files are converted in parallel; on a terminal the progress is shown as\n"
     "done/total. A file that fails gets one line on standard error and nothing\n"
-    "written; the others are still converted, and the exit status is then 1.\n");
+    "written; the others are still converted, and the exit status is then 1.\n";
+
+struct Date {
+    int month = 0;
+    int day = 0;
+    int year = 0;
+};
 
 struct Settings {
     std::string notice;  // Windows-1252, not yet trimmed or padded
-    QDate date;
+    Date date;
     bool fit = false;
     bool force = false;
 };
 
 struct Job {
-    QString input;
-    QString output;
-    QString clash;  // another input with the same output, when there is one
+    std::string input;
+    std::string output;
+    std::string clash;  // another input with the same output, when there is one
 };
 
-core::Failure cannot_convert(const Job& job, const QString& reason) {
-    return core::cannot(QStringLiteral("convert"), job.input, reason);
+core::Failure cannot_convert(const Job& job, const std::string& reason) { return core::cannot("convert", job.input, reason); }
+
+Date today() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return {local.tm_mon + 1, local.tm_mday, local.tm_year + 1900};
+}
+
+// "M/D/YYYY", month and day of one or two digits, a real day of a year from
+// 1 on; nullopt for anything else.
+std::optional<Date> parse_date(const std::string& text) {
+    int values[3] = {};
+    std::size_t at = 0;
+    for (int part = 0; part < 3; ++part) {
+        const std::size_t start = at;
+        while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - start < 4)
+            values[part] = values[part] * 10 + (text[at++] - '0');
+        const std::size_t digits = at - start;
+        if (part < 2 ? (digits < 1 || digits > 2) : digits != 4)
+            return std::nullopt;
+        if (part < 2 && (at >= text.size() || text[at++] != '/'))
+            return std::nullopt;
+    }
+    if (at != text.size())
+        return std::nullopt;
+    const Date date{values[0], values[1], values[2]};
+    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
+    if (date.year < 1 || date.month < 1 || date.month > 12 || date.day < 1 || date.day > kDays[date.month - 1] ||
+        (date.month == 2 && date.day == 29 && !leap))
+        return std::nullopt;
+    return date;
+}
+
+// One thread a core this process may run on.
+int cores() {
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0)
+        return std::max(1, CPU_COUNT(&set));
+    return std::max(1u, std::thread::hardware_concurrency());
 }
 
 constexpr core::Size kLargest{zft::kMaxDimension, zft::kMaxDimension};
 
-const QString kFitHint = QStringLiteral("--fit scales it down");
+const std::string kFitHint = "--fit scales it down";
 
 // Writes the ZFT file whole or not at all, a few rows at a time, so that the
 // file's bytes never sit in memory beside the picture.
-void write_zft(const QString& path, const zft::ZftHeader& header, const core::Picture& shown, bool replace) {
+void write_zft(const std::string& path, const zft::ZftHeader& header, const core::Picture& shown, bool replace) {
     core::AtomicFile file;
     file.open(path, replace ? core::AtomicFile::Existing::Replace : core::AtomicFile::Existing::Keep);
     file.write(zft::encode_header(header));
@@ -84,13 +129,13 @@ void write_zft(const QString& path, const zft::ZftHeader& header, const core::Pi
 
 // Converts one file; throws the failure to report.
 void convert_one(const Job& job, const Settings& settings) {
-    if (!job.clash.isEmpty())
-        throw cannot_convert(job, QStringLiteral("%1 is also the output for %2").arg(native(job.output), native(job.clash)));
+    if (!job.clash.empty())
+        throw cannot_convert(job, job.output + " is also the output for " + job.clash);
     // The finished file takes the output's place: never a folder's, a device's or a pipe's.
-    if (const QString reason = core::not_a_file_reason(job.output); !reason.isEmpty())
-        throw core::cannot(QStringLiteral("write"), job.output, reason);
-    if (!settings.force && QFileInfo::exists(job.output))
-        throw cannot_convert(job, QStringLiteral("%1 exists already (--force replaces it)").arg(native(job.output)));
+    if (const std::string reason = core::not_a_file_reason(job.output); !reason.empty())
+        throw core::cannot("write", job.output, reason);
+    if (!settings.force && ::access(job.output.c_str(), F_OK) == 0)
+        throw cannot_convert(job, job.output + " exists already (--force replaces it)");
     // The size is known before decoding, so a refused picture costs no memory.
     core::Picture picture;
     if (settings.fit) {
@@ -103,7 +148,7 @@ void convert_one(const Job& job, const Settings& settings) {
     }
     const core::Picture shown = core::picture_as_shown(picture, core::kWindowColour);
     write_zft(job.output,
-              zft::make_header(settings.date.month(), settings.date.day(), settings.date.year(), settings.notice,
+              zft::make_header(settings.date.month, settings.date.day, settings.date.year, settings.notice,
                                shown.width(), shown.height()),
               shown, settings.force);
 }
@@ -120,11 +165,11 @@ int run_jobs(const std::vector<Job>& jobs, const Settings& settings, int threads
 
     auto progress = [&] {
         if (terminal)
-            print_err(QStringLiteral("\r%1/%2").arg(done).arg(total));
+            print_err("\r" + std::to_string(done) + "/" + std::to_string(total));
     };
     auto work = [&] {
         for (int i = next++; i < total; i = next++) {
-            QString failure;
+            std::string failure;
             try {
                 convert_one(jobs[static_cast<std::size_t>(i)], settings);
             } catch (const core::Failure& f) {
@@ -132,9 +177,9 @@ int run_jobs(const std::vector<Job>& jobs, const Settings& settings, int threads
             }
             const std::lock_guard lock(reporting);
             ++done;
-            if (!failure.isEmpty()) {
+            if (!failure.empty()) {
                 ++failed;
-                print_err((terminal ? QStringLiteral("\r\x1b[K") : QString()) + failure + u'\n');
+                print_err((terminal ? "\r\x1b[K" : "") + failure + "\n");
             }
             progress();
         }
@@ -147,71 +192,75 @@ int run_jobs(const std::vector<Job>& jobs, const Settings& settings, int threads
     for (std::thread& thread : pool)
         thread.join();
     if (terminal)
-        print_err(QStringLiteral("\r\x1b[K"));
+        print_err("\r\x1b[K");
     return failed == 0 ? kOk : kFailed;
 }
 
 }  // namespace
 
-int convert_command(const QStringList& args) {
-    const QString command = QStringLiteral("convert");
-    QCommandLineParser parser;
-    const QCommandLineOption output({QStringLiteral("o"), QStringLiteral("output")}, {}, QStringLiteral("OUT.zft"));
-    const QCommandLineOption directory({QStringLiteral("d"), QStringLiteral("directory")}, {}, QStringLiteral("DIR"));
-    const QCommandLineOption notice(QStringLiteral("notice"), {}, QStringLiteral("TEXT"));
-    const QCommandLineOption date(QStringLiteral("date"), {}, QStringLiteral("MM/DD/YYYY"));
-    const QCommandLineOption fit(QStringLiteral("fit"));
-    const QCommandLineOption force(QStringLiteral("force"));
-    const QCommandLineOption jobs({QStringLiteral("j"), QStringLiteral("jobs")}, {}, QStringLiteral("N"));
-    parser.addOptions({output, directory, notice, date, fit, force, jobs});
-    if (auto done = parse_or_exit(parser, args, command, kHelp))
+int convert_command(const Args& args) {
+    const std::string command = "convert";
+    Options options({{'o', "output", true},
+                     {'d', "directory", true},
+                     {0, "notice", true},
+                     {0, "date", true},
+                     {0, "fit", false},
+                     {0, "force", false},
+                     {'j', "jobs", true}});
+    if (auto done = options.parse(args, command, kHelp))
         return *done;
 
-    const QStringList inputs = parser.positionalArguments();
-    if (inputs.isEmpty())
-        return usage_error(command, QStringLiteral("no input picture given"));
-    if (parser.isSet(output) == parser.isSet(directory))
-        return usage_error(command, QStringLiteral("give either -o OUT.zft or -d DIR"));
-    if (parser.isSet(output) && inputs.size() > 1)
-        return usage_error(command, QStringLiteral("-o takes one input; use -d DIR for %1").arg(inputs.size()));
+    const Args& inputs = options.positional();
+    if (inputs.empty())
+        return usage_error(command, "no input picture given");
+    if (options.isSet("output") == options.isSet("directory"))
+        return usage_error(command, "give either -o OUT.zft or -d DIR");
+    if (options.isSet("output") && inputs.size() > 1)
+        return usage_error(command, "-o takes one input; use -d DIR for " + std::to_string(inputs.size()));
 
     Settings settings;
-    settings.notice = core::notice_bytes(parser.value(notice));
-    settings.date = QDate::currentDate();
-    if (parser.isSet(date)) {
-        const QString text = parser.value(date);
-        settings.date = QDate::fromString(text, QStringLiteral("M/d/yyyy"));
-        if (!settings.date.isValid() || settings.date.year() < 1)
-            return usage_error(command, QStringLiteral("the date '%1' is not a date MM/DD/YYYY").arg(text));
+    settings.notice = core::notice_bytes(options.value("notice"));
+    settings.date = today();
+    if (options.isSet("date")) {
+        const std::string text = options.value("date");
+        const std::optional<Date> date = parse_date(text);
+        if (!date)
+            return usage_error(command, "the date '" + text + "' is not a date MM/DD/YYYY");
+        settings.date = *date;
     }
-    settings.fit = parser.isSet(fit);
-    settings.force = parser.isSet(force);
+    settings.fit = options.isSet("fit");
+    settings.force = options.isSet("force");
 
-    int threads = QThread::idealThreadCount();
-    if (parser.isSet(jobs)) {
-        bool ok = false;
-        threads = parser.value(jobs).toInt(&ok);
-        if (!ok || threads < 1)
-            return usage_error(command, QStringLiteral("--jobs takes a number of at least 1"));
+    int threads = cores();
+    if (options.isSet("jobs")) {
+        const std::string text = options.value("jobs");
+        const bool digits = !text.empty() && text.size() <= 6 &&
+                            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+        threads = digits ? std::stoi(text) : 0;
+        if (threads < 1)
+            return usage_error(command, "--jobs takes a number of at least 1");
     }
 
     std::vector<Job> list;
-    if (parser.isSet(output)) {
-        list.push_back({inputs.front(), parser.value(output), {}});
+    if (options.isSet("output")) {
+        list.push_back({inputs.front(), options.value("output"), {}});
     } else {
-        const QString dir = parser.value(directory);
-        if (!QDir().mkpath(dir)) {
-            print_err(QStringLiteral("zft convert: cannot make the folder %1\n").arg(native(dir)));
+        namespace fs = std::filesystem;
+        const std::string dir = options.value("directory");
+        std::error_code error;
+        fs::create_directories(dir, error);
+        if (!fs::is_directory(dir, error)) {
+            print_err("zft convert: cannot make the folder " + dir + "\n");
             return kFailed;
         }
-        QHash<QString, QString> firstInput;  // output's absolute path → the input it came from
-        for (const QString& input : inputs) {
-            Job job{input, QDir(dir).filePath(QFileInfo(input).completeBaseName() + QStringLiteral(".zft")), {}};
-            const QString key = QFileInfo(job.output).absoluteFilePath();
-            if (firstInput.contains(key))
-                job.clash = firstInput.value(key);
+        std::map<std::string, std::string> firstInput;  // output's absolute path → the input it came from
+        for (const std::string& input : inputs) {
+            Job job{input, (fs::path(dir) / fs::path(input).stem()).string() + ".zft", {}};
+            const std::string key = fs::absolute(job.output, error).lexically_normal().string();
+            if (const auto first = firstInput.find(key); first != firstInput.end())
+                job.clash = first->second;
             else
-                firstInput.insert(key, input);
+                firstInput.emplace(key, input);
             list.push_back(std::move(job));
         }
     }

@@ -1,11 +1,12 @@
 // zft info and zft verify: what a ZFT file's header says, and whether the
 // file is what it says.
-#include <QFile>
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "cli/cli.h"
+#include "core/failure.h"
 #include "core/file_kind.h"
 #include "core/header_text.h"
 #include "format/zft_format.h"
@@ -15,7 +16,7 @@ namespace {
 
 using core::header_text;
 
-const QString kInfoHelp = QStringLiteral(
+constexpr std::string_view kInfoHelp =
     "Usage: zft info [--json] FILE...\n"
     "Shows the header of each ZFT file as the previewer shows it, the picture's\n"
     "size, and whether the file's length is 64 + 3·W·H bytes.\n"
@@ -23,9 +24,9 @@ const QString kInfoHelp = QStringLiteral(
     "      --json  one JSON array, an object per file, for scripts\n"
     "  -h, --help  show this help\n"
     "\n"
-    "Exit status 1 when a file cannot be read or is shorter than its header.\n");
+    "Exit status 1 when a file cannot be read or is shorter than its header.\n";
 
-const QString kVerifyHelp = QStringLiteral(
+constexpr std::string_view kVerifyHelp =
     "Usage: zft verify FILE...\n"
     "Checks that each file is a well-formed ZFT picture: every header field as the\n"
     "converter writes it and the length exactly 64 + 3·W·H bytes. Prints one line\n"
@@ -33,135 +34,154 @@ const QString kVerifyHelp = QStringLiteral(
     "\n"
     "  -h, --help  show this help\n"
     "\n"
-    "Exit status 0 only when every file is well formed.\n");
+    "Exit status 0 only when every file is well formed.\n";
 
 // What a file holds at its start, or why it could not be looked at.
 struct Look {
-    QByteArray head;  // at most the header's 64 bytes
-    qint64 length = 0;
-    QString error;  // empty when the file was read
+    std::string head;  // at most the header's 64 bytes
+    std::uint64_t length = 0;
+    std::string error;  // empty when the file was read
 };
 
-Look look_at(const QString& path) {
+Look look_at(const std::string& path) {
     Look look;
     // A pipe would keep the tool waiting; a folder or a device is no file.
     look.error = core::not_a_file_reason(path);
-    if (!look.error.isEmpty())
+    if (!look.error.empty())
         return look;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        look.error = file.errorString();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat status {};
+    if (fd < 0 || ::fstat(fd, &status) != 0) {
+        look.error = core::system_reason(errno);
+        if (fd >= 0)
+            ::close(fd);
         return look;
     }
-    look.length = file.size();
-    look.head = file.read(zft::kHeaderSize);
-    if (look.head.size() < look.length && look.head.size() < static_cast<qsizetype>(zft::kHeaderSize))
-        look.error = file.errorString();
+    look.length = static_cast<std::uint64_t>(status.st_size);
+    char head[zft::kHeaderSize];
+    ssize_t got = 0;
+    do {
+        got = ::read(fd, head, sizeof head);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0)
+        look.error = core::system_reason(errno);
+    else
+        look.head.assign(head, static_cast<std::size_t>(got));
+    ::close(fd);
     return look;
 }
 
-
-QString length_verdict(qint64 length, std::uint64_t expected) {
-    if (static_cast<std::uint64_t>(length) == expected)
-        return QStringLiteral("%1 bytes, as 64 + 3·W·H").arg(length);
-    return QStringLiteral("%1 bytes, but 64 + 3·W·H is %2 (%3)")
-        .arg(length)
-        .arg(expected)
-        .arg(static_cast<std::uint64_t>(length) < expected ? QStringLiteral("cut short")
-                                                           : QStringLiteral("trailing bytes"));
+std::string length_verdict(std::uint64_t length, std::uint64_t expected) {
+    if (length == expected)
+        return std::to_string(length) + " bytes, as 64 + 3·W·H";
+    return std::to_string(length) + " bytes, but 64 + 3·W·H is " + std::to_string(expected) + " (" +
+           (length < expected ? "cut short" : "trailing bytes") + ")";
 }
+
+// An object of a JSON array, as `zft info --json` prints each file.
+class JsonObject {
+public:
+    JsonObject& field(std::string_view name, const std::string& json) {
+        text_ += (text_.empty() ? "    {\n" : ",\n") + std::string(8, ' ') + json_string(name) + ": " + json;
+        return *this;
+    }
+    JsonObject& text(std::string_view name, std::string_view value) { return field(name, json_string(value)); }
+    JsonObject& number(std::string_view name, std::uint64_t value) { return field(name, std::to_string(value)); }
+    JsonObject& truth(std::string_view name, bool value) { return field(name, value ? "true" : "false"); }
+    std::string done() const { return text_ + "\n    }"; }
+
+private:
+    std::string text_;
+};
 
 }  // namespace
 
-int info_command(const QStringList& args) {
-    QCommandLineParser parser;
-    const QCommandLineOption json(QStringLiteral("json"));
-    parser.addOption(json);
-    if (auto done = parse_or_exit(parser, args, QStringLiteral("info"), kInfoHelp))
+int info_command(const Args& args) {
+    Options options({{0, "json", false}});
+    if (auto done = options.parse(args, "info", kInfoHelp))
         return *done;
-    const QStringList files = parser.positionalArguments();
-    if (files.isEmpty())
-        return usage_error(QStringLiteral("info"), QStringLiteral("no file given"));
+    const Args& files = options.positional();
+    if (files.empty())
+        return usage_error("info", "no file given");
+    const bool json = options.isSet("json");
 
     int status = kOk;
-    QJsonArray array;
+    std::vector<std::string> objects;
     bool first = true;
-    for (const QString& path : files) {
+    for (const std::string& path : files) {
         const Look look = look_at(path);
-        QString problem = look.error;
-        if (problem.isEmpty() && look.head.size() < static_cast<qsizetype>(zft::kHeaderSize))
-            problem = QString::fromStdString(zft::short_file_fault(static_cast<std::uint64_t>(look.length)));
-        if (!problem.isEmpty()) {
-            print_err(QStringLiteral("zft info: cannot read %1: %2\n").arg(native(path), problem));
+        std::string problem = look.error;
+        if (problem.empty() && look.head.size() < zft::kHeaderSize)
+            problem = zft::short_file_fault(look.length);
+        if (!problem.empty()) {
+            print_err("zft info: cannot read " + path + ": " + problem + "\n");
             status = kFailed;
-            if (parser.isSet(json))
-                array.append(QJsonObject{{QStringLiteral("path"), path}, {QStringLiteral("error"), problem}});
+            if (json)
+                objects.push_back(JsonObject().text("path", path).text("error", problem).done());
             continue;
         }
 
-        const zft::ZftHeader header = zft::decode_header(std::string_view(look.head.constData(), zft::kHeaderSize));
+        const zft::ZftHeader header = zft::decode_header(look.head);
         const int width = header.width_value();
         const int height = header.height_value();
         const std::uint64_t expected = zft::file_size(width, height);
-        const auto fault = zft::file_fault(std::string_view(look.head.constData(), zft::kHeaderSize),
-                                           static_cast<std::uint64_t>(look.length));
-        const QString date = header_text(header.creation_month) + u'/' + header_text(header.creation_day) + u'/' +
-                             header_text(header.creation_year);
-        if (parser.isSet(json)) {
-            array.append(QJsonObject{
-                {QStringLiteral("path"), path},
-                {QStringLiteral("version"), header_text(header.version)},
-                {QStringLiteral("creation_date"), date},
-                {QStringLiteral("copyright_notice"), header_text(header.copyright_notice)},
-                {QStringLiteral("width"), header_text(header.width)},
-                {QStringLiteral("height"), header_text(header.height)},
-                {QStringLiteral("width_pixels"), width},
-                {QStringLiteral("height_pixels"), height},
-                {QStringLiteral("file_size"), look.length},
-                {QStringLiteral("expected_size"), static_cast<qint64>(expected)},
-                {QStringLiteral("length_matches"), static_cast<std::uint64_t>(look.length) == expected},
-                {QStringLiteral("well_formed"), !fault.has_value()},
-                {QStringLiteral("fault"), fault ? QJsonValue(QString::fromStdString(*fault)) : QJsonValue()},
-            });
+        const auto fault = zft::file_fault(look.head, look.length);
+        const std::string date = header_text(header.creation_month) + "/" + header_text(header.creation_day) + "/" +
+                                 header_text(header.creation_year);
+        if (json) {
+            objects.push_back(JsonObject()
+                                  .text("path", path)
+                                  .text("version", header_text(header.version))
+                                  .text("creation_date", date)
+                                  .text("copyright_notice", header_text(header.copyright_notice))
+                                  .text("width", header_text(header.width))
+                                  .text("height", header_text(header.height))
+                                  .number("width_pixels", static_cast<std::uint64_t>(width))
+                                  .number("height_pixels", static_cast<std::uint64_t>(height))
+                                  .number("file_size", look.length)
+                                  .number("expected_size", expected)
+                                  .truth("length_matches", look.length == expected)
+                                  .truth("well_formed", !fault.has_value())
+                                  .field("fault", fault ? json_string(*fault) : "null")
+                                  .done());
             continue;
         }
-        if (!first)
-            print_out(QStringLiteral("\n"));
+        std::string shown = first ? "" : "\n";
         first = false;
-        QString shown = native(path) + u'\n';
-        for (const QString& line : core::header_summary_lines(header))
-            shown += QStringLiteral("  ") + line + u'\n';
-        print_out(shown + QStringLiteral("  size: %1 × %2 pixels\n"
-                                         "  length: %3\n")
-                              .arg(QString::number(width), QString::number(height),
-                                   length_verdict(look.length, expected)));
+        shown += path + "\n";
+        for (const std::string& line : core::header_summary_lines(header))
+            shown += "  " + line + "\n";
+        shown += "  size: " + std::to_string(width) + " × " + std::to_string(height) + " pixels\n";
+        shown += "  length: " + length_verdict(look.length, expected) + "\n";
+        print_out(shown);
     }
-    if (parser.isSet(json))
-        print_out(QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Indented)));
+    if (json) {
+        std::string array = "[\n";
+        for (std::size_t i = 0; i < objects.size(); ++i)
+            array += objects[i] + (i + 1 < objects.size() ? ",\n" : "\n");
+        print_out(array + "]\n");
+    }
     return status;
 }
 
-int verify_command(const QStringList& args) {
-    QCommandLineParser parser;
-    if (auto done = parse_or_exit(parser, args, QStringLiteral("verify"), kVerifyHelp))
+int verify_command(const Args& args) {
+    Options options({});
+    if (auto done = options.parse(args, "verify", kVerifyHelp))
         return *done;
-    const QStringList files = parser.positionalArguments();
-    if (files.isEmpty())
-        return usage_error(QStringLiteral("verify"), QStringLiteral("no file given"));
+    const Args& files = options.positional();
+    if (files.empty())
+        return usage_error("verify", "no file given");
 
     int status = kOk;
-    for (const QString& path : files) {
+    for (const std::string& path : files) {
         const Look look = look_at(path);
-        QString fault;
-        if (!look.error.isEmpty()) {
-            fault = QStringLiteral("cannot be read: ") + look.error;
-        } else if (auto problem = zft::file_fault(std::string_view(look.head.constData(),
-                                                                   static_cast<std::size_t>(look.head.size())),
-                                                  static_cast<std::uint64_t>(look.length))) {
-            fault = QString::fromStdString(*problem);
-        }
-        if (!fault.isEmpty()) {
-            print_out(QStringLiteral("%1: %2\n").arg(native(path), fault));
+        std::string fault;
+        if (!look.error.empty())
+            fault = "cannot be read: " + look.error;
+        else if (auto problem = zft::file_fault(look.head, look.length))
+            fault = *problem;
+        if (!fault.empty()) {
+            print_out(path + ": " + fault + "\n");
             status = kFailed;
         }
     }

@@ -1,20 +1,20 @@
-#include <QString>
-#include <QStringList>
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
 
 #include "cli/cli.h"
 
 namespace {
 
-const QString kHelp = QStringLiteral(
+constexpr std::string_view kHelp =
     "Usage: zft COMMAND [OPTION]... FILE...\n"
     "Converts pictures to ZFT picture files and back, and inspects ZFT files.\n"
     "\n"
     "Commands:\n"
     "  info       show the header of ZFT files\n"
-    "  convert    convert JPG, GIF, BMP (and other) pictures to ZFT files\n"
+    "  convert    convert JPG, GIF, BMP and PNG pictures to ZFT files\n"
     "  export     write a ZFT picture as PNG, BMP, JPEG or PPM\n"
     "  verify     check that ZFT files are well formed\n"
     "  thumbnail  write a small PNG of a ZFT picture\n"
@@ -23,11 +23,11 @@ const QString kHelp = QStringLiteral(
     "  -V, --version  show the version\n"
     "\n"
     "Exit status: 0 when everything was done, 1 when a file failed, 2 when the\n"
-    "command line is wrong.\n");
+    "command line is wrong.\n";
 
 struct Command {
     const char* name;
-    int (*run)(const QStringList&);
+    int (*run)(const cli::Args&);
 };
 
 constexpr std::array kCommands = {
@@ -36,48 +36,33 @@ constexpr std::array kCommands = {
     Command{"thumbnail", cli::thumbnail_command},
 };
 
-// Qt's own warnings (a PNG's colour profile, a missing runtime folder) say
-// nothing the user can act on here: every failure is told by the command.
-void quiet(QtMsgType type, const QMessageLogContext&, const QString& message) {
-    if (type == QtCriticalMsg || type == QtFatalMsg)
-        cli::print_err(message + u'\n');
-}
-
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    qInstallMessageHandler(quiet);
-    // No application object: the tool has no event loop, plugins or
-    // settings, and starts sooner without one. Arguments are in the
-    // locale's encoding, as the system passes them.
-    QStringList args;
-    for (int i = 1; i < argc; ++i)
-        args << QString::fromLocal8Bit(argv[i]);
-    if (args.isEmpty()) {
+    const cli::Args args(argv + std::min(argc, 1), argv + argc);
+    if (args.empty()) {
         cli::print_err(kHelp);
         return cli::kUsage;
     }
-    const QString first = args.takeFirst();
-    if (first == QLatin1String("-h") || first == QLatin1String("--help") || first == QLatin1String("help")) {
+    const std::string& first = args.front();
+    if (first == "-h" || first == "--help" || first == "help") {
         cli::print_out(kHelp);
         return cli::kOk;
     }
-    if (first == QLatin1String("-V") || first == QLatin1String("--version")) {
-        cli::print_out(QStringLiteral("zft %1\n").arg(QStringLiteral(ZFT_VERSION)));
+    if (first == "-V" || first == "--version") {
+        cli::print_out("zft " ZFT_VERSION "\n");
         return cli::kOk;
     }
     for (const Command& command : kCommands) {
-        if (first == QLatin1String(command.name)) {
-            const int status = command.run(args);
-            // Every file is written and closed by now. Taking the libraries
-            // and plugins apart costs a whole-file conversion's worth of
-            // time again, and leaves nothing behind that the system does
-            // not clear anyway.
+        if (first == command.name) {
+            const int status = command.run(cli::Args(args.begin() + 1, args.end()));
+            // Every file is written and closed by now; what is left to take
+            // apart the system clears anyway.
             std::fflush(stdout);
             std::fflush(stderr);
             std::_Exit(status);
         }
     }
-    cli::print_err(QStringLiteral("zft: '%1' is not a command\nTry 'zft --help'.\n").arg(first));
+    cli::print_err("zft: '" + first + "' is not a command\nTry 'zft --help'.\n");
     return cli::kUsage;
 }

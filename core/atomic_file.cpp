@@ -1,7 +1,5 @@
 #include "core/atomic_file.h"
 
-#include <QFile>
-#include <QFileInfo>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -57,14 +55,14 @@ void install_signal_handlers() {
 
 // Gives the slot holding `name`, or -1 when every slot is taken (the name is
 // then still removed on every failure, only not on a signal).
-int register_temporary(const QByteArray& name) {
+int register_temporary(const std::string& name) {
     install_signal_handlers();
     if (name.size() >= PATH_MAX)
         return -1;
     for (int i = 0; i < static_cast<int>(temporaries.size()); ++i) {
         int expected = TemporarySlot::kFree;
         if (temporaries[i].state.compare_exchange_strong(expected, TemporarySlot::kFilling)) {
-            std::memcpy(temporaries[i].name, name.constData(), static_cast<std::size_t>(name.size()) + 1);
+            std::memcpy(temporaries[i].name, name.c_str(), name.size() + 1);
             temporaries[i].state.store(TemporarySlot::kReady, std::memory_order_release);
             return i;
         }
@@ -79,10 +77,10 @@ void unregister_temporary(int slot) {
 
 // "<folder>/.zft-" and twelve random letters and digits: never longer than
 // the folder's own path allows, whatever the target's name.
-QByteArray temporary_name(const QByteArray& folder) {
+std::string temporary_name(const std::string& folder) {
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     thread_local std::mt19937_64 random{std::random_device{}()};
-    QByteArray name = folder + "/.zft-";
+    std::string name = folder + "/.zft-";
     for (int i = 0; i < 12; ++i)
         name += kLetters[random() % (sizeof kLetters - 1)];
     return name;
@@ -101,29 +99,30 @@ AtomicFile::AtomicFile(Scheme scheme) : scheme_(scheme) {}
 
 AtomicFile::~AtomicFile() { abandon(); }
 
-void AtomicFile::fail(const QString& reason) {
-    const QString path = path_;
+void AtomicFile::fail(const std::string& reason) {
+    const std::string path = path_;
     abandon();
-    throw cannot(QStringLiteral("write"), path, reason);
+    throw cannot("write", path, reason);
 }
 
 void AtomicFile::failWithErrno(int error) {
     if (error == EEXIST && existing_ == Existing::Keep)
-        fail(QStringLiteral("it exists already"));
+        fail("it exists already");
     fail(system_reason(error));
 }
 
-void AtomicFile::open(const QString& path, Existing existing) {
+void AtomicFile::open(const std::string& path, Existing existing) {
     abandon();
     ignore_file_size_signal();
     path_ = path;
     existing_ = existing;
-    if (const QString reason = not_a_file_reason(path); !reason.isEmpty())
+    if (const std::string reason = not_a_file_reason(path); !reason.empty())
         fail(reason);
-    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    const std::size_t slash = path.rfind('/');
+    folder_ = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 
     if (scheme_ == Scheme::Best) {
-        fd_ = ::open(folder.constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
         if (fd_ < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
             failWithErrno(errno);
         // The unnamed file is named at commit through /proc.
@@ -133,7 +132,7 @@ void AtomicFile::open(const QString& path, Existing existing) {
         }
     }
     if (fd_ < 0) {
-        takeTemporaryName(folder, [this](const char* name) {
+        takeTemporaryName(folder_, [this](const char* name) {
             fd_ = ::open(name, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             return fd_ >= 0;
         });
@@ -141,7 +140,7 @@ void AtomicFile::open(const QString& path, Existing existing) {
 
     // A replaced file keeps its permissions.
     struct stat old {};
-    if (::stat(QFile::encodeName(path).constData(), &old) == 0 && S_ISREG(old.st_mode))
+    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
         ::fchmod(fd_, old.st_mode & 07777);
 
     if (!buffer_)
@@ -173,7 +172,7 @@ void AtomicFile::flush() {
 
 void AtomicFile::writeSlow(std::string_view bytes) {
     if (!isOpen())
-        fail(QStringLiteral("the file is not open for writing"));
+        fail("the file is not open for writing");
     flush();
     if (bytes.size() >= kBufferSize) {
         writeOut(bytes.data(), bytes.size());
@@ -183,25 +182,25 @@ void AtomicFile::writeSlow(std::string_view bytes) {
     at_ += bytes.size();
 }
 
-void AtomicFile::linkUnnamed(const QByteArray& target) {
-    const QByteArray self = "/proc/self/fd/" + QByteArray::number(fd_);
-    if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, target.constData(), AT_SYMLINK_FOLLOW) == 0)
+void AtomicFile::linkUnnamed() {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0)
         return;
     if (errno != EEXIST || existing_ == Existing::Keep)
         failWithErrno(errno);
     // A file cannot be linked over another: it gets a name of its own
     // first, which then replaces the target in one step.
-    takeTemporaryName(QFile::encodeName(QFileInfo(path_).absolutePath()), [&self](const char* name) {
-        return ::linkat(AT_FDCWD, self.constData(), AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0;
+    takeTemporaryName(folder_, [&self](const char* name) {
+        return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name, AT_SYMLINK_FOLLOW) == 0;
     });
-    linkNamed(target);
+    linkNamed();
 }
 
-void AtomicFile::takeTemporaryName(const QByteArray& folder, const std::function<bool(const char*)>& make) {
+void AtomicFile::takeTemporaryName(const std::string& folder, const std::function<bool(const char*)>& make) {
     for (int attempt = 0; attempt < 100; ++attempt) {
         temporary_ = temporary_name(folder);
         registered_ = register_temporary(temporary_);
-        if (make(temporary_.constData()))
+        if (make(temporary_.c_str()))
             return;
         const int error = errno;
         unregister_temporary(registered_);
@@ -210,25 +209,26 @@ void AtomicFile::takeTemporaryName(const QByteArray& folder, const std::function
         if (error != EEXIST)
             failWithErrno(error);
     }
-    fail(QStringLiteral("no temporary name is free in its folder"));
+    fail("no temporary name is free in its folder");
 }
 
-void AtomicFile::linkNamed(const QByteArray& target) {
+void AtomicFile::linkNamed() {
+    const char* target = path_.c_str();
     if (existing_ == Existing::Replace) {
-        if (::rename(temporary_.constData(), target.constData()) != 0)
+        if (::rename(temporary_.c_str(), target) != 0)
             failWithErrno(errno);
-    } else if (::link(temporary_.constData(), target.constData()) == 0) {
+    } else if (::link(temporary_.c_str(), target) == 0) {
         // A hard link is never made over an existing file, even one that
         // appeared a moment ago.
-        ::unlink(temporary_.constData());
+        ::unlink(temporary_.c_str());
     } else {
         const int error = errno;
         if (error != EPERM && error != EOPNOTSUPP && error != ENOSYS)
             failWithErrno(error);
         // A file system without hard links: the check and the rename are two steps.
-        if (::access(target.constData(), F_OK) == 0)
+        if (::access(target, F_OK) == 0)
             failWithErrno(EEXIST);
-        if (::rename(temporary_.constData(), target.constData()) != 0)
+        if (::rename(temporary_.c_str(), target) != 0)
             failWithErrno(errno);
     }
     unregister_temporary(registered_);
@@ -240,23 +240,22 @@ void AtomicFile::commit() {
     if (!isOpen())
         return;
     flush();
-    const QByteArray target = QFile::encodeName(path_);
     struct stat old {};
-    const bool replacing = ::stat(target.constData(), &old) == 0;
+    const bool replacing = ::stat(path_.c_str(), &old) == 0;
     if (replacing && existing_ == Existing::Keep)
-        fail(QStringLiteral("it exists already"));
+        fail("it exists already");
     // What the old file held must not be lost to a crash just after it.
     if (replacing && ::fdatasync(fd_) != 0)
         failWithErrno(errno);
-    if (temporary_.isEmpty()) {
-        linkUnnamed(target);
+    if (temporary_.empty()) {
+        linkUnnamed();
     } else {
         if (::close(fd_) != 0) {
             fd_ = -1;
             failWithErrno(errno);
         }
         fd_ = -1;
-        linkNamed(target);
+        linkNamed();
     }
     if (fd_ >= 0)
         ::close(fd_);
@@ -268,8 +267,8 @@ void AtomicFile::abandon() noexcept {
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
-    if (!temporary_.isEmpty())
-        ::unlink(temporary_.constData());
+    if (!temporary_.empty())
+        ::unlink(temporary_.c_str());
     temporary_.clear();
     unregister_temporary(registered_);
     registered_ = -1;

@@ -10,11 +10,10 @@
 // and when SIGINT, SIGTERM or SIGHUP end the program.
 #pragma once
 
-#include <QByteArray>
-#include <QString>
 #include <cstring>
 #include <functional>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace core {
@@ -33,7 +32,7 @@ public:
     AtomicFile& operator=(const AtomicFile&) = delete;
 
     // Each throws Failure: "Cannot write <path>: <reason>".
-    void open(const QString& path, Existing existing = Existing::Replace);
+    void open(const std::string& path, Existing existing = Existing::Replace);
     void write(std::string_view bytes) {
         if (static_cast<std::size_t>(bufferEnd_ - at_) >= bytes.size()) {
             std::memcpy(at_, bytes.data(), bytes.size());
@@ -50,7 +49,7 @@ public:
     void abandon() noexcept;
 
     bool isOpen() const { return fd_ >= 0; }
-    const QString& path() const { return path_; }
+    const std::string& path() const { return path_; }
 
 private:
     static constexpr std::size_t kBufferSize = 1 << 16;
@@ -60,17 +59,18 @@ private:
     void flush();
     // Makes a file under a new temporary name in `folder` with `make`, which
     // leaves errno set when it fails; a name taken already is tried again.
-    void takeTemporaryName(const QByteArray& folder, const std::function<bool(const char* name)>& make);
-    void linkUnnamed(const QByteArray& target);
-    void linkNamed(const QByteArray& target);
-    [[noreturn]] void fail(const QString& reason);
+    void takeTemporaryName(const std::string& folder, const std::function<bool(const char* name)>& make);
+    void linkUnnamed();
+    void linkNamed();
+    [[noreturn]] void fail(const std::string& reason);
     [[noreturn]] void failWithErrno(int error);
 
     Scheme scheme_;
     Existing existing_ = Existing::Replace;
-    QString path_;
+    std::string path_;
+    std::string folder_;
     int fd_ = -1;
-    QByteArray temporary_;  // the temporary name, when the file has one
+    std::string temporary_;  // the temporary name, when the file has one
     int registered_ = -1;   // its place in the list removed on a signal
     std::unique_ptr<char[]> buffer_;
     char* at_ = nullptr;

@@ -1,6 +1,5 @@
 #include "core/decoding.h"
 
-#include <QFile>
 #include <cerrno>
 #include <fcntl.h>
 #include <memory>
@@ -19,9 +18,7 @@
 namespace core {
 namespace {
 
-const QString kRead = QStringLiteral("read the picture");
-
-Failure cannot_read(const QString& path, const QString& reason) { return cannot(kRead, path, reason); }
+Failure cannot_read(const std::string& path, std::string_view reason) { return cannot("read the picture", path, reason); }
 
 class FileSource final : public ByteSource {
 public:
@@ -35,7 +32,7 @@ public:
             if (r < 0 && errno == EINTR)
                 continue;
             if (r < 0)
-                throw DecodeError(system_reason(errno).toStdString());
+                throw DecodeError(system_reason(errno));
             if (r == 0)
                 break;
             got += static_cast<std::size_t>(r);
@@ -48,36 +45,17 @@ private:
     std::uint64_t size_;
 };
 
-// A picture built into the program, held in memory with its bytes.
-class ResourceSource final : public ByteSource {
-public:
-    explicit ResourceSource(QByteArray bytes)
-        : bytes_(std::move(bytes)), memory_(bytes_.constData(), static_cast<std::size_t>(bytes_.size())) {}
-    std::uint64_t size() const override { return memory_.size(); }
-    std::size_t read(std::uint64_t offset, void* out, std::size_t n) override { return memory_.read(offset, out, n); }
-
-private:
-    QByteArray bytes_;
-    MemorySource memory_;
-};
-
-std::unique_ptr<ByteSource> open_picture(const QString& path) {
-    if (path.startsWith(u':')) {
-        QFile resource(path);
-        if (!resource.open(QIODevice::ReadOnly))
-            throw cannot_read(path, QStringLiteral("no such file"));
-        return std::make_unique<ResourceSource>(resource.readAll());
-    }
+std::unique_ptr<ByteSource> open_picture(const std::string& path) {
     // A pipe or a device is refused before it is opened and waited on.
-    if (const QString reason = not_a_file_reason(path); !reason.isEmpty())
+    if (const std::string reason = not_a_file_reason(path); !reason.empty())
         throw cannot_read(path, reason);
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         const int error = errno;
         if (error == ENOENT)
-            throw cannot_read(path, QStringLiteral("no such file"));
+            throw cannot_read(path, "no such file");
         if (error == EACCES)
-            throw cannot_read(path, QStringLiteral("permission denied"));
+            throw cannot_read(path, "permission denied");
         throw cannot_read(path, system_reason(error));
     }
     struct stat status {};
@@ -117,22 +95,27 @@ const Format& format_of(ByteSource& file) {
 // Runs `work` on the picture at `path`, telling a decoder's refusal in a
 // sentence that names the file.
 template <typename Work>
-auto with_picture(const QString& path, Work work) {
-    const std::unique_ptr<ByteSource> file = open_picture(path);
+auto with_picture(ByteSource& file, const std::string& path, Work work) {
     try {
-        return work(*file, format_of(*file));
+        return work(file, format_of(file));
     } catch (const DecodeError& error) {
-        throw cannot_read(path, QString::fromStdString(error.what()));
+        throw cannot_read(path, error.what());
     } catch (const std::bad_alloc&) {
-        throw cannot_read(path, QStringLiteral("there is not enough memory to decode it"));
+        throw cannot_read(path, "there is not enough memory to decode it");
     }
+}
+
+template <typename Work>
+auto with_picture(const std::string& path, Work work) {
+    const std::unique_ptr<ByteSource> file = open_picture(path);
+    return with_picture(*file, path, work);
 }
 
 // A sink that takes only what a ZFT file can hold, refused before any pixel
 // is allocated.
 class ZftSizedSink final : public PictureSink {
 public:
-    explicit ZftSizedSink(const QString& path) : path_(path) {}
+    explicit ZftSizedSink(const std::string& path) : path_(path) {}
     void begin(Size size, bool hasAlpha) override {
         if (!zft::fits_header(size.width, size.height))
             throw too_large(path_, size);
@@ -140,37 +123,49 @@ public:
     }
 
 private:
-    const QString& path_;
+    const std::string& path_;
 };
+
+// A picture for a ZFT file, refused before any pixel is allocated when it is
+// too large.
+Picture decode_for_zft(ByteSource& file, const Format& format, const std::string& path, Argb background) {
+    // From the headers first: a damaged file of a refused size is refused
+    // for its size, and no decoder starts on it.
+    const Size size = format.size(file);
+    if (!zft::fits_header(size.width, size.height))
+        throw too_large(path, size);
+    ZftSizedSink sink(path);
+    format.decode(file, {background, {}}, sink);
+    return std::move(sink.picture);
+}
 
 }  // namespace
 
-Size picture_size(const QString& path) {
+Size picture_size(const std::string& path) {
     return with_picture(path, [](ByteSource& file, const Format& format) { return format.size(file); });
 }
 
-Picture load_picture(const QString& path, Argb background) {
+Picture load_picture(const std::string& path, Argb background) {
     return with_picture(path, [&](ByteSource& file, const Format& format) {
-        // From the headers first: a damaged file of a refused size is refused
-        // for its size, and no decoder starts on it.
-        const Size size = format.size(file);
-        if (!zft::fits_header(size.width, size.height))
-            throw too_large(path, size);
-        ZftSizedSink sink(path);
-        format.decode(file, {background, {}}, sink);
-        return std::move(sink.picture);
+        return decode_for_zft(file, format, path, background);
     });
 }
 
-Picture load_picture_within(const QString& path, Size box, Argb background) {
+Picture load_picture_data(std::span<const std::uint8_t> bytes, const std::string& name, Argb background) {
+    MemorySource file(bytes.data(), bytes.size());
+    return with_picture(file, name, [&](ByteSource& source, const Format& format) {
+        return decode_for_zft(source, format, name, background);
+    });
+}
+
+Picture load_picture_within(const std::string& path, Size box, Argb background) {
     return with_picture(path, [&](ByteSource& file, const Format& format) {
         const Size size = format.size(file);
         if (std::int64_t(size.width) * size.height > kMostPixelsToScale)
-            throw cannot_read(path, QStringLiteral("the picture is %1 × %2 pixels, more than the %3 megapixels "
-                                                   "that are read to be scaled down")
-                                        .arg(size.width)
-                                        .arg(size.height)
-                                        .arg(kMostPixelsToScale / 1'000'000));
+            throw cannot_read(path, "the picture is " + std::to_string(size.width) + " × " +
+                                        std::to_string(size.height) + " pixels, more than the " +
+                                        std::to_string(kMostPixelsToScale / 1'000'000) +
+                                        " megapixels that are read to be scaled down");
         const Size target = fit_within(size, box);
         if (target == size) {
             PictureSink sink;
@@ -185,13 +180,12 @@ Picture load_picture_within(const QString& path, Size box, Argb background) {
     });
 }
 
-Failure too_large(const QString& path, Size size, const QString& hint) {
-    QString reason = QStringLiteral("the picture is %1 × %2 pixels, and a ZFT picture can be at most 999 × 999 pixels")
-                         .arg(size.width)
-                         .arg(size.height);
-    if (!hint.isEmpty())
-        reason += QStringLiteral(" (%1)").arg(hint);
-    return cannot(QStringLiteral("convert"), path, reason);
+Failure too_large(const std::string& path, Size size, const std::string& hint) {
+    std::string reason = "the picture is " + std::to_string(size.width) + " × " + std::to_string(size.height) +
+                         " pixels, and a ZFT picture can be at most 999 × 999 pixels";
+    if (!hint.empty())
+        reason += " (" + hint + ")";
+    return cannot("convert", path, reason);
 }
 
 }  // namespace core

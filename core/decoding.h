@@ -3,7 +3,9 @@
 // decoders.
 #pragma once
 
-#include <QString>
+#include <cstdint>
+#include <span>
+#include <string>
 
 #include "core/compose.h"
 #include "core/failure.h"
@@ -17,13 +19,17 @@ inline constexpr std::int64_t kMostPixelsToScale = 100'000'000;
 
 // The size of the picture at `path`, read from its headers without decoding
 // it. Throws Failure when the file cannot be read as a picture.
-Size picture_size(const QString& path);
+Size picture_size(const std::string& path);
 
 // The decoded picture at `path`, at most 999 × 999 pixels (a larger one is
 // refused before it is decoded). Transparent GIF pixels, and pixels a file
-// leaves unset, take `background`. Throws Failure. A path starting with ":"
-// names a picture built into the program.
-Picture load_picture(const QString& path, Argb background = kWindowColour);
+// leaves unset, take `background`. Throws Failure.
+Picture load_picture(const std::string& path, Argb background = kWindowColour);
+
+// The same for a picture in memory (one built into the program); `name`
+// stands for its path in messages.
+Picture load_picture_data(std::span<const std::uint8_t> bytes, const std::string& name,
+                          Argb background = kWindowColour);
 
 // The empty picture.
 inline Picture load_picture() { return Picture(); }
@@ -31,10 +37,10 @@ inline Picture load_picture() { return Picture(); }
 // The picture at `path` scaled down, keeping its proportions, to fit `box`
 // (one that fits already stays as it is), without ever holding it whole at
 // its full size. Refuses pictures over kMostPixelsToScale before decoding.
-Picture load_picture_within(const QString& path, Size box, Argb background = kWindowColour);
+Picture load_picture_within(const std::string& path, Size box, Argb background = kWindowColour);
 
 // The failure of a picture too large for a ZFT file; `hint` is added to the
 // reason when not empty.
-Failure too_large(const QString& path, Size size, const QString& hint = {});
+Failure too_large(const std::string& path, Size size, const std::string& hint = {});
 
 }  // namespace core

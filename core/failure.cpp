@@ -1,29 +1,29 @@
 #include "core/failure.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <system_error>
+#include <sys/stat.h>
 
 #include "core/file_kind.h"
 
 namespace core {
 
-Failure cannot(const QString& action, const QString& path, const QString& reason) {
-    // One pass of arg(): a "%2" in the path must stay text.
-    return Failure(QStringLiteral("Cannot %1 %2: %3").arg(action, QDir::toNativeSeparators(path), reason));
+Failure cannot(std::string_view action, std::string_view path, std::string_view reason) {
+    std::string message = "Cannot ";
+    message.append(action).append(" ").append(path).append(": ").append(reason);
+    return Failure(std::move(message));
 }
 
-QString system_reason(int error) { return QString::fromStdString(std::generic_category().message(error)); }
+std::string system_reason(int error) { return std::generic_category().message(error); }
 
-QString not_a_file_reason(const QString& path) {
-    const QFileInfo info(path);
-    if (!info.exists())
-        return QString();
-    if (info.isDir())
-        return QStringLiteral("it is a folder");
-    if (!info.isFile())
-        return QStringLiteral("it is not a regular file (a device or a pipe)");
-    return QString();
+std::string not_a_file_reason(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0)
+        return {};
+    if (S_ISDIR(status.st_mode))
+        return "it is a folder";
+    if (!S_ISREG(status.st_mode))
+        return "it is not a regular file (a device or a pipe)";
+    return {};
 }
 
 }  // namespace core

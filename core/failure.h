@@ -1,40 +1,39 @@
 // The one error of the program and its tools: something could not be done.
 // Its message is the sentence the user reads, naming the file and the reason
-// ("Cannot write /home/ann/x.zft: No space left on device").
+// ("Cannot write /home/ann/x.zft: No space left on device"), in UTF-8.
 #pragma once
 
-#include <QByteArray>
-#include <QString>
 #include <exception>
+#include <string>
+#include <string_view>
 
 namespace core {
 
 class Failure : public std::exception {
 public:
-    explicit Failure(QString message) : message_(std::move(message)), what_(message_.toUtf8()) {}
+    explicit Failure(std::string message) : message_(std::move(message)) {}
 
     // A read that passed the end of a file: the caller may know better than
     // the reader what that means for the file as a whole.
-    static Failure endOfFile(QString message) {
+    static Failure endOfFile(std::string message) {
         Failure failure(std::move(message));
         failure.endOfFile_ = true;
         return failure;
     }
 
-    const QString& message() const { return message_; }
+    const std::string& message() const { return message_; }
     bool isEndOfFile() const { return endOfFile_; }
-    const char* what() const noexcept override { return what_.constData(); }
+    const char* what() const noexcept override { return message_.c_str(); }
 
 private:
-    QString message_;
-    QByteArray what_;
+    std::string message_;
     bool endOfFile_ = false;
 };
 
-// "Cannot <action> <path>: <reason>", the path as the system writes it.
-Failure cannot(const QString& action, const QString& path, const QString& reason);
+// "Cannot <action> <path>: <reason>". Paths are as the system names files.
+Failure cannot(std::string_view action, std::string_view path, std::string_view reason);
 
 // The reason the system gives for an error number ("No such file or directory").
-QString system_reason(int error);
+std::string system_reason(int error);
 
 }  // namespace core

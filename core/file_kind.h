@@ -1,7 +1,7 @@
 // What kind of thing a path names, in the words a message to the user needs.
 #pragma once
 
-#include <QString>
+#include <string>
 
 namespace core {
 
@@ -9,6 +9,6 @@ namespace core {
 // can be tried. A folder cannot; nor can a pipe or a device: opening one to
 // read can wait for ever, and replacing one by a finished file (the way files
 // are written here) would destroy it.
-QString not_a_file_reason(const QString& path);
+std::string not_a_file_reason(const std::string& path);
 
 }  // namespace core

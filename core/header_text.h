@@ -1,24 +1,24 @@
 // Header text between the user's characters and the file's bytes: one
-// Windows-1252 byte a character.
+// Windows-1252 byte a character. The user's side is UTF-8.
 #pragma once
 
-#include <QString>
-#include <QStringList>
+#include <array>
 #include <string>
+#include <string_view>
 
 #include "format/zft_format.h"
 
 namespace core {
 
 // The notice as the file stores it, one byte per character as the user sees
-// it (a letter with its accents is one); a character the set cannot represent
-// becomes "?". Not yet trimmed, cut or padded.
-std::string notice_bytes(const QString& notice);
+// it (a letter with its accents is one, however it was typed); a character
+// the set cannot represent becomes "?". Not yet trimmed, cut or padded.
+std::string notice_bytes(std::string_view utf8);
 
-// Header bytes as the user reads them.
-QString header_text(const std::string& bytes);
+// Header bytes as the user reads them, in UTF-8.
+std::string header_text(std::string_view bytes);
 
 // The header's three summary lines (zft::header_summary) as the user reads them.
-QStringList header_summary_lines(const zft::ZftHeader& header);
+std::array<std::string, 3> header_summary_lines(const zft::ZftHeader& header);
 
 }  // namespace core

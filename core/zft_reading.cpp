@@ -1,86 +1,66 @@
 #include "core/zft_reading.h"
 
-#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 #include "core/failure.h"
 #include "core/file_kind.h"
+#include "format/zft_format.h"
 
 namespace core {
 namespace {
 
-// Bytes left from the device's position, or nullopt when it cannot know.
-std::optional<std::uint64_t> length_left(QIODevice* device) {
-    if (device->isSequential())
-        return std::nullopt;
-    const qint64 left = device->size() - device->pos();
-    return static_cast<std::uint64_t>(left < 0 ? 0 : left);
+// Reads up to n bytes at `offset`; gives how many came, or -1 with errno set.
+ssize_t read_at(int fd, char* out, std::size_t n, off_t offset) {
+    std::size_t got = 0;
+    while (got < n) {
+        const ssize_t r = ::pread(fd, out + got, n - got, offset + static_cast<off_t>(got));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            return -1;
+        if (r == 0)
+            break;
+        got += static_cast<std::size_t>(r);
+    }
+    return static_cast<ssize_t>(got);
 }
 
 }  // namespace
 
-std::optional<zft::ZftHeader> ZftReader::header() const {
-    if (!device_ || !device_->isReadable())
-        return std::nullopt;
-    const QByteArray bytes = device_->peek(zft::kHeaderSize);
-    if (bytes.size() < static_cast<qsizetype>(zft::kHeaderSize))
-        return std::nullopt;
-    return zft::decode_header(std::string_view(bytes.constData(), zft::kHeaderSize));
-}
-
-std::optional<std::string> ZftReader::fault() const {
-    if (!device_ || !device_->isReadable())
-        return "cannot be read";
-    const QByteArray bytes = device_->peek(zft::kHeaderSize);
-    const std::string_view head(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    if (const auto length = length_left(device_))
-        return zft::file_fault(head, *length);
-    // A sequential device: what is known is the header, when all of it came.
-    if (head.size() < zft::kHeaderSize)
-        return zft::file_fault(head, head.size());
-    return zft::header_fault(zft::decode_header(head));
-}
-
-std::optional<std::string> ZftReader::readPixels(const std::function<char*(int y)>& rowAt) {
-    const std::optional<zft::ZftHeader> head = header();
-    if (!head || device_->skip(zft::kHeaderSize) != static_cast<qint64>(zft::kHeaderSize))
-        return "the header could not be read";
-    const int width = head->width_value();
-    const int height = head->height_value();
-    const qint64 rowBytes = 3 * static_cast<qint64>(width);
-    for (int y = 0; y < height; ++y) {
-        char* row = rowAt(y);
-        // A sequential device may deliver a row in pieces.
-        qint64 got = 0;
-        while (got < rowBytes) {
-            const qint64 n = device_->read(row + got, rowBytes - got);
-            if (n <= 0 && !device_->waitForReadyRead(30000))
-                break;
-            if (n > 0)
-                got += n;
-        }
-        if (got < rowBytes)
-            return "the file ends in pixel row " + std::to_string(y + 1) + " of " + std::to_string(height);
-    }
-    return std::nullopt;
-}
-
-Picture read_zft_file(const QString& path) {
-    const QString action = QStringLiteral("read");
-    if (const QString reason = not_a_file_reason(path); !reason.isEmpty())
-        throw cannot(action, path, reason);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw cannot(action, path, file.errorString());
-    ZftReader reader(&file);
-    if (const auto fault = reader.fault())
-        throw cannot(action, path, QString::fromStdString(*fault));
-    const zft::ZftHeader header = *reader.header();
+Picture read_zft_file(const std::string& path) {
+    auto fail = [&](const std::string& reason) { return cannot("read", path, reason); };
+    if (const std::string reason = not_a_file_reason(path); !reason.empty())
+        throw fail(reason);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        throw fail(system_reason(errno));
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        throw fail(system_reason(errno));
+    char head[zft::kHeaderSize];
+    const ssize_t got = read_at(fd, head, sizeof head, 0);
+    if (got < 0)
+        throw fail(system_reason(errno));
+    if (const auto fault = zft::file_fault({head, static_cast<std::size_t>(got)}, static_cast<std::uint64_t>(status.st_size)))
+        throw fail(*fault);
+    const zft::ZftHeader header = zft::decode_header({head, sizeof head});
     const int width = header.width_value();
     const int height = header.height_value();
-    std::vector<char> bytes(3 * static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
-    if (const auto fault = reader.readPixels([&](int y) { return bytes.data() + 3 * std::size_t(width) * y; }))
-        throw cannot(action, path, QString::fromStdString(*fault));
+    std::vector<char> bytes(zft::pixel_bytes(width, height));
+    const ssize_t pixels = read_at(fd, bytes.data(), bytes.size(), zft::kHeaderSize);
+    if (pixels < 0)
+        throw fail(system_reason(errno));
+    if (static_cast<std::size_t>(pixels) < bytes.size())
+        throw fail("the file ends in pixel row " + std::to_string(pixels / (3 * width) + 1) + " of " +
+                   std::to_string(height));
     Picture picture(width, height);
     const auto* rgb = reinterpret_cast<const unsigned char*>(bytes.data());
     for (int y = 0; y < height; ++y) {

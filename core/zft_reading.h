@@ -1,44 +1,16 @@
-// ZFT pictures read strictly, for the tools other programs use (the image
-// plugin, zft export and thumbnail): a picture is taken only when every
-// header field is well formed and, where the device knows its size, the
-// length is 64 + 3·W·H. There is no magic number, so this strictness is what
-// keeps a PNG or a text file from ever being taken for a ZFT picture.
+// ZFT picture files read strictly, for the tools that turn them into other
+// pictures (zft export and thumbnail): a picture is taken only when every
+// header field is well formed and the length is 64 + 3·W·H.
 // (The previewer reads as the window's command does, trusting the header.)
 #pragma once
 
-#include <QIODevice>
-#include <QString>
-#include <functional>
-#include <optional>
 #include <string>
 
 #include "core/picture.h"
-#include "format/zft_format.h"
 
 namespace core {
 
-class ZftReader {
-public:
-    // Reads from the device's current position on; consumes nothing until
-    // readPixels().
-    explicit ZftReader(QIODevice* device) : device_(device) {}
-
-    // What is wrong with the picture there, nullopt when it is well formed.
-    // A sequential device cannot tell its length, so only its header is judged.
-    std::optional<std::string> fault() const;
-
-    // The header, when 64 bytes are there.
-    std::optional<zft::ZftHeader> header() const;
-
-    // Reads the pixels of a well-formed picture, row by row: the 3·W bytes
-    // of row y go to rowAt(y). Gives what went wrong, nullopt when all came.
-    std::optional<std::string> readPixels(const std::function<char*(int y)>& rowAt);
-
-private:
-    QIODevice* device_;
-};
-
 // The ZFT picture at `path`, opaque. Throws Failure naming the file.
-Picture read_zft_file(const QString& path);
+Picture read_zft_file(const std::string& path);
 
 }  // namespace core

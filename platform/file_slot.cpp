@@ -1,23 +1,22 @@
 #include "platform/file_slot.h"
 
-#include <QDir>
-
 #include "core/failure.h"
 #include "core/file_kind.h"
+#include "platform/text.h"
 
 namespace platform {
 
 void FileSlot::failReading(const QString& reason) {
     const QString path = readPath_;
     abandon();
-    throw core::cannot(QStringLiteral("read"), path, reason);
+    throw core::cannot("read", file_name(path), utf8(reason));
 }
 
 void FileSlot::openForReading(const QString& path) {
     abandon();
     readPath_ = path;
-    if (const QString reason = core::not_a_file_reason(path); !reason.isEmpty())
-        failReading(reason);
+    if (const std::string reason = core::not_a_file_reason(file_name(path)); !reason.empty())
+        failReading(text_of(reason));
     reader_ = std::make_unique<QFile>(path);
     if (!reader_->open(QIODevice::ReadOnly))
         failReading(reader_->errorString());
@@ -38,9 +37,8 @@ std::string FileSlot::readCharsSlow(std::size_t n) {
                 failReading(reader_->errorString());
             readBuffer_.resize(static_cast<std::size_t>(got));
             if (got == 0)
-                throw core::Failure::endOfFile(QStringLiteral("Cannot read %1: the file ends after %2 bytes")
-                                                   .arg(QDir::toNativeSeparators(readPath_),
-                                                        QString::number(readOffset_)));
+                throw core::Failure::endOfFile("Cannot read " + file_name(readPath_) + ": the file ends after " +
+                                               std::to_string(readOffset_) + " bytes");
         }
         const std::size_t take = std::min(n - chars.size(), readBuffer_.size() - readPos_);
         chars.append(readBuffer_, readPos_, take);

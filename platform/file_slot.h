@@ -27,7 +27,7 @@ public:
     // Each throws core::Failure naming the file and the reason.
     void openForWriting(const QString& path) {
         abandon();
-        writer_.open(path);
+        writer_.open(QFile::encodeName(path).toStdString());
     }
     void openForReading(const QString& path);
 

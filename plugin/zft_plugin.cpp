@@ -4,11 +4,11 @@
 #include <QSize>
 #include <QVariant>
 
-#include "core/zft_reading.h"
+#include "plugin/zft_reader.h"
 
 Q_LOGGING_CATEGORY(lcZft, "qt.imageformats.zft")
 
-bool ZftHandler::canRead(QIODevice* device) { return !core::ZftReader(device).fault().has_value(); }
+bool ZftHandler::canRead(QIODevice* device) { return !ZftReader(device).fault().has_value(); }
 
 bool ZftHandler::canRead() const {
     if (!canRead(device()))
@@ -18,7 +18,7 @@ bool ZftHandler::canRead() const {
 }
 
 bool ZftHandler::read(QImage* image) {
-    core::ZftReader reader(device());
+    ZftReader reader(device());
     std::optional<std::string> error = reader.fault();
     QImage picture;
     if (!error) {
@@ -44,7 +44,7 @@ bool ZftHandler::supportsOption(ImageOption option) const { return option == Siz
 QVariant ZftHandler::option(ImageOption option) const {
     // Answered from the header alone, and only when the header is sound, so
     // that a reader never sizes anything from a file it would then refuse.
-    const auto header = core::ZftReader(device()).header();
+    const auto header = ZftReader(device()).header();
     if (!header || zft::header_fault(*header))
         return {};
     if (option == Size)

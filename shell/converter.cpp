@@ -8,6 +8,7 @@
 #include "core/failure.h"
 #include "core/header_text.h"
 #include "format/zft_format.h"
+#include "platform/text.h"
 #include "shell/mainscreen.h"
 
 namespace shell {
@@ -29,7 +30,7 @@ const QString kSuccess = QStringLiteral("Conversion succesfull !");
 // anything is shown or written. Its size is read before it is decoded, so a
 // huge picture costs no memory either. What a GIF leaves transparent takes
 // the window's colour, as everything the picture does not cover.
-core::Picture load_source(const QString& path, core::Argb background) {
+core::Picture load_source(const std::string& path, core::Argb background) {
     auto refuse_if_too_large = [&](core::Size size) {
         if (!zft::fits_header(size.width, size.height))
             throw core::too_large(path, size);
@@ -68,7 +69,7 @@ void convert_jpg_gif_bmp_file(MainScreen& w) {
 
     platform::DrawingSurface& surface = *w.window.surface();
     try {
-        const core::Picture picture = load_source(source, surface.backgroundColour().rgb());
+        const core::Picture picture = load_source(platform::file_name(source), surface.backgroundColour().rgb());
         w.beeld->setPicture(picture);
         w.beeld->refresh();
         w.beeld->setVisible(false);
@@ -84,7 +85,7 @@ void convert_jpg_gif_bmp_file(MainScreen& w) {
             w.slot1.openForWriting(target);
             const int width = static_cast<int>(w.beeld->widthTwips() / kTwipsPerPixel);
             const int height = static_cast<int>(w.beeld->heightTwips() / kTwipsPerPixel);
-            const std::string notice = core::notice_bytes(w.prompts.inputBox(kNoticePrompt, kTitle));
+            const std::string notice = core::notice_bytes(platform::utf8(w.prompts.inputBox(kNoticePrompt, kTitle)));
             const QDate today = w.prompts.currentDate();
             // The width and height texts, the notice padded to its field and
             // the date text, as the format defines them.
@@ -116,7 +117,7 @@ void convert_jpg_gif_bmp_file(MainScreen& w) {
         }
     } catch (const core::Failure& failure) {
         w.slot1.abandon();
-        w.prompts.messageBox(failure.message(), MessageStyle::Error, kTitle);
+        w.prompts.messageBox(platform::text_of(failure.message()), MessageStyle::Error, kTitle);
     }
 
     w.beeld->setPicture(w.backup->picture());

@@ -1,6 +1,5 @@
 #include "shell/introscreen.h"
 
-#include "core/decoding.h"
 #include "shell/mainscreen.h"
 
 namespace shell {
@@ -18,7 +17,7 @@ IntroScreen::IntroScreen(MainScreen& main) : main(main), window(QStringLiteral("
     surface->setBackgroundColour(QColor(160, 160, 160));
 
     Image1 = new platform::PictureArea(surface, QStringLiteral("Image1"), 60, 60, 3750, 3000);
-    Image1->setPicture(core::load_picture(kLogo));
+    Image1->setPicture(load_logo());
 
     const QFont title = platform::font_named(QStringLiteral("MS Sans Serif"), 18, true);
     constexpr float kTitleTops[3] = {3120, 3540, 4020};

@@ -1,6 +1,7 @@
 #include "shell/mainscreen.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QIcon>
 
 #include "core/decoding.h"
@@ -25,7 +26,7 @@ MainScreen::MainScreen(platform::Prompts& prompts)
     window.setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
     platform::DrawingSurface* surface = window.surface();
     backup = new platform::PictureArea(surface, QStringLiteral("backup"), 1380, 3720, 3750, 3000);
-    backup->setPicture(core::load_picture(kLogo));
+    backup->setPicture(load_logo());
     backup->setVisible(false);
     beeld = new platform::PictureArea(surface, QStringLiteral("beeld"), kBeeldLeft, kBeeldTop, 3750, 3000);
 
@@ -78,6 +79,15 @@ void FitWindowToPicture(MainScreen& w, Minimum minimum) {
         if (w.window.heightTwips() < 3450)
             w.window.setHeightTwips(3450);
     }
+}
+
+core::Picture load_logo() {
+    const QString path = QStringLiteral(":/assets/logo.jpg");
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    const QByteArray bytes = file.readAll();
+    return core::load_picture_data({reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())},
+                                   path.toStdString());
 }
 
 void load_mainscreen(MainScreen& w) {

@@ -17,8 +17,6 @@ namespace shell {
 // The title of every message box and of the input box.
 inline const QString kTitle = QStringLiteral("ZFT Toolkit - SP1");
 
-// The logo, a 250 × 200-pixel JPEG built into the program.
-inline const QString kLogo = QStringLiteral(":/assets/logo.jpg");
 
 // Where `beeld`'s top-left corner stays, in twips of the drawing surface.
 inline constexpr float kBeeldLeft = 60;
@@ -58,6 +56,10 @@ enum class Minimum { Without, With };
 // Sizes the main window around `beeld`: 165 twips wider and 450 twips taller,
 // and with the minimum at least 3915 × 3450 twips, the window around the logo.
 void FitWindowToPicture(MainScreen& w, Minimum minimum);
+
+// The logo, a 250 × 200-pixel JPEG built into the program, decoded as every
+// picture is.
+core::Picture load_logo();
 
 // The loading of the main window: the logo into `beeld` and the window fitted.
 void load_mainscreen(MainScreen& w);

@@ -4,6 +4,7 @@
 #include "core/failure.h"
 #include "core/header_text.h"
 #include "format/zft_format.h"
+#include "platform/text.h"
 #include "shell/converter.h"
 #include "shell/mainscreen.h"
 
@@ -56,7 +57,8 @@ void preview_zft_file(MainScreen& w) {
 
         width = header.width_value();
         height = header.height_value();
-        w.prompts.messageBox(core::header_summary_lines(header).join(QStringLiteral("\r\n")),
+        const std::array<std::string, 3> lines = core::header_summary_lines(header);
+        w.prompts.messageBox(platform::text_of(lines[0] + "\r\n" + lines[1] + "\r\n" + lines[2]),
                              platform::MessageStyle::Information, path);
 
         w.beeld->setPicture(core::load_picture());
@@ -75,19 +77,18 @@ void preview_zft_file(MainScreen& w) {
         // length (a file under /proc) or the file changed meanwhile.
         const qint64 length = w.slot1.bytesRead();
         w.slot1.abandon();
-        QString message = failure.message();
-        const QString action = QStringLiteral("preview");
+        std::string message = failure.message();
+        const std::string file = platform::file_name(path);
         if (failure.isEndOfFile() && !headerRead) {
-            message = core::cannot(action, path, QString::fromStdString(zft::short_file_fault(length))).message();
+            message = core::cannot("preview", file, zft::short_file_fault(length)).message();
         } else if (failure.isEndOfFile()) {
-            message = core::cannot(action, path,
-                                   QStringLiteral("its header promises %1 bytes (%2 × %3 pixels), but the file has "
-                                                  "only %4 bytes")
-                                       .arg(QString::number(zft::file_size(width, height)), QString::number(width),
-                                            QString::number(height), QString::number(length)))
+            message = core::cannot("preview", file,
+                                   "its header promises " + std::to_string(zft::file_size(width, height)) + " bytes (" +
+                                       std::to_string(width) + " × " + std::to_string(height) +
+                                       " pixels), but the file has only " + std::to_string(length) + " bytes")
                           .message();
         }
-        w.prompts.messageBox(message, platform::MessageStyle::Error, kTitle);
+        w.prompts.messageBox(platform::text_of(message), platform::MessageStyle::Error, kTitle);
     }
 }
 

@@ -26,7 +26,7 @@ const QByteArray kOld = "the file as it was";
 // Runs in a child process: writes into a file and ends by `signal` half-way.
 int write_and_get_signalled() {
     AtomicFile file(AtomicFile::Scheme::Named);
-    file.open(qEnvironmentVariable("ZFT_SIGNAL_TARGET"));
+    file.open(qEnvironmentVariable("ZFT_SIGNAL_TARGET").toStdString());
     file.write(std::string(200000, 'x'));
     std::raise(qEnvironmentVariableIntValue("ZFT_SIGNAL"));
     return 0;
@@ -66,7 +66,7 @@ void CoreTest::replacesWholeAndKeepsPermissions() {
     QCOMPARE(::chmod(name.constData(), 0640), 0);
 
     AtomicFile file(scheme);
-    file.open(path);
+    file.open(path.toStdString());
     file.write("new ");
     file.write(std::string(100000, 'y'));
     QCOMPARE(contents(path), kOld);
@@ -84,7 +84,7 @@ void CoreTest::keepRefusesAnExistingFile() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.zft"));
     AtomicFile file(scheme);
-    file.open(path, AtomicFile::Existing::Keep);
+    file.open(path.toStdString(), AtomicFile::Existing::Keep);
     file.write("mine");
     // Another program makes the file meanwhile: it is kept.
     QVERIFY(write_file(path, kOld));
@@ -92,7 +92,7 @@ void CoreTest::keepRefusesAnExistingFile() {
         file.commit();
         QFAIL("an existing file was replaced");
     } catch (const core::Failure& failure) {
-        QCOMPARE(failure.message(), QStringLiteral("Cannot write %1: it exists already").arg(path));
+        QCOMPARE(QString::fromStdString(failure.message()), QStringLiteral("Cannot write %1: it exists already").arg(path));
     }
     QCOMPARE(contents(path), kOld);
     QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("out.zft")});
@@ -104,7 +104,7 @@ void CoreTest::failureLeavesNothing() {
     const QString path = dir.filePath(QStringLiteral("out.zft"));
     QVERIFY(write_file(path, kOld));
     AtomicFile file(scheme);
-    file.open(path);
+    file.open(path.toStdString());
     file.write(std::string(100000, 'z'));
     // The target's folder goes while the file is written.
     QVERIFY(QFile::rename(path, dir.filePath(QStringLiteral("kept.zft"))));
