@@ -14,6 +14,7 @@
 #include <string_view>
 
 #include "core/atomic_file.h"
+#include "platform/text.h"
 
 namespace platform {
 
@@ -27,7 +28,7 @@ public:
     // Each throws core::Failure naming the file and the reason.
     void openForWriting(const QString& path) {
         abandon();
-        writer_.open(QFile::encodeName(path).toStdString());
+        writer_.open(file_name(path));
     }
     void openForReading(const QString& path);
 
