@@ -14,7 +14,7 @@ std::string notice_bytes(const QString& notice) {
     QTextBoundaryFinder graphemes(QTextBoundaryFinder::Grapheme, text);
     qsizetype start = 0;
     for (qsizetype end = graphemes.toNextBoundary(); end != -1; end = graphemes.toNextBoundary()) {
-        const QList<uint> codePoints = text.mid(start, end - start).toUcs4();
+        const auto codePoints = text.mid(start, end - start).toUcs4();  // QList in Qt 6, QVector in Qt 5
         std::optional<unsigned char> byte;
         if (codePoints.size() == 1)
             byte = zft::to_cp1252(codePoints.front());

@@ -9,6 +9,7 @@ cd "$(dirname "$0")/.."
 
 build_packages=(
     cmake g++ make pkg-config qt6-base-dev fonts-dejavu-core
+    qtbase5-dev  # the image plugin for Qt 5 programs
     libturbojpeg0-dev libgif-dev libpng-dev  # the picture decoders
 )
 test_packages=(
