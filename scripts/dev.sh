@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 build_packages=(
     cmake g++ make pkg-config qt6-base-dev fonts-dejavu-core
     qtbase5-dev  # the image plugin for Qt 5 programs
+    libgdk-pixbuf-2.0-dev  # the gdk-pixbuf loader
     libturbojpeg0-dev libgif-dev libpng-dev  # the picture decoders
 )
 test_packages=(
