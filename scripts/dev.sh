@@ -11,6 +11,7 @@ build_packages=(
     cmake g++ make pkg-config qt6-base-dev fonts-dejavu-core
     qtbase5-dev  # the image plugin for Qt 5 programs
     libgdk-pixbuf-2.0-dev  # the gdk-pixbuf loader
+    bash-completion  # where zft's completion goes
     libturbojpeg0-dev libgif-dev libpng-dev  # the picture decoders
 )
 test_packages=(
