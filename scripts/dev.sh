@@ -20,7 +20,7 @@ test_packages=(
     xvfb xdotool imagemagick x11-utils  # the end-to-end test in a real X server
     clang libclang-rt-14-dev  # the fuzz target (libFuzzer, AddressSanitizer)
     shared-mime-info desktop-file-utils  # checks of the installed desktop files
-    lintian hicolor-icon-theme  # checks of the Debian package and the triggers it relies on
+    lintian hicolor-icon-theme man-db  # checks of the Debian package and the triggers it relies on
 )
 
 install_missing() {

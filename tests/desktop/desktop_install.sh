@@ -41,6 +41,14 @@ if grep -qi 'warning\|error' "$prefix/mime.log"; then cat "$prefix/mime.log"; fa
 grep -q '^50:image/x-zft:\*\.zft$' "$prefix/share/mime/globs2" || fail "no *.zft glob for image/x-zft"
 grep -aq 'image/x-zft' "$prefix/share/mime/magic" || fail "no content rule for image/x-zft"
 
+# libmagic's rule takes a ZFT file and leaves a letter starting "1A" alone.
+printf 'P6 2 1 255\n\001\002\003\004\005\006' >"$prefix/in.ppm"
+"$prefix/bin/zft" convert "$prefix/in.ppm" -o "$prefix/picture.zft" || fail "zft convert"
+printf '1A09032004 a letter, not a picture ......................................\n' >"$prefix/letter"
+magic="$prefix/share/zft-toolkit/zft.magic"
+[ "$(file -b -m "$magic" --mime-type "$prefix/picture.zft")" = image/x-zft ] || fail "zft.magic does not take a ZFT file"
+[ "$(file -b -m "$magic" --mime-type "$prefix/letter")" = text/plain ] || fail "zft.magic takes a letter"
+
 # The menu entry: valid, and starting the program without a command line.
 desktop-file-validate "$prefix/share/applications/zft-toolkit.desktop" || fail "desktop-file-validate"
 grep -qx 'Exec=zft-toolkit' "$prefix/share/applications/zft-toolkit.desktop" || fail "Exec is not zft-toolkit"

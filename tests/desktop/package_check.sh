@@ -35,7 +35,8 @@ for file in /usr/bin/zft /usr/bin/zft-toolkit /usr/share/man/man1/zft.1.gz /usr/
             /usr/share/thumbnailers/zft.thumbnailer /usr/share/icons/hicolor/scalable/mimetypes/image-x-zft.svg \
             /usr/share/icons/hicolor/48x48/apps/zft-toolkit.png /usr/share/doc/zft-toolkit/copyright \
             /usr/share/doc/zft-toolkit/changelog.gz "$completions/zft" "$qt5_plugins/imageformats/libzft.so" \
-            "$qt6_plugins/imageformats/libzft.so" "$pixbuf_loaders/libpixbufloader-zft.so"; do
+            "$qt6_plugins/imageformats/libzft.so" "$pixbuf_loaders/libpixbufloader-zft.so" \
+            /usr/share/zft-toolkit/zft.magic; do
     echo "$listing" | grep -q " \\.$file\$" || fail "the package lacks $file"
 done
 # Only files of its own: under /usr, owned by root, and no cache that a
