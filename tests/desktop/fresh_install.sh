@@ -7,10 +7,10 @@
 #
 # Makes SCRATCH_DIR a new Debian 12 (debootstrap, minbase) unless it holds
 # one, installs the package with apt beside what every Debian desktop has
-# (man-db, xdg-utils, bash-completion), and checks: the file type with and without the
-# extension, both manual pages, zft's thumbnails and completion, that the
-# dpkg triggers put the loader in gdk-pixbuf's cache, and that a removal
-# takes everything away again. With --viewers, first installs the viewers
+# (man-db, xdg-utils, bash-completion), and checks: the file type with and
+# without the extension, both manual pages, zft's thumbnails and completion,
+# that the dpkg triggers put the loader in gdk-pixbuf's cache, and that a
+# removal takes everything away again. With --viewers, first installs the viewers
 # a user would have (Eye of GNOME, Ristretto, Gwenview, qimgv), a Qt 5 and a
 # Qt 6 program (Python's PyQt5 and PyQt6) and gdk-pixbuf's thumbnailer, and
 # checks too that each viewer shows a ZFT picture pixel for pixel (found
@@ -23,17 +23,18 @@ root=$2
 viewers=${3:-}
 passes=0
 failures=0
+out=$(mktemp)
 
 in_root() { chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin HOME=/root LANG=C.UTF-8 "$@"; }
 check() {  # check NAME COMMAND...: passes when the command does
     local name=$1
     shift
-    if "$@" >/tmp/fresh_install.out 2>&1; then
+    if "$@" >"$out" 2>&1; then
         echo "ok: $name"
         passes=$((passes + 1))
     else
         echo "FAIL: $name"
-        sed 's/^/    /' /tmp/fresh_install.out | tail -20
+        sed 's/^/    /' "$out" | tail -20
         failures=$((failures + 1))
     fi
 }
@@ -57,7 +58,7 @@ fi
 mountpoint -q "$root/proc" || mount -t proc proc "$root/proc"
 mountpoint -q "$root/dev" || mount --bind /dev "$root/dev"
 cp /etc/resolv.conf "$root/etc/resolv.conf"
-trap 'umount "$root/dev" "$root/proc" 2>/dev/null' EXIT
+trap 'umount "$root/dev" "$root/proc" 2>/dev/null; rm -f "$out"' EXIT
 export DEBIAN_FRONTEND=noninteractive
 in_root apt-get update -qq || exit 1
 
@@ -75,7 +76,7 @@ python3 -c "
 import sys
 sys.stdout.buffer.write(b'P6 160 120 255\\n' + bytes(v for y in range(120) for x in range(160)
                         for v in (x * 37 % 256, y * 53 % 256, (x + y) * 11 % 256)))" >"$root/tmp/in.ppm"
-check "zft convert" in_root zft convert --notice "(c) 2026 A. Painter" /tmp/in.ppm -o /tmp/picture.zft
+check "zft convert" in_root zft convert --force --notice "(c) 2026 A. Painter" /tmp/in.ppm -o /tmp/picture.zft
 in_root cp /tmp/picture.zft /tmp/picture
 expect "xdg-mime, picture.zft" image/x-zft in_root xdg-mime query filetype /tmp/picture.zft
 expect "xdg-mime, no extension" image/x-zft in_root xdg-mime query filetype /tmp/picture
