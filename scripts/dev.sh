@@ -9,6 +9,10 @@ cd "$(dirname "$0")/.."
 
 build_packages=(
     cmake g++ make pkg-config qt6-base-dev fonts-dejavu-core
+    qtbase5-dev  # the image plugin for Qt 5 programs
+    libgdk-pixbuf-2.0-dev  # the gdk-pixbuf loader
+    bash-completion  # where zft's completion goes
+    dpkg-dev file  # the Debian package: dpkg-shlibdeps finds its dependencies
     libturbojpeg0-dev libgif-dev libpng-dev  # the picture decoders
 )
 test_packages=(
@@ -16,6 +20,7 @@ test_packages=(
     xvfb xdotool imagemagick x11-utils  # the end-to-end test in a real X server
     clang libclang-rt-14-dev  # the fuzz target (libFuzzer, AddressSanitizer)
     shared-mime-info desktop-file-utils  # checks of the installed desktop files
+    lintian hicolor-icon-theme man-db  # checks of the Debian package and the triggers it relies on
 )
 
 install_missing() {

@@ -1,0 +1,212 @@
+// gdk-pixbuf's loader for ZFT pictures: the GNOME and Xfce viewers
+// (Eye of GNOME, Ristretto, gThumb) and everything else that reads pictures
+// through gdk-pixbuf open .zft files with it.
+//
+// gdk-pixbuf feeds a file in pieces of any size. The size is told as soon as
+// the header is in and sound, before any pixel; rows are handed on as they
+// complete. A file is taken only when the format's own checks pass, and the
+// length is judged at the end, so a damaged file always ends in a GError
+// that says what is wrong, never in a crash or a half-made picture.
+//
+// C entry points for gdk-pixbuf, C++ inside; no exception ever crosses them.
+#define GDK_PIXBUF_ENABLE_BACKEND
+#include <gdk-pixbuf/gdk-pixbuf.h>
+#include <gdk-pixbuf/gdk-pixbuf-io.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <new>
+#include <optional>
+#include <string>
+
+#include "format/zft_format.h"
+
+namespace {
+
+// Why a load failed: a GError's code and message.
+struct Failure {
+    int code;
+    std::string message;
+};
+
+struct Load {
+    GdkPixbufModuleSizeFunc size_func = nullptr;
+    GdkPixbufModulePreparedFunc prepared_func = nullptr;
+    GdkPixbufModuleUpdatedFunc updated_func = nullptr;
+    gpointer user_data = nullptr;
+
+    std::string header;          // the first bytes, until all 64 are in
+    std::uint64_t received = 0;  // bytes so far, the header's among them
+    GdkPixbuf* pixbuf = nullptr;
+    int width = 0;
+    int height = 0;
+    // Once set, every later call gives it again: gdk-pixbuf may ask for the
+    // error at the end of a load as well as where it happened.
+    std::optional<Failure> failure;
+};
+
+Failure damaged(const std::string& fault) {
+    return {GDK_PIXBUF_ERROR_CORRUPT_IMAGE, "Cannot read the ZFT picture: " + fault};
+}
+
+const Failure kNoMemory{GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY, "Not enough memory to read the ZFT picture"};
+
+gboolean report(const Load& load, GError** error) {
+    if (!load.failure)
+        return TRUE;
+    if (error && !*error)
+        g_set_error_literal(error, GDK_PIXBUF_ERROR, load.failure->code, load.failure->message.c_str());
+    return FALSE;
+}
+
+// Once the header is whole: judged, its size told, the picture made.
+std::optional<Failure> start_picture(Load& load) {
+    const zft::ZftHeader header = zft::decode_header(load.header);
+    if (const auto fault = zft::header_fault(header))
+        return damaged(*fault);
+    load.width = header.width_value();
+    load.height = header.height_value();
+    if (load.size_func) {
+        int width = load.width;
+        int height = load.height;
+        load.size_func(&width, &height, load.user_data);
+        // A caller that only wanted the size asks for nothing more.
+        if (width == 0 || height == 0)
+            return Failure{GDK_PIXBUF_ERROR_FAILED, "Only the size of the ZFT picture was asked for"};
+    }
+    load.pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, load.width, load.height);
+    if (!load.pixbuf)
+        return Failure{GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY,
+                       "Not enough memory for a picture of " + std::to_string(load.width) + " × " +
+                           std::to_string(load.height) + " pixels"};
+    // Nothing of the picture may show undefined memory, even cut short.
+    gdk_pixbuf_fill(load.pixbuf, 0x000000ff);
+    if (load.prepared_func)
+        load.prepared_func(load.pixbuf, nullptr, load.user_data);
+    return std::nullopt;
+}
+
+// Copies pixel bytes to where they belong in the picture's rows (which may
+// be padded), and tells of the rows they complete.
+void take_pixels(Load& load, const guchar* bytes, std::uint64_t size) {
+    const std::uint64_t rowSize = 3ull * static_cast<std::uint64_t>(load.width);
+    const std::uint64_t first = load.received - zft::kHeaderSize;
+    const int rowsBefore = static_cast<int>(first / rowSize);
+    guchar* pixels = gdk_pixbuf_get_pixels(load.pixbuf);
+    const std::uint64_t stride = static_cast<std::uint64_t>(gdk_pixbuf_get_rowstride(load.pixbuf));
+    std::uint64_t at = first;
+    while (size > 0) {
+        const std::uint64_t row = at / rowSize;
+        const std::uint64_t column = at % rowSize;
+        const std::uint64_t n = std::min(size, rowSize - column);
+        std::copy_n(bytes, n, pixels + row * stride + column);
+        bytes += n;
+        size -= n;
+        at += n;
+    }
+    load.received += at - first;
+    const int rowsAfter = static_cast<int>((load.received - zft::kHeaderSize) / rowSize);
+    if (load.updated_func && rowsAfter > rowsBefore)
+        load.updated_func(load.pixbuf, 0, rowsBefore, load.width, rowsAfter - rowsBefore, load.user_data);
+}
+
+std::optional<Failure> increment(Load& load, const guchar* buffer, guint size) {
+    if (load.header.size() < zft::kHeaderSize) {
+        const std::size_t n = std::min<std::size_t>(size, zft::kHeaderSize - load.header.size());
+        load.header.append(reinterpret_cast<const char*>(buffer), n);
+        load.received += n;
+        buffer += n;
+        size -= static_cast<guint>(n);
+        if (load.header.size() < zft::kHeaderSize)
+            return std::nullopt;
+        if (auto failure = start_picture(load))
+            return failure;
+    }
+    // More than the header promises: the same words as at the end.
+    if (load.received + size > zft::file_size(load.width, load.height))
+        return damaged(*zft::file_fault(load.header, load.received + size));
+    take_pixels(load, buffer, size);
+    return std::nullopt;
+}
+
+}  // namespace
+
+extern "C" {
+
+static gpointer zft_begin_load(GdkPixbufModuleSizeFunc size_func, GdkPixbufModulePreparedFunc prepared_func,
+                               GdkPixbufModuleUpdatedFunc updated_func, gpointer user_data, GError** error) {
+    auto* load = new (std::nothrow) Load;
+    if (!load) {
+        g_set_error_literal(error, GDK_PIXBUF_ERROR, kNoMemory.code, kNoMemory.message.c_str());
+        return nullptr;
+    }
+    load->size_func = size_func;
+    load->prepared_func = prepared_func;
+    load->updated_func = updated_func;
+    load->user_data = user_data;
+    return load;
+}
+
+static gboolean zft_load_increment(gpointer context, const guchar* buffer, guint size, GError** error) {
+    Load& load = *static_cast<Load*>(context);
+    if (!load.failure) {
+        try {
+            load.failure = increment(load, buffer, size);
+        } catch (...) {
+            load.failure = kNoMemory;
+        }
+    }
+    return report(load, error);
+}
+
+static gboolean zft_stop_load(gpointer context, GError** error) {
+    auto* load = static_cast<Load*>(context);
+    // Only now is the length known: a file cut short fails here.
+    if (!load->failure) {
+        try {
+            if (const auto fault = zft::file_fault(load->header, load->received))
+                load->failure = damaged(*fault);
+        } catch (...) {
+            load->failure = kNoMemory;
+        }
+    }
+    const gboolean good = report(*load, error);
+    if (load->pixbuf)
+        g_object_unref(load->pixbuf);
+    delete load;
+    return good;
+}
+
+// A header begins with the version "1A" and a month "01".."12". gdk-pixbuf
+// mostly sniffs by the MIME database (whose rule for image/x-zft looks
+// further); these are for when it does not.
+static GdkPixbufModulePattern zft_signature[] = {
+    {const_cast<char*>("1A0"), const_cast<char*>("   "), 60},
+    {const_cast<char*>("1A1"), const_cast<char*>("   "), 60},
+    {nullptr, nullptr, 0},
+};
+
+static const gchar* zft_mime_types[] = {"image/x-zft", nullptr};
+static const gchar* zft_extensions[] = {"zft", nullptr};
+
+G_MODULE_EXPORT void fill_vtable(GdkPixbufModule* module);
+G_MODULE_EXPORT void fill_info(GdkPixbufFormat* info);
+
+void fill_vtable(GdkPixbufModule* module) {
+    module->begin_load = zft_begin_load;
+    module->stop_load = zft_stop_load;
+    module->load_increment = zft_load_increment;
+}
+
+void fill_info(GdkPixbufFormat* info) {
+    info->name = const_cast<gchar*>("zft");
+    info->signature = zft_signature;
+    info->domain = nullptr;
+    info->description = const_cast<gchar*>("ZFT picture");
+    info->mime_types = const_cast<gchar**>(zft_mime_types);
+    info->extensions = const_cast<gchar**>(zft_extensions);
+    info->flags = GDK_PIXBUF_FORMAT_THREADSAFE;
+    info->license = const_cast<gchar*>("other");
+}
+
+}  // extern "C"
