@@ -7,6 +7,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <turbojpeg.h>
 
 #include "core/decoding.h"
 #include "core/scaling.h"
@@ -59,6 +60,8 @@ private slots:
     void pngLayouts_data();
     void pngLayouts();
     void formatComesFromTheBytesNotTheName();
+    void cmykJpegs_data();
+    void cmykJpegs();
     void refusals_data();
     void refusals();
     void reductionAveragesWhatEachPixelCovers();
@@ -121,6 +124,49 @@ void DecodingTest::formatComesFromTheBytesNotTheName() {
     const core::Picture jpeg = core::load_picture(path(QStringLiteral("jpeg.gif")).toStdString());
     QVERIFY(jpeg.size() == (core::Size{8, 6}));
     QVERIFY(qAbs(core::red_of(jpeg.pixel(3, 2)) - qRed(image.pixel(3, 2))) < 8);
+}
+
+void DecodingTest::cmykJpegs_data() {
+    QTest::addColumn<QString>("maker");
+    QTest::newRow("CMYK, as ImageMagick writes it") << "imagemagick";
+    QTest::newRow("YCCK, as libjpeg-turbo writes CMYK") << "turbojpeg";
+}
+
+// Both kinds store ink inverted, as Adobe's programs do: 255 is no ink.
+void DecodingTest::cmykJpegs() {
+    QFETCH(QString, maker);
+    const QString file = path(QStringLiteral("cmyk.jpg"));
+    if (maker == u"imagemagick") {
+        const QString convert = QStandardPaths::findExecutable(QStringLiteral("convert"));
+        if (convert.isEmpty())
+            QSKIP("ImageMagick is not installed");
+        QCOMPARE(QProcess::execute(convert, {QStringLiteral("-size"), QStringLiteral("16x8"),
+                                             QStringLiteral("xc:rgb(200,100,50)"), QStringLiteral("-colorspace"),
+                                             QStringLiteral("CMYK"), QStringLiteral("-quality"), QStringLiteral("100"),
+                                             file}), 0);
+    } else {
+        // Ink values that read back as (200, 100, 50): red = C · K / 255.
+        std::vector<unsigned char> cmyk(16 * 8 * 4);
+        for (std::size_t i = 0; i < cmyk.size(); i += 4) {
+            cmyk[i] = 200;
+            cmyk[i + 1] = 100;
+            cmyk[i + 2] = 50;
+            cmyk[i + 3] = 255;
+        }
+        tjhandle encoder = tjInitCompress();
+        unsigned char* jpeg = nullptr;
+        unsigned long size = 0;
+        QCOMPARE(tjCompress2(encoder, cmyk.data(), 16, 16 * 4, 8, TJPF_CMYK, &jpeg, &size, TJSAMP_444, 100, 0), 0);
+        const bool written = write_file(file, QByteArray(reinterpret_cast<const char*>(jpeg), qsizetype(size)));
+        tjFree(jpeg);
+        tjDestroy(encoder);
+        QVERIFY(written);
+    }
+    const core::Picture picture = core::load_picture(file.toStdString());
+    for (const core::Argb c : {picture.pixel(0, 0), picture.pixel(15, 7)}) {
+        QVERIFY2(qAbs(core::red_of(c) - 200) <= 2 && qAbs(core::green_of(c) - 100) <= 2 && qAbs(core::blue_of(c) - 50) <= 2,
+                 qPrintable(QString::number(c, 16)));
+    }
 }
 
 void DecodingTest::refusals_data() {
