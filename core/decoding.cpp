@@ -6,11 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "core/decoders/bmp.h"
-#include "core/decoders/gif.h"
-#include "core/decoders/jpeg.h"
-#include "core/decoders/png.h"
-#include "core/decoders/pnm.h"
+#include "core/decoders/formats.h"
 #include "core/file_kind.h"
 #include "core/scaling.h"
 #include "format/zft_format.h"

@@ -8,7 +8,7 @@
 // bottom row up while rows go to the sink from the top, so they are decoded
 // into a canvas first: one byte of palette index per pixel and one bit saying
 // whether the stream set it.
-#include "core/decoders/bmp.h"
+#include "core/decoders/formats.h"
 
 #include <algorithm>
 #include <array>

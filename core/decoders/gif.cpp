@@ -25,7 +25,7 @@
 // - Restore-to-previous needs no copy of the screen: such a block is undone
 //   before the next block is drawn, so only the last block of the picture
 //   shows it, and the others are decompressed, to check them, but not drawn.
-#include "core/decoders/gif.h"
+#include "core/decoders/formats.h"
 
 #include <gif_lib.h>
 

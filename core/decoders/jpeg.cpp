@@ -1,4 +1,4 @@
-#include "core/decoders/jpeg.h"
+#include "core/decoders/formats.h"
 
 #include <turbojpeg.h>
 

@@ -1,4 +1,4 @@
-#include "core/decoders/png.h"
+#include "core/decoders/formats.h"
 
 #include <png.h>
 

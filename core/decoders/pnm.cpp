@@ -1,4 +1,4 @@
-#include "core/decoders/pnm.h"
+#include "core/decoders/formats.h"
 
 #include <algorithm>
 #include <vector>

@@ -10,7 +10,7 @@
 #include <QtTest>
 #include <cmath>
 
-#include "core/decoders/bmp.h"
+#include "core/decoders/formats.h"
 #include "tests/support/bmp_writer.h"
 
 using core::Argb;

@@ -10,7 +10,7 @@
 #include <QRegularExpression>
 #include <QtTest>
 
-#include "core/decoders/gif.h"
+#include "core/decoders/formats.h"
 #include "tests/support/gif_writer.h"
 
 using core::Argb;

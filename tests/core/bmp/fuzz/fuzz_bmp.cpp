@@ -8,7 +8,7 @@
 #include <cstring>
 #include <vector>
 
-#include "core/decoders/bmp.h"
+#include "core/decoders/formats.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/decoders/gif.h"
+#include "core/decoders/formats.h"
 
 namespace {
 
