@@ -2,7 +2,6 @@
 
 #include <system_error>
 
-
 namespace core {
 
 Failure cannot(std::string_view action, std::string_view path, std::string_view reason) {
