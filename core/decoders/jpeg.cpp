@@ -3,6 +3,7 @@
 #include <turbojpeg.h>
 
 #include <bit>
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -34,7 +35,18 @@ bool sniff(std::span<const std::uint8_t> start) {
     return start.size() >= 3 && start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF;
 }
 
-Size size(ByteSource& file) {
+namespace {
+
+// What the frame header says: the size, and how much memory the decoder
+// needs for the picture's coefficients when it must keep all of them (a
+// progressive file is decoded scan by scan over the whole picture).
+struct Frame {
+    Size size;
+    bool progressive = false;
+    std::uint64_t coefficientBytes = 0;
+};
+
+Frame read_frame(ByteSource& file) {
     // The frame header is found by walking the markers, so only the headers
     // are read, however large the file.
     std::uint8_t head[2];
@@ -53,29 +65,63 @@ Size size(ByteSource& file) {
         }
         if (marker[1] == 0xD9 || marker[1] == 0xDA)
             throw DecodeError("the JPEG file has no frame header before its image data");
-        std::uint8_t segment[7];
         if (marker[1] == 0x01 || (marker[1] >= 0xD0 && marker[1] <= 0xD7)) {  // markers without a length
             at += 2;
             continue;
         }
+        std::uint8_t segment[2 + 6 + 3 * 255];
         read_exactly(file, at + 2, segment, 2, "the JPEG headers");
         const unsigned length = segment[0] << 8 | segment[1];
         if (length < 2)
             throw DecodeError("the JPEG headers are damaged: a segment of length " + std::to_string(length));
-        if (is_frame_marker(marker[1])) {
-            read_exactly(file, at + 2, segment, 7, "the JPEG frame header");
-            const int height = segment[3] << 8 | segment[4];
-            const int width = segment[5] << 8 | segment[6];
-            if (width == 0 || height == 0)
-                throw DecodeError("the picture has no pixels (" + std::to_string(width) + " × " +
-                                  std::to_string(height) + ")");
-            return {width, height};
+        if (!is_frame_marker(marker[1])) {
+            at += 2 + length;
+            continue;
         }
-        at += 2 + length;
+        read_exactly(file, at + 2, segment, std::min<std::size_t>(length, sizeof segment), "the JPEG frame header");
+        Frame frame;
+        frame.size = {segment[5] << 8 | segment[6], segment[3] << 8 | segment[4]};
+        if (frame.size.width == 0 || frame.size.height == 0)
+            throw DecodeError("the picture has no pixels (" + std::to_string(frame.size.width) + " × " +
+                              std::to_string(frame.size.height) + ")");
+        // SOF2, SOF6, SOF10 and SOF14 are the progressive ones.
+        frame.progressive = (marker[1] & 0x03) == 0x02;
+        const unsigned components = length >= 8 ? segment[7] : 0;
+        if (length < 8 + 3 * components)
+            throw DecodeError("the JPEG frame header is damaged");
+        unsigned hMax = 1;
+        unsigned vMax = 1;
+        for (unsigned c = 0; c < components; ++c) {
+            hMax = std::max(hMax, unsigned(segment[9 + 3 * c] >> 4));
+            vMax = std::max(vMax, unsigned(segment[9 + 3 * c] & 0x0F));
+        }
+        // Each component's blocks of 8 × 8 two-byte coefficients, at its sampling.
+        for (unsigned c = 0; c < components; ++c) {
+            const std::uint64_t h = std::max(1u, unsigned(segment[9 + 3 * c] >> 4));
+            const std::uint64_t v = std::max(1u, unsigned(segment[9 + 3 * c] & 0x0F));
+            const std::uint64_t across = (std::uint64_t(frame.size.width) * h + 8 * hMax - 1) / (8 * hMax);
+            const std::uint64_t down = (std::uint64_t(frame.size.height) * v + 8 * vMax - 1) / (8 * vMax);
+            frame.coefficientBytes += across * down * 64 * 2;
+        }
+        return frame;
     }
 }
 
+// What a progressive file may ask for: with the picture's own memory and
+// the reduced result it stays under 300 MB.
+constexpr std::uint64_t kMostCoefficientBytes = std::uint64_t(256) << 20;
+
+}  // namespace
+
+Size size(ByteSource& file) { return read_frame(file).size; }
+
 void decode(ByteSource& file, const DecodeOptions& options, RowSink& sink) {
+    const Frame frame = read_frame(file);
+    if (frame.progressive && frame.coefficientBytes > kMostCoefficientBytes)
+        throw DecodeError("a progressive JPEG of " + std::to_string(frame.size.width) + " × " +
+                          std::to_string(frame.size.height) + " pixels needs " +
+                          with_commas(frame.coefficientBytes >> 20) + " MB to decode, more than the " +
+                          with_commas(kMostCoefficientBytes >> 20) + " MB this program allows it");
     // TurboJPEG decodes from memory: the file, not the picture, is read whole.
     const std::uint64_t length = file.size();
     if (length > (std::uint64_t(1) << 31))

@@ -438,6 +438,18 @@ void CliConvertTest::refusalsSayWhatIsWrong_data() {
     QTest::newRow("GIF of 65535 × 65535") << testing::gif_bytes(wide) << true << QByteArray("65535 × 65535 pixels");
     QTest::newRow("GIF with damaged image data") << damagedLzw << false << QByteArray("damaged");
     QTest::newRow("PNG with a damaged chunk") << wrongCrc << false << QByteArray("the PNG data is damaged");
+    // All of a progressive JPEG's coefficients are kept while it is decoded:
+    // 286 MB for 100 megapixels at 4:2:0, refused rather than taken.
+    const QString cjpeg = QStandardPaths::findExecutable("cjpeg");
+    QTemporaryDir scratch;
+    QFile ppm(scratch.filePath("p.ppm"));
+    if (!cjpeg.isEmpty() && ppm.open(QIODevice::WriteOnly) && ppm.write("P6\n10000 10000\n255\n") > 0 &&
+        ppm.resize(ppm.size() + qint64(300'000'000))) {
+        ppm.close();
+        QProcess::execute(cjpeg, {"-progressive", "-outfile", scratch.filePath("p.jpg"), ppm.fileName()});
+        QTest::newRow("progressive JPEG of 10000 × 10000 with --fit")
+            << contents(scratch.filePath("p.jpg")) << true << QByteArray("needs 286 MB to decode");
+    }
     QTest::newRow("PNG cut short") << good.left(good.size() - 30) << false << QByteArray("stops inside the PNG data");
     QTest::newRow("PNG of 20000 × 20000") << huge << false << QByteArray("20000 × 20000 pixels, and a ZFT picture");
     QTest::newRow("PNG of 20000 × 20000 with --fit") << huge << true << QByteArray("more than the 100 megapixels");
