@@ -141,10 +141,7 @@ void convert_one(const Job& job, const Settings& settings) {
     if (settings.fit) {
         picture = core::load_picture_within(job.input, kLargest);
     } else {
-        const core::Size size = core::picture_size(job.input);
-        if (!zft::fits_header(size.width, size.height))
-            throw core::too_large(job.input, size, kFitHint);
-        picture = core::load_picture(job.input);
+        picture = core::load_picture(job.input, core::kWindowColour, kFitHint);
     }
     const core::Picture shown = core::picture_as_shown(picture, core::kWindowColour);
     write_zft(job.output,

@@ -111,26 +111,28 @@ auto with_picture(const std::string& path, Work work) {
 // is allocated.
 class ZftSizedSink final : public PictureSink {
 public:
-    explicit ZftSizedSink(const std::string& path) : path_(path) {}
+    ZftSizedSink(const std::string& path, const std::string& hint) : path_(path), hint_(hint) {}
     void begin(Size size, bool hasAlpha) override {
         if (!zft::fits_header(size.width, size.height))
-            throw too_large(path_, size);
+            throw too_large(path_, size, hint_);
         PictureSink::begin(size, hasAlpha);
     }
 
 private:
     const std::string& path_;
+    const std::string& hint_;
 };
 
 // A picture for a ZFT file, refused before any pixel is allocated when it is
 // too large.
-Picture decode_for_zft(ByteSource& file, const Format& format, const std::string& path, Argb background) {
+Picture decode_for_zft(ByteSource& file, const Format& format, const std::string& path, Argb background,
+                       const std::string& hint = {}) {
     // From the headers first: a damaged file of a refused size is refused
     // for its size, and no decoder starts on it.
     const Size size = format.size(file);
     if (!zft::fits_header(size.width, size.height))
-        throw too_large(path, size);
-    ZftSizedSink sink(path);
+        throw too_large(path, size, hint);
+    ZftSizedSink sink(path, hint);
     format.decode(file, {background, {}}, sink);
     return std::move(sink.picture);
 }
@@ -141,9 +143,9 @@ Size picture_size(const std::string& path) {
     return with_picture(path, [](ByteSource& file, const Format& format) { return format.size(file); });
 }
 
-Picture load_picture(const std::string& path, Argb background) {
+Picture load_picture(const std::string& path, Argb background, const std::string& tooLargeHint) {
     return with_picture(path, [&](ByteSource& file, const Format& format) {
-        return decode_for_zft(file, format, path, background);
+        return decode_for_zft(file, format, path, background, tooLargeHint);
     });
 }
 

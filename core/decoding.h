@@ -21,10 +21,11 @@ inline constexpr std::int64_t kMostPixelsToScale = 100'000'000;
 // it. Throws Failure when the file cannot be read as a picture.
 Size picture_size(const std::string& path);
 
-// The decoded picture at `path`, at most 999 × 999 pixels (a larger one is
-// refused before it is decoded). Transparent GIF pixels, and pixels a file
-// leaves unset, take `background`. Throws Failure.
-Picture load_picture(const std::string& path, Argb background = kWindowColour);
+// The decoded picture at `path`, at most 999 × 999 pixels: a larger one is
+// refused from its headers, before it is decoded, by too_large(path, size,
+// tooLargeHint). Transparent GIF pixels, and pixels a file leaves unset, take
+// `background`. Throws Failure.
+Picture load_picture(const std::string& path, Argb background = kWindowColour, const std::string& tooLargeHint = {});
 
 // The same for a picture in memory (one built into the program); `name`
 // stands for its path in messages.

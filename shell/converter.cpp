@@ -26,21 +26,6 @@ const QString kConfirmation = QStringLiteral("Click <OK> to start convertion (th
 const QString kNoticePrompt = QStringLiteral("Please enter Copyright notice (max. 48 chars)");
 const QString kSuccess = QStringLiteral("Conversion succesfull !");
 
-// The header holds three digits a side: a larger picture is refused before
-// anything is shown or written. Its size is read before it is decoded, so a
-// huge picture costs no memory either. What a GIF leaves transparent takes
-// the window's colour, as everything the picture does not cover.
-core::Picture load_source(const std::string& path, core::Argb background) {
-    auto refuse_if_too_large = [&](core::Size size) {
-        if (!zft::fits_header(size.width, size.height))
-            throw core::too_large(path, size);
-    };
-    refuse_if_too_large(core::picture_size(path));
-    core::Picture picture = core::load_picture(path, background);
-    refuse_if_too_large(picture.size());
-    return picture;
-}
-
 }  // namespace
 
 void pump_events_times(int times) {
@@ -69,7 +54,12 @@ void convert_jpg_gif_bmp_file(MainScreen& w) {
 
     platform::DrawingSurface& surface = *w.window.surface();
     try {
-        const core::Picture picture = load_source(platform::file_name(source), surface.backgroundColour().rgb());
+        // The header holds three digits a side: a larger picture is refused
+        // from its size, before anything is decoded, shown or written. What
+        // a GIF leaves transparent takes the window's colour, as everything
+        // the picture does not cover.
+        const core::Picture picture =
+            core::load_picture(platform::file_name(source), surface.backgroundColour().rgb());
         w.beeld->setPicture(picture);
         w.beeld->refresh();
         w.beeld->setVisible(false);
