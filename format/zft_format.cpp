@@ -118,14 +118,15 @@ std::string short_file_fault(std::uint64_t length) {
 }
 
 int field_value(std::string_view field) {
-    std::size_t i = 0;
-    while (i < field.size() && (field[i] == ' ' || field[i] == '\t'))
-        ++i;
     // Saturates rather than overflows on a run of digits longer than a size field.
     constexpr int kMax = std::numeric_limits<int>::max();
     int value = 0;
-    for (; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i) {
-        const int digit = field[i] - '0';
+    for (const char c : field) {
+        if (c == ' ' || c == '\t')
+            continue;
+        if (c < '0' || c > '9')
+            break;
+        const int digit = c - '0';
         value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
     }
     return value;

@@ -90,8 +90,9 @@ std::string zero_padded(int value, std::size_t digits);
 // The eight characters month, day, year: 3 September 2004 gives "09032004".
 std::string date_text(int month, int day, int year);
 
-// The number a size field stands for, as a reader takes it: leading blanks
-// skipped, then the leading decimal digits; no digits there gives 0. A sign
+// The number a size field stands for, as a reader takes it: the decimal
+// digits at its start, blanks anywhere among them skipped, so "1 2" is 12
+// and " 7 " is 7; no digits there gives 0. A sign
 // or anything else before the digits also gives 0, so no field gives a
 // negative size, and three characters never give more than 999. Digits
 // beyond what an int holds give INT_MAX.

@@ -15,14 +15,16 @@ inline quint32 seed() {
     return ok ? chosen : 20011225u;
 }
 
-// How the previewer takes a size field: blanks skipped, then digits.
+// How the previewer takes a size field: the digits at its start, blanks
+// among them skipped.
 inline int size_of(const QByteArray& field) {
-    int i = 0;
-    while (i < field.size() && (field[i] == ' ' || field[i] == '\t'))
-        ++i;
     int value = 0;
-    for (; i < field.size() && field[i] >= '0' && field[i] <= '9'; ++i)
-        value = value * 10 + (field[i] - '0');
+    for (const char c : field) {
+        if (c >= '0' && c <= '9')
+            value = value * 10 + (c - '0');
+        else if (c != ' ' && c != '\t')
+            break;
+    }
     return value;
 }
 

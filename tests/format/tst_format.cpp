@@ -162,7 +162,9 @@ void FormatTest::fieldValue_data() {
     QTest::newRow("leading blanks") << QByteArray("  7") << 7;
     QTest::newRow("leading tab") << QByteArray("\t12") << 12;
     QTest::newRow("trailing text") << QByteArray("9x9") << 9;
-    QTest::newRow("inner blank ends the number") << QByteArray("1 2") << 1;
+    QTest::newRow("inner blank skipped") << QByteArray("1 2") << 12;
+    QTest::newRow("blanks around") << QByteArray(" 7 ") << 7;
+    QTest::newRow("blank then text") << QByteArray("4 x") << 4;
     QTest::newRow("letters") << QByteArray("abc") << 0;
     QTest::newRow("minus") << QByteArray("-12") << 0;
     QTest::newRow("plus") << QByteArray("+5") << 0;

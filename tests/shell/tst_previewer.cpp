@@ -256,7 +256,7 @@ void PreviewerTest::sizeFields_data() {
     QTest::newRow("zero-padded") << QByteArray("065") << QByteArray("007") << 65 << 7;
     QTest::newRow("largest") << QByteArray("999") << QByteArray("002") << 999 << 2;
     QTest::newRow("leading blanks") << QByteArray("  7") << QByteArray(" 12") << 7 << 12;
-    QTest::newRow("digits then garbage") << QByteArray("3x9") << QByteArray("1 2") << 3 << 1;
+    QTest::newRow("garbage ends, a blank does not") << QByteArray("3x9") << QByteArray("1 2") << 3 << 12;
     QTest::newRow("minus sign") << QByteArray("-12") << QByteArray("004") << 0 << 4;
     QTest::newRow("plus sign") << QByteArray("003") << QByteArray("+12") << 3 << 0;
     QTest::newRow("garbage") << QByteArray("abc") << QByteArray("\x01\xff\x80") << 0 << 0;
