@@ -80,7 +80,8 @@ private:
 };
 
 // Sets up Qt's own (non-native) file dialog for `filter`, matching names
-// whatever their case, so that PHOTO.Jpg shows under "*.JPG".
+// whatever their case, so that PHOTO.Jpg and photo.jpeg show under "*.JPG";
+// saving over an existing name asks nothing.
 void configure_file_dialog(QFileDialog& dialog, FileDialogMode mode, const QString& title, const QString& filter);
 
 }  // namespace platform

@@ -6,15 +6,32 @@
 
 namespace platform {
 
+namespace {
+
+// The patterns a filter stands for. A JPEG picture may end in .jpeg, .jpe or
+// .jfif as well as .jpg, and converts all the same, so "*.JPG" lists them too.
+QStringList patterns_of(const QString& filter) {
+    QStringList patterns;
+    for (const QString& pattern : filter.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        patterns << pattern;
+        if (pattern.compare(QLatin1String("*.jpg"), Qt::CaseInsensitive) == 0)
+            patterns << QStringLiteral("*.JPEG") << QStringLiteral("*.JPE") << QStringLiteral("*.JFIF");
+    }
+    return patterns;
+}
+
+}  // namespace
+
 void configure_file_dialog(QFileDialog& dialog, FileDialogMode mode, const QString& title, const QString& filter) {
     dialog.setOption(QFileDialog::DontUseNativeDialog);
+    // Choosing an existing name replaces it: the command asks before it writes.
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    // The filter's box shows the filter as given, not the patterns behind it.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setWindowTitle(title);
     dialog.setAcceptMode(mode == FileDialogMode::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(mode == FileDialogMode::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
-    // Qt separates patterns by blanks; the caption keeps the filter as given.
-    QString patterns = filter;
-    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-    dialog.setNameFilter(patterns == filter ? filter : QStringLiteral("%1 (%2)").arg(filter, patterns));
+    dialog.setNameFilter(QStringLiteral("%1 (%2)").arg(filter, patterns_of(filter).join(QLatin1Char(' '))));
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
 }
 

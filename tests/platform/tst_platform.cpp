@@ -1,3 +1,4 @@
+#include <QComboBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QListView>
@@ -366,8 +367,9 @@ void PlatformTest::fileDialogFilterIgnoresCase_data() {
     QTest::addColumn<QStringList>("listed");
 
     QTest::newRow("open pictures") << platform::FileDialogMode::Open << QStringLiteral("*.JPG;*.GIF;*.BMP")
-                                   << QStringList{"photo.jpg", "PHOTO.Jpg", "x.gif", "y.BMP", "notes.txt", "z.jpeg"}
-                                   << QStringList{"PHOTO.Jpg", "photo.jpg", "x.gif", "y.BMP"};
+                                   << QStringList{"photo.jpg", "PHOTO.Jpg", "x.gif", "y.BMP", "notes.txt", "z.jpeg",
+                                                  "w.JPE", "v.jfif", "u.jpgx", "t.png"}
+                                   << QStringList{"PHOTO.Jpg", "photo.jpg", "v.jfif", "w.JPE", "x.gif", "y.BMP", "z.jpeg"};
     QTest::newRow("save ZFT") << platform::FileDialogMode::Save << QStringLiteral("*.ZFT")
                               << QStringList{"a.zft", "B.ZFT", "c.Zft", "d.txt", "zft"}
                               << QStringList{"B.ZFT", "a.zft", "c.Zft"};
@@ -390,6 +392,11 @@ void PlatformTest::fileDialogFilterIgnoresCase() {
     QVERIFY(dialog.testOption(QFileDialog::DontUseNativeDialog));
     QCOMPARE(dialog.acceptMode(),
              mode == platform::FileDialogMode::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    // The filter's box shows the filter as given; an existing name is taken without a question.
+    auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    QVERIFY(types);
+    QCOMPARE(types->currentText(), filter);
+    QVERIFY(dialog.testOption(QFileDialog::DontConfirmOverwrite));
 
     auto* view = dialog.findChild<QListView*>(QStringLiteral("listView"));
     QVERIFY(view);
