@@ -1,6 +1,10 @@
 #include "platform/click_area.h"
 
+#include <QApplication>
+#include <QElapsedTimer>
 #include <QMouseEvent>
+#include <QStyleHints>
+#include <QTimer>
 
 #include "platform/surface.h"
 #include "platform/units.h"
@@ -15,6 +19,60 @@ ClickArea::ClickArea(DrawingSurface* surface, const QString& name, float left, f
     raise();
 }
 
+namespace {
+
+// Swallows the second half of a double click whose first click was taken.
+// The click may close its window and open another under the pointer, and
+// that window must not take the second press as a click of its own.
+class SecondClickSwallower : public QObject {
+public:
+    explicit SecondClickSwallower(QPointF where) : where_(where) {
+        since_.start();
+        qApp->installEventFilter(this);
+        // Later than this, a press starts a click of its own.
+        QTimer::singleShot(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this, [this] {
+            if (!swallowing_)
+                finish();
+        });
+    }
+
+    void finish() {
+        done_ = true;
+        deleteLater();
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        const QEvent::Type type = event->type();
+        if (done_ || (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonDblClick &&
+                      type != QEvent::MouseButtonRelease))
+            return false;
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (!swallowing_) {
+            const QPointF moved = mouse->globalPosition() - where_;
+            const QStyleHints* hints = QGuiApplication::styleHints();
+            const int distance = hints->mouseDoubleClickDistance();
+            swallowing_ = type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton &&
+                          since_.elapsed() <= hints->mouseDoubleClickInterval() && qAbs(moved.x()) <= distance &&
+                          qAbs(moved.y()) <= distance;
+            if (!swallowing_)
+                finish();
+            return swallowing_;
+        }
+        if (type == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton)
+            finish();
+        return true;
+    }
+
+private:
+    QPointF where_;
+    QElapsedTimer since_;
+    bool swallowing_ = false;
+    bool done_ = false;
+};
+
+}  // namespace
+
 void ClickArea::mousePressEvent(QMouseEvent* event) {
     pressed_ = event->button() == Qt::LeftButton;
 }
@@ -23,8 +81,10 @@ void ClickArea::mouseReleaseEvent(QMouseEvent* event) {
     // A press that wandered off the area before its release is no click.
     const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     pressed_ = false;
-    if (click && onClick_)
+    if (click && onClick_) {
+        new SecondClickSwallower(event->globalPosition());
         onClick_();
+    }
 }
 
 }  // namespace platform

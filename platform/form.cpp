@@ -5,9 +5,13 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QGuiApplication>
+#include <QIcon>
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
+#include <cstdlib>
+#include <xcb/xcb.h>
 
 namespace platform {
 
@@ -61,6 +65,32 @@ void Form::centre() {
     QRect placed(QPoint(0, 0), size());
     placed.moveCenter(screen->geometry().center());
     move(placed.topLeft());
+}
+
+void Form::makeNameless() {
+    setWindowIcon(QIcon());
+    // Creates the window system's window, so that its name can be replaced.
+    const WId id = winId();
+    auto* x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    // Other platforms may answer for X11 without a connection of their own.
+    xcb_connection_t* connection = x11 && QGuiApplication::platformName() == QLatin1String("xcb") ? x11->connection() : nullptr;
+    if (connection) {
+        const char kName[] = "_NET_WM_NAME";
+        const char kUtf8[] = "UTF8_STRING";
+        const xcb_intern_atom_cookie_t name = xcb_intern_atom(connection, 0, sizeof kName - 1, kName);
+        const xcb_intern_atom_cookie_t utf8 = xcb_intern_atom(connection, 0, sizeof kUtf8 - 1, kUtf8);
+        xcb_intern_atom_reply_t* nameReply = xcb_intern_atom_reply(connection, name, nullptr);
+        xcb_intern_atom_reply_t* utf8Reply = xcb_intern_atom_reply(connection, utf8, nullptr);
+        if (nameReply && utf8Reply) {
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(id), nameReply->atom,
+                                utf8Reply->atom, 8, 0, nullptr);
+            xcb_change_property(connection, XCB_PROP_MODE_REPLACE, static_cast<xcb_window_t>(id), XCB_ATOM_WM_NAME,
+                                XCB_ATOM_STRING, 8, 0, nullptr);
+            xcb_flush(connection);
+        }
+        std::free(nameReply);
+        std::free(utf8Reply);
+    }
 }
 
 void Form::showModal() {

@@ -36,6 +36,11 @@ public:
     // Places the window in the middle of the screen.
     void centre();
 
+    // The window tells the window system no name and shows no icon, so a
+    // taskbar has nothing to list it by. Qt alone always names a window,
+    // after the program when it has no caption.
+    void makeNameless();
+
     // Shows the window modal and returns when it has closed; the events of
     // the program are handled meanwhile.
     void showModal();

@@ -44,6 +44,8 @@ IntroScreen::IntroScreen(MainScreen& main) : main(main), window(QStringLiteral("
 }
 
 void IntroScreen::show() {
+    // No caption and no icon: it is no window to pick from a taskbar.
+    window.makeNameless();
     window.centre();
     window.show();
 }

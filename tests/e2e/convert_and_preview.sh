@@ -42,11 +42,19 @@ date_before=$(date +%m%d%Y)
 # The program takes no command line: a picture named on it is not acted on.
 start_program "$program" "$work_dir/source.bmp" --convert
 
-# The intro, then the main window at 261 × 230 pixels with the logo.
+# The intro, with no caption and no icon for a taskbar to show.
 wait_intro
-xdotool mousemove --window "$intro" 130 150 click 1
+intro_props=$(xprop -id "$intro" _NET_WM_NAME WM_NAME _NET_WM_ICON)
+grep -q '^_NET_WM_NAME(UTF8_STRING) = $' <<<"$intro_props" || fail "the intro has a name: $intro_props"
+grep -q '^_NET_WM_ICON:  not found' <<<"$intro_props" || fail "the intro has an icon: $intro_props"
+
+# A double click: the first click closes the intro and opens the main window
+# at 261 × 230 pixels with the logo. The second lands where the main
+# window's File menu now lies, and must not open it.
+xdotool mousemove --window "$intro" 20 62 click --repeat 2 --delay 250 1
 wait_main 261x230
-window_count_is 1 || fail "the intro window is still shown next to the main window"
+sleep 0.3
+window_count_is 1 || fail "a window besides the main window is shown (the intro, or a menu the second click opened)"
 
 # File > Convert, with the access keys, through the real dialogs and boxes.
 menu_file c
