@@ -8,6 +8,9 @@
 #include <string_view>
 #include <vector>
 
+#include "core/atomic_file.h"
+#include "core/failure.h"
+
 namespace cli {
 
 enum Exit : int {
@@ -28,8 +31,57 @@ int thumbnail_command(const Args& args);
 void print_out(std::string_view text);
 void print_err(std::string_view text);
 
+// Text as a terminal may be given it: a character that would steer the
+// terminal (C0 and C1 controls, DEL) and a byte that is no UTF-8 are written
+// as "\x1B", the way the format's fault texts show bad bytes. A file name
+// or a notice can hold an escape sequence that retitles or clears the
+// terminal it is printed on.
+std::string shown(std::string_view text);
+
 // "zft convert: <problem>" and a pointer to the command's help, on stderr.
 int usage_error(std::string_view command, std::string_view problem);
+
+// A file that could not be done, on stderr as other tools say it:
+// "zft export: out.png: No space left on device".
+void report(std::string_view command, std::string_view file, std::string_view reason);
+void report(std::string_view command, const core::Failure& failure);
+
+// "-" for standard input or output, named in messages as below.
+inline bool is_standard(std::string_view path) { return path == "-"; }
+inline const std::string kStandardInput = "standard input";
+inline const std::string kStandardOutput = "standard output";
+inline const std::string& input_name(const std::string& path) { return is_standard(path) ? kStandardInput : path; }
+
+// All of standard input. Throws Failure naming it.
+std::string read_standard_input();
+
+// Ordinary picture formats, as a file name's ending or --format names them.
+enum class PictureFormat { Png, Bmp, Ppm, Jpeg, Other };  // Other: one zft does not write
+// The format a name's ending stands for, whatever its case; nullopt for a
+// name that ends in no picture format's ending.
+std::optional<PictureFormat> picture_format_of(std::string_view path);
+// The format named by itself ("png", "JPG"), as --format takes it.
+std::optional<PictureFormat> picture_format_named(std::string_view name);
+
+// Why a picture is not to go to `path` ("-" on a terminal), or empty when it may.
+std::string refused_output(const std::string& path);
+
+// Where a command's picture goes: a file, written whole or not at all
+// through core::AtomicFile, or standard output for "-" (held until commit,
+// so that a failure before it writes nothing there either). Throws Failure
+// naming the file.
+class Output {
+public:
+    // `replace`: an existing file may be replaced; otherwise it is refused.
+    Output(const std::string& path, bool replace);
+    void write(std::string_view bytes);
+    void commit();
+
+private:
+    std::string path_;
+    core::AtomicFile file_;
+    std::string held_;  // for standard output
+};
 
 // A command's options, as GNU tools take them: "-o OUT", "-oOUT", "--output
 // OUT", "--output=OUT", "--" before arguments that start with "-".

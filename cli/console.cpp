@@ -1,6 +1,8 @@
 #include <cstdio>
 
 #include "cli/cli.h"
+#include "core/header_text.h"
+#include "format/zft_format.h"
 
 namespace cli {
 namespace {
@@ -15,11 +17,45 @@ void write(std::FILE* stream, std::string_view text) {
 void print_out(std::string_view text) { write(stdout, text); }
 void print_err(std::string_view text) { write(stderr, text); }
 
+std::string shown(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t c = 0;
+        const std::size_t length = core::utf8_character(text, i, c);
+        if (length == 0) {
+            out += zft::escaped_byte(static_cast<unsigned char>(text[i++]));
+            continue;
+        }
+        // A C1 control is shown by its code point, which for a notice is the
+        // byte in the file.
+        if (c < 0x20 || (c >= 0x7F && c < 0xA0))
+            out += zft::escaped_byte(static_cast<unsigned char>(c));
+        else
+            out.append(text.substr(i, length));
+        i += length;
+    }
+    return out;
+}
+
 int usage_error(std::string_view command, std::string_view problem) {
     std::string text = "zft ";
-    text.append(command).append(": ").append(problem).append("\nTry 'zft ").append(command).append(" --help'.\n");
+    text.append(command).append(": ").append(shown(problem)).append("\nTry 'zft ").append(command).append(" --help'.\n");
     print_err(text);
     return kUsage;
+}
+
+void report(std::string_view command, std::string_view file, std::string_view reason) {
+    std::string text = "zft ";
+    text.append(command).append(": ").append(shown(file)).append(": ").append(shown(reason)).append("\n");
+    print_err(text);
+}
+
+void report(std::string_view command, const core::Failure& failure) {
+    if (failure.path().empty())
+        print_err("zft " + std::string(command) + ": " + shown(failure.message()) + "\n");
+    else
+        report(command, failure.path(), failure.reason());
 }
 
 Options::Options(std::vector<Option> known) : known_(std::move(known)) { known_.push_back({'h', "help", false}); }
@@ -50,7 +86,9 @@ std::optional<int> Options::parse(const Args& args, std::string_view command, st
     bool optionsEnd = false;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (optionsEnd || arg.size() < 2 || arg[0] != '-') {
+        // "-" is standard input or output, and "-1" a negative number for
+        // the command to judge (no option is a digit).
+        if (optionsEnd || arg.size() < 2 || arg[0] != '-' || (arg[1] >= '0' && arg[1] <= '9')) {
             positional_.push_back(arg);
             continue;
         }
@@ -63,7 +101,7 @@ std::optional<int> Options::parse(const Args& args, std::string_view command, st
         const std::string name = isLong ? arg.substr(2, equals == std::string::npos ? equals : equals - 2) : arg.substr(1, 1);
         const Option* option = isLong ? find(0, name) : find(name[0], {});
         if (!option)
-            return usage_error(command, "Unknown option '" + name + "'.");
+            return usage_error(command, "unknown option '" + name + "'");
         std::string value;
         if (option->takesValue) {
             if (equals != std::string::npos)
@@ -73,9 +111,9 @@ std::optional<int> Options::parse(const Args& args, std::string_view command, st
             else if (i + 1 < args.size())
                 value = args[++i];
             else
-                return usage_error(command, "Missing value after '" + arg + "'.");
+                return usage_error(command, "missing value after '" + arg + "'");
         } else if (equals != std::string::npos || (!isLong && arg.size() > 2)) {
-            return usage_error(command, "Unexpected value after '" + arg.substr(0, isLong ? equals : 2) + "'.");
+            return usage_error(command, "unexpected value after '" + arg.substr(0, isLong ? equals : 2) + "'");
         }
         given_.emplace_back(option->longName, value);
     }

@@ -7,16 +7,15 @@
 #include <map>
 #include <mutex>
 #include <sched.h>
+#include <span>
 #include <thread>
 #include <unistd.h>
 #include <vector>
 
 #include "cli/cli.h"
-#include "core/atomic_file.h"
 #include "core/compose.h"
 #include "core/decoding.h"
 #include "core/failure.h"
-#include "core/file_kind.h"
 #include "core/header_text.h"
 #include "format/zft_format.h"
 
@@ -28,9 +27,11 @@ constexpr std::string_view kHelp =
     "Converts JPG, GIF, BMP and PNG pictures to ZFT picture files. A file gets\n"
     "the same bytes as the windowed converter writes for the same picture,\n"
     "notice and date; transparent parts take the colour of the main window's\n"
-    "background.\n"
+    "background. INPUT - is standard input, OUT - standard output (not a terminal).\n"
     "\n"
-    "  -o, --output OUT.zft  the file to write (one input only)\n"
+    "  -o, --output OUT.zft  the file to write (one input only); a name ending as\n"
+    "                        another kind of picture does (.png, .jpg, ...) is\n"
+    "                        refused: 'zft export' writes those\n"
     "  -d, --directory DIR   write INPUT's name with .zft into DIR, made if missing\n"
     "      --notice TEXT     the copyright notice (default: none); spaces around it\n"
     "                        are dropped and it is cut to 48 characters\n"
@@ -43,8 +44,10 @@ constexpr std::string_view kHelp =
     "  -h, --help            show this help\n"
     "\n"
     "Files are converted in parallel; on a terminal the progress is shown as\n"
-    "done/total. A file that fails gets one line on standard error and nothing\n"
-    "written; the others are still converted, and the exit status is then 1.\n";
+    "done/total, and a batch ends with how many were converted and failed. A\n"
+    "file that fails gets one line on standard error, \"zft convert: FILE: reason\",\n"
+    "and nothing written; the others are still converted, and the exit status\n"
+    "is then 1.\n";
 
 struct Date {
     int month = 0;
@@ -64,8 +67,6 @@ struct Job {
     std::string output;
     std::string clash;  // another input with the same output, when there is one
 };
-
-core::Failure cannot_convert(const Job& job, const std::string& reason) { return core::cannot("convert", job.input, reason); }
 
 Date today() {
     const std::time_t now = std::time(nullptr);
@@ -112,46 +113,40 @@ constexpr core::Size kLargest{zft::kMaxDimension, zft::kMaxDimension};
 
 const std::string kFitHint = "--fit scales it down";
 
-// Writes the ZFT file whole or not at all, a few rows at a time, so that the
-// file's bytes never sit in memory beside the picture.
-void write_zft(const std::string& path, const zft::ZftHeader& header, const core::Picture& shown, bool replace) {
-    core::AtomicFile file;
-    file.open(path, replace ? core::AtomicFile::Existing::Replace : core::AtomicFile::Existing::Keep);
-    file.write(zft::encode_header(header));
+// Decodes one input, from its file or from standard input, refused from
+// its headers when too large, so that a refused picture costs no memory.
+core::Picture load(const std::string& input, bool fit) {
+    if (!is_standard(input))
+        return fit ? core::load_picture_within(input, kLargest) : core::load_picture(input, core::kWindowColour, kFitHint);
+    const std::string bytes = read_standard_input();
+    const std::span data(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    return fit ? core::load_picture_data_within(data, kStandardInput, kLargest)
+               : core::load_picture_data(data, kStandardInput, core::kWindowColour, kFitHint);
+}
+
+// Converts one file; throws the failure to report. The output is written
+// whole or not at all, a few rows at a time, so that the file's bytes never
+// sit in memory beside the picture.
+void convert_one(const Job& job, const Settings& settings) {
+    if (!job.clash.empty())
+        throw core::cannot("convert", job.input, job.output + " is also the output for " + job.clash);
+    Output output(job.output, settings.force);
+    const core::Picture picture = load(job.input, settings.fit);
+    const core::Picture shown = core::picture_as_shown(picture, core::kWindowColour);
+    output.write(zft::encode_header(zft::make_header(settings.date.month, settings.date.day, settings.date.year,
+                                                     settings.notice, shown.width(), shown.height())));
     thread_local std::vector<char> row;
     row.resize(3 * static_cast<std::size_t>(shown.width()));
     for (int y = 0; y < shown.height(); ++y) {
         core::pixel_row(shown, y, row.data());
-        file.write(std::string_view(row.data(), row.size()));
+        output.write(std::string_view(row.data(), row.size()));
     }
-    file.commit();
+    output.commit();
 }
 
-// Converts one file; throws the failure to report.
-void convert_one(const Job& job, const Settings& settings) {
-    if (!job.clash.empty())
-        throw cannot_convert(job, job.output + " is also the output for " + job.clash);
-    // The finished file takes the output's place: never a folder's, a device's or a pipe's.
-    if (const std::string reason = core::not_a_file_reason(job.output); !reason.empty())
-        throw core::cannot("write", job.output, reason);
-    if (!settings.force && ::access(job.output.c_str(), F_OK) == 0)
-        throw cannot_convert(job, job.output + " exists already (--force replaces it)");
-    // The size is known before decoding, so a refused picture costs no memory.
-    core::Picture picture;
-    if (settings.fit) {
-        picture = core::load_picture_within(job.input, kLargest);
-    } else {
-        picture = core::load_picture(job.input, core::kWindowColour, kFitHint);
-    }
-    const core::Picture shown = core::picture_as_shown(picture, core::kWindowColour);
-    write_zft(job.output,
-              zft::make_header(settings.date.month, settings.date.day, settings.date.year, settings.notice,
-                               shown.width(), shown.height()),
-              shown, settings.force);
-}
-
-// Runs every job on `threads` threads; failures go to stderr as they come,
-// and on a terminal a "done/total" counter keeps its line up to date.
+// Runs every job on `threads` threads; failures go to stderr as they come.
+// On a terminal a "done/total" counter keeps its line up to date, and a
+// batch ends with what became of it.
 int run_jobs(const std::vector<Job>& jobs, const Settings& settings, int threads) {
     const bool terminal = isatty(STDERR_FILENO) == 1;
     const int total = static_cast<int>(jobs.size());
@@ -166,17 +161,19 @@ int run_jobs(const std::vector<Job>& jobs, const Settings& settings, int threads
     };
     auto work = [&] {
         for (int i = next++; i < total; i = next++) {
-            std::string failure;
+            std::optional<core::Failure> failure;
             try {
                 convert_one(jobs[static_cast<std::size_t>(i)], settings);
             } catch (const core::Failure& f) {
-                failure = f.message();
+                failure = f;
             }
             const std::lock_guard lock(reporting);
             ++done;
-            if (!failure.empty()) {
+            if (failure) {
                 ++failed;
-                print_err((terminal ? "\r\x1b[K" : "") + failure + "\n");
+                if (terminal)
+                    print_err("\r\x1b[K");
+                report("convert", *failure);
             }
             progress();
         }
@@ -188,8 +185,12 @@ int run_jobs(const std::vector<Job>& jobs, const Settings& settings, int threads
     work();
     for (std::thread& thread : pool)
         thread.join();
-    if (terminal)
+    if (terminal) {
         print_err("\r\x1b[K");
+        if (total > 1)
+            print_err("zft convert: " + std::to_string(total - failed) + " converted" +
+                      (failed ? ", " + std::to_string(failed) + " failed" : "") + "\n");
+    }
     return failed == 0 ? kOk : kFailed;
 }
 
@@ -214,6 +215,17 @@ int convert_command(const Args& args) {
         return usage_error(command, "give either -o OUT.zft or -d DIR");
     if (options.isSet("output") && inputs.size() > 1)
         return usage_error(command, "-o takes one input; use -d DIR for " + std::to_string(inputs.size()));
+    if (options.isSet("directory") && std::any_of(inputs.begin(), inputs.end(), is_standard))
+        return usage_error(command, "standard input has no name to make a .zft name from: give -o OUT.zft");
+    if (options.isSet("output")) {
+        const std::string output = options.value("output");
+        if (picture_format_of(output))
+            return usage_error(command, output + " is the name of another kind of picture, and a ZFT file is "
+                                                 "written; give a name ending in .zft ('zft export' writes "
+                                                 "PNG, BMP, JPEG and PPM from it)");
+        if (const std::string refusal = refused_output(output); !refusal.empty())
+            return usage_error(command, refusal);
+    }
 
     Settings settings;
     settings.notice = core::notice_bytes(options.value("notice"));
@@ -246,8 +258,10 @@ int convert_command(const Args& args) {
         const std::string dir = options.value("directory");
         std::error_code error;
         fs::create_directories(dir, error);
-        if (!fs::is_directory(dir, error)) {
-            print_err("zft convert: cannot make the folder " + dir + "\n");
+        std::error_code looking;
+        if (!fs::is_directory(dir, looking)) {
+            const bool taken = !error || error == std::errc::file_exists || error == std::errc::not_a_directory;
+            report(command, dir, taken ? "it is not a folder" : core::system_reason(error.value()));
             return kFailed;
         }
         std::map<std::string, std::string> firstInput;  // output's absolute path → the input it came from

@@ -1,5 +1,6 @@
 // zft info and zft verify: what a ZFT file's header says, and whether the
 // file is what it says.
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -19,7 +20,8 @@ using core::header_text;
 constexpr std::string_view kInfoHelp =
     "Usage: zft info [--json] FILE...\n"
     "Shows the header of each ZFT file as the previewer shows it, the picture's\n"
-    "size, and whether the file's length is 64 + 3·W·H bytes.\n"
+    "size, and whether the file's length is 64 + 3·W·H bytes. FILE - is standard\n"
+    "input. Control characters in names and notices are shown as \\xNN.\n"
     "\n"
     "      --json  one JSON array, an object per file, for scripts\n"
     "  -h, --help  show this help\n"
@@ -30,7 +32,8 @@ constexpr std::string_view kVerifyHelp =
     "Usage: zft verify FILE...\n"
     "Checks that each file is a well-formed ZFT picture: every header field as the\n"
     "converter writes it and the length exactly 64 + 3·W·H bytes. Prints one line\n"
-    "for each bad file saying what is wrong, nothing for a good one.\n"
+    "for each bad file saying what is wrong, nothing for a good one; a file that\n"
+    "cannot be read is told on standard error.\n"
     "\n"
     "  -h, --help  show this help\n"
     "\n"
@@ -43,8 +46,31 @@ struct Look {
     std::string error;  // empty when the file was read
 };
 
+// Reads through `fd` to its end, keeping the header's bytes.
+void read_head(int fd, Look& look) {
+    char chunk[1 << 16];
+    for (;;) {
+        const ssize_t got = ::read(fd, chunk, sizeof chunk);
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            look.error = core::system_reason(errno);
+            return;
+        }
+        if (got == 0)
+            return;
+        const auto n = static_cast<std::size_t>(got);
+        look.head.append(chunk, std::min(n, zft::kHeaderSize - look.head.size()));
+        look.length += n;
+    }
+}
+
 Look look_at(const std::string& path) {
     Look look;
+    if (is_standard(path)) {
+        read_head(STDIN_FILENO, look);
+        return look;
+    }
     // A pipe would keep the tool waiting; a folder or a device is no file.
     look.error = core::not_a_file_reason(path);
     if (!look.error.empty())
@@ -114,7 +140,7 @@ int info_command(const Args& args) {
         if (problem.empty() && look.head.size() < zft::kHeaderSize)
             problem = zft::short_file_fault(look.length);
         if (!problem.empty()) {
-            print_err("zft info: cannot read " + path + ": " + problem + "\n");
+            report("info", input_name(path), problem);
             status = kFailed;
             if (json)
                 objects.push_back(JsonObject().text("path", path).text("error", problem).done());
@@ -146,14 +172,14 @@ int info_command(const Args& args) {
                                   .done());
             continue;
         }
-        std::string shown = first ? "" : "\n";
+        std::string text = first ? "" : "\n";
         first = false;
-        shown += path + "\n";
+        text += shown(path) + "\n";
         for (const std::string& line : core::header_summary_lines(header))
-            shown += "  " + line + "\n";
-        shown += "  size: " + std::to_string(width) + " × " + std::to_string(height) + " pixels\n";
-        shown += "  length: " + length_verdict(look.length, expected) + "\n";
-        print_out(shown);
+            text += "  " + shown(line) + "\n";
+        text += "  size: " + std::to_string(width) + " × " + std::to_string(height) + " pixels\n";
+        text += "  length: " + length_verdict(look.length, expected) + "\n";
+        print_out(text);
     }
     if (json) {
         std::string array = "[\n";
@@ -175,13 +201,11 @@ int verify_command(const Args& args) {
     int status = kOk;
     for (const std::string& path : files) {
         const Look look = look_at(path);
-        std::string fault;
-        if (!look.error.empty())
-            fault = "cannot be read: " + look.error;
-        else if (auto problem = zft::file_fault(look.head, look.length))
-            fault = *problem;
-        if (!fault.empty()) {
-            print_out(path + ": " + fault + "\n");
+        if (!look.error.empty()) {
+            report("verify", input_name(path), look.error);
+            status = kFailed;
+        } else if (auto fault = zft::file_fault(look.head, look.length)) {
+            print_out(shown(input_name(path)) + ": " + *fault + "\n");
             status = kFailed;
         }
     }

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <array>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -39,6 +40,9 @@ constexpr std::array kCommands = {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    // A file-size limit must fail the one write that passes it, and leave
+    // the other files of a batch to be done, not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
     const cli::Args args(argv + std::min(argc, 1), argv + argc);
     if (args.empty()) {
         cli::print_err(kHelp);
@@ -63,6 +67,6 @@ int main(int argc, char* argv[]) {
             std::_Exit(status);
         }
     }
-    cli::print_err("zft: '" + first + "' is not a command\nTry 'zft --help'.\n");
+    cli::print_err("zft: '" + cli::shown(first) + "' is not a command\nTry 'zft --help'.\n");
     return cli::kUsage;
 }

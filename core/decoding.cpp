@@ -16,31 +16,6 @@ namespace {
 
 Failure cannot_read(const std::string& path, std::string_view reason) { return cannot("read the picture", path, reason); }
 
-class FileSource final : public ByteSource {
-public:
-    FileSource(int fd, std::uint64_t size) : fd_(fd), size_(size) {}
-    ~FileSource() override { ::close(fd_); }
-    std::uint64_t size() const override { return size_; }
-    std::size_t read(std::uint64_t offset, void* out, std::size_t n) override {
-        std::size_t got = 0;
-        while (got < n) {
-            const ssize_t r = ::pread(fd_, static_cast<char*>(out) + got, n - got, static_cast<off_t>(offset + got));
-            if (r < 0 && errno == EINTR)
-                continue;
-            if (r < 0)
-                throw DecodeError(system_reason(errno));
-            if (r == 0)
-                break;
-            got += static_cast<std::size_t>(r);
-        }
-        return got;
-    }
-
-private:
-    int fd_;
-    std::uint64_t size_;
-};
-
 std::unique_ptr<ByteSource> open_picture(const std::string& path) {
     // A pipe or a device is refused before it is opened and waited on.
     if (const std::string reason = not_a_file_reason(path); !reason.empty())
@@ -137,6 +112,27 @@ Picture decode_for_zft(ByteSource& file, const Format& format, const std::string
     return std::move(sink.picture);
 }
 
+// The picture scaled down to fit `box`, never held whole at its full size.
+Picture decode_within(ByteSource& file, const Format& format, const std::string& path, Size box, Argb background) {
+    const Size size = format.size(file);
+    if (std::int64_t(size.width) * size.height > kMostPixelsToScale)
+        throw cannot_read(path, "the picture is " + std::to_string(size.width) + " × " +
+                                    std::to_string(size.height) + " pixels, more than the " +
+                                    std::to_string(kMostPixelsToScale / 1'000'000) +
+                                    " megapixels that are read to be scaled down");
+    const Size target = fit_within(size, box);
+    if (target == size) {
+        PictureSink sink;
+        format.decode(file, {background, {}}, sink);
+        if (sink.picture.size() != size)
+            throw DecodeError("the picture's size changed while it was read");
+        return std::move(sink.picture);
+    }
+    ReducingSink sink(target);
+    format.decode(file, {background, target}, sink);
+    return std::move(sink.picture);
+}
+
 }  // namespace
 
 Size picture_size(const std::string& path) {
@@ -149,32 +145,25 @@ Picture load_picture(const std::string& path, Argb background, const std::string
     });
 }
 
-Picture load_picture_data(std::span<const std::uint8_t> bytes, const std::string& name, Argb background) {
+Picture load_picture_data(std::span<const std::uint8_t> bytes, const std::string& name, Argb background,
+                          const std::string& tooLargeHint) {
     MemorySource file(bytes.data(), bytes.size());
     return with_picture(file, name, [&](ByteSource& source, const Format& format) {
-        return decode_for_zft(source, format, name, background);
+        return decode_for_zft(source, format, name, background, tooLargeHint);
     });
 }
 
 Picture load_picture_within(const std::string& path, Size box, Argb background) {
     return with_picture(path, [&](ByteSource& file, const Format& format) {
-        const Size size = format.size(file);
-        if (std::int64_t(size.width) * size.height > kMostPixelsToScale)
-            throw cannot_read(path, "the picture is " + std::to_string(size.width) + " × " +
-                                        std::to_string(size.height) + " pixels, more than the " +
-                                        std::to_string(kMostPixelsToScale / 1'000'000) +
-                                        " megapixels that are read to be scaled down");
-        const Size target = fit_within(size, box);
-        if (target == size) {
-            PictureSink sink;
-            format.decode(file, {background, {}}, sink);
-            if (sink.picture.size() != size)
-                throw DecodeError("the picture's size changed while it was read");
-            return std::move(sink.picture);
-        }
-        ReducingSink sink(target);
-        format.decode(file, {background, target}, sink);
-        return std::move(sink.picture);
+        return decode_within(file, format, path, box, background);
+    });
+}
+
+Picture load_picture_data_within(std::span<const std::uint8_t> bytes, const std::string& name, Size box,
+                                 Argb background) {
+    MemorySource file(bytes.data(), bytes.size());
+    return with_picture(file, name, [&](ByteSource& source, const Format& format) {
+        return decode_within(source, format, name, box, background);
     });
 }
 

@@ -30,7 +30,7 @@ Picture load_picture(const std::string& path, Argb background = kWindowColour, c
 // The same for a picture in memory (one built into the program); `name`
 // stands for its path in messages.
 Picture load_picture_data(std::span<const std::uint8_t> bytes, const std::string& name,
-                          Argb background = kWindowColour);
+                          Argb background = kWindowColour, const std::string& tooLargeHint = {});
 
 // The empty picture.
 inline Picture load_picture() { return Picture(); }
@@ -39,6 +39,8 @@ inline Picture load_picture() { return Picture(); }
 // (one that fits already stays as it is), without ever holding it whole at
 // its full size. Refuses pictures over kMostPixelsToScale before decoding.
 Picture load_picture_within(const std::string& path, Size box, Argb background = kWindowColour);
+Picture load_picture_data_within(std::span<const std::uint8_t> bytes, const std::string& name, Size box,
+                                 Argb background = kWindowColour);
 
 // The failure of a picture too large for a ZFT file; `hint` is added to the
 // reason when not empty.

@@ -23,10 +23,18 @@ public:
 
     const std::string& message() const { return message_; }
     bool isEndOfFile() const { return endOfFile_; }
+    // The file and the reason apart, for tools that print them in their own
+    // form; both empty for a failure not made by cannot().
+    const std::string& path() const { return path_; }
+    const std::string& reason() const { return reason_; }
     const char* what() const noexcept override { return message_.c_str(); }
 
 private:
+    friend Failure cannot(std::string_view action, std::string_view path, std::string_view reason);
+
     std::string message_;
+    std::string path_;
+    std::string reason_;
     bool endOfFile_ = false;
 };
 

@@ -15,21 +15,10 @@ namespace {
 std::u32string decode_utf8(std::string_view text) {
     std::u32string out;
     for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
-        char32_t c = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
-        bool sound = length > 0 && i + static_cast<std::size_t>(length) <= text.size();
-        for (int k = 1; sound && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + static_cast<std::size_t>(k)]);
-            sound = (next & 0xC0) == 0x80;
-            c = c << 6 | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values past Unicode are malformed too.
-        static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (sound && (c < kLeast[length] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF))
-            sound = false;
-        out += sound ? c : U'\uFFFD';
-        i += sound ? static_cast<std::size_t>(length) : 1;
+        char32_t c = 0;
+        const std::size_t length = utf8_character(text, i, c);
+        out += length ? c : U'\uFFFD';
+        i += length ? length : 1;
     }
     return out;
 }
@@ -157,6 +146,23 @@ std::vector<std::u32string> characters(const std::u32string& text) {
 }
 
 }  // namespace
+
+std::size_t utf8_character(std::string_view text, std::size_t at, char32_t& c) {
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const int length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+    c = length == 1 ? lead : length == 2 ? lead & 0x1F : length == 3 ? lead & 0x0F : lead & 0x07;
+    bool sound = length > 0 && at + static_cast<std::size_t>(length) <= text.size();
+    for (int k = 1; sound && k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[at + static_cast<std::size_t>(k)]);
+        sound = (next & 0xC0) == 0x80;
+        c = c << 6 | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and values past Unicode are malformed too.
+    static constexpr char32_t kLeast[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (sound && (c < kLeast[length] || (c >= 0xD800 && c <= 0xDFFF) || c > 0x10FFFF))
+        sound = false;
+    return sound ? static_cast<std::size_t>(length) : 0;
+}
 
 std::string notice_bytes(std::string_view utf8) {
     const std::u32string text = decode_utf8(utf8);

@@ -15,6 +15,11 @@ namespace core {
 // the set cannot represent becomes "?". Not yet trimmed, cut or padded.
 std::string notice_bytes(std::string_view utf8);
 
+// The character of UTF-8 `text` that starts at byte `at` (< text.size()),
+// put in `c`: gives its length in bytes, or 0 when the bytes there are no
+// well-formed UTF-8.
+std::size_t utf8_character(std::string_view text, std::size_t at, char32_t& c);
+
 // Header bytes as the user reads them, in UTF-8.
 std::string header_text(std::string_view bytes);
 

@@ -6,6 +6,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "core/decoders/decoder.h"
 #include "core/failure.h"
 #include "core/file_kind.h"
 #include "format/zft_format.h"
@@ -13,20 +14,33 @@
 namespace core {
 namespace {
 
-// Reads up to n bytes at `offset`; gives how many came, or -1 with errno set.
-ssize_t read_at(int fd, char* out, std::size_t n, off_t offset) {
-    std::size_t got = 0;
-    while (got < n) {
-        const ssize_t r = ::pread(fd, out + got, n - got, offset + static_cast<off_t>(got));
-        if (r < 0 && errno == EINTR)
-            continue;
-        if (r < 0)
-            return -1;
-        if (r == 0)
-            break;
-        got += static_cast<std::size_t>(r);
+// Every ZFT file is read here, from a disk or from memory alike.
+Picture read_zft(ByteSource& file, const std::string& name) {
+    auto fail = [&](const std::string& reason) { return cannot("read", name, reason); };
+    try {
+        char head[zft::kHeaderSize];
+        const std::size_t got = file.read(0, head, sizeof head);
+        if (const auto fault = zft::file_fault({head, got}, file.size()))
+            throw fail(*fault);
+        const zft::ZftHeader header = zft::decode_header({head, sizeof head});
+        const int width = header.width_value();
+        const int height = header.height_value();
+        std::vector<char> bytes(zft::pixel_bytes(width, height));
+        const std::size_t pixels = file.read(zft::kHeaderSize, bytes.data(), bytes.size());
+        if (pixels < bytes.size())
+            throw fail("the file ends in pixel row " + std::to_string(pixels / (3 * width) + 1) + " of " +
+                       std::to_string(height));
+        Picture picture(width, height);
+        const auto* rgb = reinterpret_cast<const unsigned char*>(bytes.data());
+        for (int y = 0; y < height; ++y) {
+            Argb* row = picture.row(y);
+            for (int x = 0; x < width; ++x, rgb += 3)
+                row[x] = argb(rgb[0], rgb[1], rgb[2]);
+        }
+        return picture;
+    } catch (const DecodeError& error) {
+        throw fail(error.what());
     }
-    return static_cast<ssize_t>(got);
 }
 
 }  // namespace
@@ -38,37 +52,19 @@ Picture read_zft_file(const std::string& path) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         throw fail(system_reason(errno));
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
     struct stat status {};
-    if (::fstat(fd, &status) != 0)
-        throw fail(system_reason(errno));
-    char head[zft::kHeaderSize];
-    const ssize_t got = read_at(fd, head, sizeof head, 0);
-    if (got < 0)
-        throw fail(system_reason(errno));
-    if (const auto fault = zft::file_fault({head, static_cast<std::size_t>(got)}, static_cast<std::uint64_t>(status.st_size)))
-        throw fail(*fault);
-    const zft::ZftHeader header = zft::decode_header({head, sizeof head});
-    const int width = header.width_value();
-    const int height = header.height_value();
-    std::vector<char> bytes(zft::pixel_bytes(width, height));
-    const ssize_t pixels = read_at(fd, bytes.data(), bytes.size(), zft::kHeaderSize);
-    if (pixels < 0)
-        throw fail(system_reason(errno));
-    if (static_cast<std::size_t>(pixels) < bytes.size())
-        throw fail("the file ends in pixel row " + std::to_string(pixels / (3 * width) + 1) + " of " +
-                   std::to_string(height));
-    Picture picture(width, height);
-    const auto* rgb = reinterpret_cast<const unsigned char*>(bytes.data());
-    for (int y = 0; y < height; ++y) {
-        Argb* row = picture.row(y);
-        for (int x = 0; x < width; ++x, rgb += 3)
-            row[x] = argb(rgb[0], rgb[1], rgb[2]);
+    if (::fstat(fd, &status) != 0) {
+        const int error = errno;
+        ::close(fd);
+        throw fail(system_reason(error));
     }
-    return picture;
+    FileSource file(fd, static_cast<std::uint64_t>(status.st_size));
+    return read_zft(file, path);
+}
+
+Picture read_zft_data(std::span<const std::uint8_t> bytes, const std::string& name) {
+    MemorySource file(bytes.data(), bytes.size());
+    return read_zft(file, name);
 }
 
 }  // namespace core

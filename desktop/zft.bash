@@ -49,14 +49,22 @@ _zft()
             _filedir zft
             ;;
         export | thumbnail)
+            if [[ $command == export && $prev == --format ]]; then
+                COMPREPLY=($(compgen -W 'png bmp jpg ppm' -- "$cur"))
+                return
+            fi
+            $split && [[ $prev == --format ]] && return
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W '--help' -- "$cur"))
+                local options=--help
+                [[ $command == export ]] && options='--format --force --help'
+                COMPREPLY=($(compgen -W "$options" -- "$cur"))
                 return
             fi
             # Which of the command's files this word is.
             local i position=0
             for ((i = 2; i < cword; i++)); do
-                [[ ${words[i]} != -* ]] && ((position++))
+                [[ ${words[i]} == --format ]] && ((i++)) && continue
+                [[ ${words[i]} != -?* ]] && ((position++))
             done
             case $command:$position in
                 *:0) _filedir zft ;;

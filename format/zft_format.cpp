@@ -24,10 +24,7 @@ std::string quoted(std::string_view field) {
         if (c >= 0x20 && c < 0x7F) {
             out += static_cast<char>(c);
         } else {
-            static constexpr char kHex[] = "0123456789ABCDEF";
-            out += "\\x";
-            out += kHex[c >> 4];
-            out += kHex[c & 15];
+            out += escaped_byte(c);
         }
     }
     return out + "\"";
@@ -44,6 +41,11 @@ std::optional<std::string> number_fault(const char* name, std::string_view field
 }
 
 }  // namespace
+
+std::string escaped_byte(unsigned char byte) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    return {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+}
 
 int ZftHeader::width_value() const { return field_value(width); }
 int ZftHeader::height_value() const { return field_value(height); }

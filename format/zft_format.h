@@ -110,6 +110,9 @@ constexpr std::uint64_t file_size(int w, int h) { return kHeaderSize + pixel_byt
 //   Copyright notification=<the 48 bytes of the notice>
 std::array<std::string, 3> header_summary(const ZftHeader& header);
 
+// A byte that is no printable character as the fault texts show it: "\x1B".
+std::string escaped_byte(unsigned char byte);
+
 // A file of `length` bytes that cannot hold the header, in words.
 std::string short_file_fault(std::uint64_t length);
 

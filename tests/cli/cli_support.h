@@ -20,14 +20,18 @@ struct Run {
     QByteArray err;
 };
 
-// Runs the built `zft` with `args` and waits for it, two minutes at most.
-inline Run run_zft(const QStringList& args, const QString& workingDirectory = {}) {
+// Runs `program` with `args`, `input` on its standard input, and waits for
+// it, two minutes at most.
+inline Run run_process(const QString& program, const QStringList& args, const QString& workingDirectory = {},
+                       const QByteArray& input = {}) {
     QProcess process;
-    process.setProgram(QStringLiteral(ZFT_TOOL));
+    process.setProgram(program);
     process.setArguments(args);
     if (!workingDirectory.isEmpty())
         process.setWorkingDirectory(workingDirectory);
     process.start();
+    process.write(input);
+    process.closeWriteChannel();
     Run run;
     if (!process.waitForFinished(120000)) {
         process.kill();
@@ -39,6 +43,17 @@ inline Run run_zft(const QStringList& args, const QString& workingDirectory = {}
     run.out = process.readAllStandardOutput();
     run.err = process.readAllStandardError();
     return run;
+}
+
+// Runs the built `zft` with `args`.
+inline Run run_zft(const QStringList& args, const QString& workingDirectory = {}, const QByteArray& input = {}) {
+    return run_process(QStringLiteral(ZFT_TOOL), args, workingDirectory, input);
+}
+
+// Runs a shell script in which "$0" is the built `zft`: for file names that
+// are bytes rather than text, and for limits set before zft starts.
+inline Run run_script(const QString& script, const QString& workingDirectory) {
+    return run_process(QStringLiteral("sh"), {"-c", script, QStringLiteral(ZFT_TOOL)}, workingDirectory);
 }
 
 // The bytes of a well-formed ZFT file for an opaque picture.

@@ -6,11 +6,13 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include "tests/cli/cli_support.h"
 
 using clitest::Run;
+using clitest::run_script;
 using clitest::run_zft;
 using clitest::with;
 using testing::asymmetric;
@@ -26,6 +28,7 @@ private slots:
     void infoJudgesTheLength();
     void infoJson();
     void infoOnUnreadableFiles();
+    void controlCharactersAreShownEscaped();
     void verify_data();
     void verify();
     void verifyManyFiles();
@@ -41,6 +44,10 @@ private slots:
     void helpAndVersion_data();
     void helpAndVersion();
     void pipesAreNoFiles();
+    void standardInputAndOutput_data();
+    void standardInputAndOutput();
+    void fullOutputIsTold();
+    void namesThatAreNoUtf8();
     void wrongCommand_data();
     void wrongCommand();
 
@@ -132,9 +139,43 @@ void CliToolsTest::infoOnUnreadableFiles() {
     QCOMPARE(run.status, 1);
     const QList<QByteArray> lines = run.err.trimmed().split('\n');
     QCOMPARE(lines.size(), 2);
-    QVERIFY2(lines[0].contains("missing.zft"), lines[0].constData());
-    QVERIFY2(lines[1].contains(dir_->path().toUtf8()), lines[1].constData());
+    QCOMPARE(lines[0], "zft info: " + path("missing.zft").toUtf8() + ": No such file or directory");
+    QCOMPARE(lines[1], "zft info: " + dir_->path().toUtf8() + ": it is a folder");
     QVERIFY(run.out.contains("good.zft"));
+}
+
+// A notice or a file name can hold what a terminal takes as commands: an
+// escape sequence, a bell, a C1 control (Windows-1252 leaves five bytes to
+// them). On a terminal they are shown, never obeyed; JSON escapes its own.
+void CliToolsTest::controlCharactersAreShownEscaped() {
+    const std::string notice = "\x1b]0;owned\x07\x1b[2J\x81\x8d\x8f\x90\x9d\x7f\x01 \x80\xe9";
+    const QString name = path("a\x1b[31mb.zft");
+    fixture("a\x1b[31mb.zft", clitest::zft_bytes(kPicture, notice));
+    const Run run = run_zft({"info", name, path("gone\x1b]0;x\x07.zft")});
+    QCOMPARE(run.status, 1);
+    auto obeys = [](const QByteArray& text) {
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            const auto c = static_cast<unsigned char>(text[i]);
+            const bool c1 = c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+            if ((c < 0x20 && c != '\n') || c == 0x7F || c1)
+                return true;
+        }
+        return false;
+    };
+    QVERIFY2(!obeys(run.out), run.out.toHex(' ').constData());
+    QVERIFY2(!obeys(run.err), run.err.toHex(' ').constData());
+    QVERIFY2(run.out.contains("a\\x1B[31mb.zft\n"), run.out.constData());
+    // Printable characters stay as they are: the euro sign and é are 0x80 and 0xE9.
+    QVERIFY2(run.out.contains("Copyright notification=\\x1B]0;owned\\x07\\x1B[2J\\x81\\x8D\\x8F\\x90\\x9D\\x7F"
+                              "\\x01 \xe2\x82\xac\xc3\xa9"),
+             run.out.constData());
+    QVERIFY2(run.err.startsWith("zft info: " + path("gone\\x1B]0;x\\x07.zft").toUtf8() + ": "), run.err.constData());
+
+    const Run json = run_zft({"info", "--json", name});
+    QCOMPARE(json.status, 0);
+    const QJsonObject file = QJsonDocument::fromJson(json.out).array()[0].toObject();
+    QCOMPARE(file["path"].toString(), name);
+    QVERIFY(file["copyright_notice"].toString().startsWith(QStringLiteral("\x1b]0;owned\a\x1b[2J\u0081")));
 }
 
 void CliToolsTest::verify_data() {
@@ -182,10 +223,9 @@ void CliToolsTest::verifyManyFiles() {
     const Run run = run_zft({"verify", path("a.zft"), fixture("c.zft", kGood.left(80)), path("missing.zft"),
                          path("b.zft")});
     QCOMPARE(run.status, 1);
-    const QList<QByteArray> lines = run.out.trimmed().split('\n');
-    QCOMPARE(lines.size(), 2);
-    QVERIFY(lines[0].contains("c.zft: file is 80 bytes"));
-    QVERIFY2(lines[1].contains("missing.zft: cannot be read"), lines[1].constData());
+    // The report is the bad file; the one that cannot be read is a failure.
+    QCOMPARE(run.out, path("c.zft").toUtf8() + ": file is 80 bytes; its header promises 154 (cut short)\n");
+    QCOMPARE(run.err, "zft verify: " + path("missing.zft").toUtf8() + ": No such file or directory\n");
 }
 
 void CliToolsTest::exportRoundTrips_data() {
@@ -201,7 +241,7 @@ void CliToolsTest::exportRoundTrips() {
     const QImage picture = asymmetric(65, 7);
     const QString zftFile = fixture("p.zft", clitest::zft_bytes(picture));
     QVERIFY(write_file(path(name), "an older file"));
-    const Run run = run_zft({"export", zftFile, path(name)});
+    const Run run = run_zft({"export", "--force", zftFile, path(name)});
     QVERIFY2(run.status == 0, run.err.constData());
     const QImage back(path(name));
     QCOMPARE(back.size(), picture.size());
@@ -231,9 +271,18 @@ void CliToolsTest::exportFailures_data() {
     QTest::addColumn<QByteArray>("says");
     QTest::newRow("unknown format") << QStringList{"good.zft", "out.gif"} << 2 << QByteArray(".png");
     QTest::newRow("no output") << QStringList{"good.zft"} << 2 << QByteArray("one ZFT file");
-    QTest::newRow("cut short") << QStringList{"short.zft", "out.png"} << 1 << QByteArray("short.zft: file is 100");
-    QTest::newRow("missing") << QStringList{"missing.zft", "out.png"} << 1 << QByteArray("missing.zft");
-    QTest::newRow("folder not there") << QStringList{"good.zft", "nowhere/out.png"} << 1 << QByteArray("out.png");
+    QTest::newRow("cut short") << QStringList{"short.zft", "out.png"} << 1
+                               << QByteArray("zft export: short.zft: file is 100");
+    QTest::newRow("missing") << QStringList{"missing.zft", "out.png"} << 1
+                             << QByteArray("zft export: missing.zft: No such file or directory\n");
+    QTest::newRow("folder not there") << QStringList{"good.zft", "nowhere/out.png"} << 1
+                                      << QByteArray("zft export: nowhere/out.png: ");
+    QTest::newRow("existing output") << QStringList{"good.zft", "old.png"} << 1
+                                     << QByteArray("zft export: old.png: it exists already (--force replaces it)\n");
+    QTest::newRow("a format zft does not write") << QStringList{"--format", "gif", "good.zft", "-"} << 2
+                                                 << QByteArray("--format takes png");
+    QTest::newRow("a format the name does not end in") << QStringList{"--format", "jpg", "good.zft", "out.png"} << 2
+                                                       << QByteArray("out.png does not end in .jpg");
 }
 
 void CliToolsTest::exportFailures() {
@@ -242,11 +291,13 @@ void CliToolsTest::exportFailures() {
     QFETCH(QByteArray, says);
     fixture("good.zft", kGood);
     fixture("short.zft", kGood.left(100));
+    fixture("old.png", "old");
     const Run run = run_zft(QStringList{"export"} + args, dir_->path());
     QCOMPARE(run.status, status);
     QVERIFY2(run.err.contains(says), run.err.constData());
     QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
-             QStringList({"good.zft", "short.zft"}));
+             QStringList({"good.zft", "old.png", "short.zft"}));
+    QCOMPARE(contents(path("old.png")), QByteArray("old"));
 }
 
 void CliToolsTest::thumbnail_data() {
@@ -264,6 +315,8 @@ void CliToolsTest::thumbnail() {
     QFETCH(int, size);
     QFETCH(QSize, thumbnail);
     const QImage image = asymmetric(picture.width(), picture.height());
+    // A thumbnailer makes the output file, empty, before it calls zft.
+    QVERIFY(write_file(path("t.png"), {}));
     const Run run = run_zft({"thumbnail", fixture("p.zft", clitest::zft_bytes(image)), path("t.png"),
                          QString::number(size)});
     QVERIFY2(run.status == 0, run.err.constData());
@@ -279,19 +332,23 @@ void CliToolsTest::thumbnailFailuresWriteNothing_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("size");
     QTest::addColumn<int>("status");
-    QTest::newRow("cut short") << kGood.chopped(3) << "128" << 1;
-    QTest::newRow("not a ZFT file") << QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(100, 'x') << "128" << 1;
-    QTest::newRow("size 0") << kGood << "0" << 2;
-    QTest::newRow("size not a number") << kGood << "large" << 2;
+    QTest::addColumn<QByteArray>("says");
+    QTest::newRow("cut short") << kGood.chopped(3) << "128" << 1 << QByteArray("cut short");
+    QTest::newRow("not a ZFT file") << QByteArray("\x89PNG\r\n\x1a\n", 8) + QByteArray(100, 'x') << "128" << 1
+                                    << QByteArray("version");
+    QTest::newRow("size 0") << kGood << "0" << 2 << QByteArray("the size '0' is not valid");
+    QTest::newRow("size -1") << kGood << "-1" << 2 << QByteArray("the size '-1' is not valid");
+    QTest::newRow("size not a number") << kGood << "large" << 2 << QByteArray("the size 'large' is not valid");
 }
 
 void CliToolsTest::thumbnailFailuresWriteNothing() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, size);
     QFETCH(int, status);
+    QFETCH(QByteArray, says);
     const Run run = run_zft({"thumbnail", fixture("p.zft", bytes), path("t.png"), size});
     QCOMPARE(run.status, status);
-    QVERIFY(!run.err.isEmpty());
+    QVERIFY2(run.err.startsWith("zft thumbnail: ") && run.err.contains(says), run.err.constData());
     QVERIFY(!QFile::exists(path("t.png")));
 }
 
@@ -353,6 +410,103 @@ void CliToolsTest::wrongCommand() {
     QCOMPARE(run.status, 2);
     QVERIFY2(run.err.contains(says), run.err.constData());
     QCOMPARE(run.out, QByteArray());
+}
+
+void CliToolsTest::standardInputAndOutput_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QString>("output");  // "-" for standard output, or a file
+    QTest::addColumn<QByteArray>("kind");  // "zft" (kGood itself), "text", or a picture format
+    QBuffer bmp;
+    bmp.open(QIODevice::WriteOnly);
+    kPicture.save(&bmp, "BMP");
+    const QStringList zftOf = {"convert", "--notice", "fixture", "--date", "09/03/2004"};
+    QTest::newRow("convert - -o out.zft") << zftOf + QStringList{"-", "-o", "out.zft"} << bmp.data() << "out.zft"
+                                          << QByteArray("zft");
+    QTest::newRow("convert --fit - -o out.zft") << zftOf + QStringList{"--fit", "-", "-o", "out.zft"} << bmp.data()
+                                                << "out.zft" << QByteArray("zft");
+    QTest::newRow("convert p.bmp -o -") << zftOf + QStringList{"p.bmp", "-o", "-"} << QByteArray() << "-"
+                                        << QByteArray("zft");
+    QTest::newRow("export - out.ppm") << QStringList{"export", "-", "out.ppm"} << kGood << "out.ppm"
+                                      << QByteArray("ppm");
+    QTest::newRow("export p.zft - (PNG)") << QStringList{"export", "p.zft", "-"} << QByteArray() << "-"
+                                          << QByteArray("png");
+    QTest::newRow("export --format bmp p.zft -") << QStringList{"export", "--format", "bmp", "p.zft", "-"}
+                                                 << QByteArray() << "-" << QByteArray("bmp");
+    QTest::newRow("export - - --format=JPG") << QStringList{"export", "-", "-", "--format=JPG"} << kGood << "-"
+                                             << QByteArray("jpeg");
+    QTest::newRow("info -") << QStringList{"info", "-"} << kGood << "-" << QByteArray("text");
+}
+
+void CliToolsTest::standardInputAndOutput() {
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, input);
+    QFETCH(QString, output);
+    QFETCH(QByteArray, kind);
+    fixture("p.zft", kGood);
+    QVERIFY(kPicture.save(path("p.bmp")));
+    const Run run = run_zft(args, dir_->path(), input);
+    QVERIFY2(run.status == 0, run.err.constData());
+    QCOMPARE(run.err, QByteArray());
+    const QByteArray written = output == "-" ? run.out : contents(path(output));
+    if (kind == "zft") {
+        QCOMPARE(written, kGood);
+    } else if (kind == "text") {
+        QVERIFY2(written.startsWith("-\n") && written.contains("6 × 5 pixels") && written.contains("154 bytes, as"),
+                 written.constData());
+    } else {
+        QBuffer buffer;
+        buffer.setData(written);
+        QImageReader reader(&buffer);
+        QCOMPARE(reader.format(), kind);
+        const QImage back = reader.read().convertToFormat(QImage::Format_RGB32);
+        QCOMPARE(back.size(), kPicture.size());
+        if (kind != "jpeg")
+            QCOMPARE(back, kPicture);
+    }
+}
+
+// A full disk: /dev/full refuses every write as a full disk does.
+void CliToolsTest::fullOutputIsTold() {
+    QProcess process;
+    process.setStandardOutputFile("/dev/full");
+    process.start(ZFT_TOOL, {"export", fixture("p.zft", kGood), "-"});
+    QVERIFY(process.waitForFinished(60000));
+    QCOMPARE(process.exitCode(), 1);
+    QCOMPARE(process.readAllStandardError(), QByteArray("zft export: standard output: No space left on device\n"));
+
+    const Run broken = run_zft({"export", "-", "out.png"}, dir_->path(), "not a ZFT file at all");
+    QCOMPARE(broken.status, 1);
+    QVERIFY2(broken.err.startsWith("zft export: standard input: "), broken.err.constData());
+    QVERIFY(!QFile::exists(path("out.png")));
+}
+
+// A file name is bytes: one in Latin-1 ("café" as 63 61 66 E9) is no UTF-8,
+// and every command takes it as it is.
+void CliToolsTest::namesThatAreNoUtf8() {
+    QVERIFY(kPicture.save(path("p.bmp")));
+    const QString script = QStringLiteral(
+        "set -e; f=$(printf 'caf\\351'); cp p.bmp \"$f.bmp\"; mkdir d\n"
+        "\"$0\" convert --notice fixture --date 09/03/2004 \"$f.bmp\" -o \"$f.zft\"\n"
+        "\"$0\" convert --notice fixture --date 09/03/2004 -d d \"$f.bmp\"\n"
+        "\"$0\" info \"$f.zft\"; \"$0\" verify \"$f.zft\"\n"
+        "\"$0\" export \"$f.zft\" \"$f.png\"; \"$0\" thumbnail \"$f.zft\" \"$f-small.png\" 3\n"
+        "\"$0\" info \"$f.missing\" || true\n");
+    const Run run = run_script(script, dir_->path());
+    QVERIFY2(run.status == 0, run.err.constData());
+    const QByteArray folder = QFile::encodeName(dir_->path()) + '/';
+    auto file = [&](const QByteArray& name) {
+        QFile f;
+        return f.open(::open((folder + name).constData(), O_RDONLY), QIODevice::ReadOnly, QFile::AutoCloseHandle)
+                   ? f.readAll()
+                   : QByteArray();
+    };
+    QCOMPARE(file("caf\xe9.zft"), kGood);
+    QCOMPARE(file("d/caf\xe9.zft"), kGood);
+    QVERIFY(QImage::fromData(file("caf\xe9.png")) == kPicture);
+    QCOMPARE(QImage::fromData(file("caf\xe9-small.png")).width(), 3);
+    QVERIFY2(run.out.startsWith("caf\\xE9.zft\n"), run.out.constData());
+    QCOMPARE(run.err, QByteArray("zft info: caf\\xE9.missing: No such file or directory\n"));
 }
 
 QTEST_MAIN(CliToolsTest)

@@ -53,6 +53,8 @@ check 'zft convert --directory ' 'sub'
 check 'zft convert --notice ' ''
 check 'zft export ' 'B.ZFT a.zft sub'
 check 'zft export a.zft ' 'c.png d.JPG sub'
+check 'zft export --format ' 'bmp jpg png ppm'
+check 'zft export --format png a.zft ' 'c.png d.JPG sub'
 check 'zft thumbnail a.zft ' 'c.png sub'
 check 'zft thumbnail a.zft out.png ' ''
 
