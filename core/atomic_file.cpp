@@ -5,9 +5,13 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <mutex>
 #include <random>
+#include <set>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,6 +20,9 @@
 
 namespace core {
 namespace {
+
+constexpr char kTemporaryPrefix[] = ".zft-";
+constexpr std::size_t kTemporaryLetters = 12;
 
 // Temporary names that a signal ending the program must remove first. The
 // handler may run at any moment on any thread, so the list is a fixed array
@@ -80,10 +87,54 @@ void unregister_temporary(int slot) {
 std::string temporary_name(const std::string& folder) {
     static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     thread_local std::mt19937_64 random{std::random_device{}()};
-    std::string name = folder + "/.zft-";
-    for (int i = 0; i < 12; ++i)
+    std::string name = folder + "/" + kTemporaryPrefix;
+    for (std::size_t i = 0; i < kTemporaryLetters; ++i)
         name += kLetters[random() % (sizeof kLetters - 1)];
     return name;
+}
+
+bool is_temporary_name(std::string_view name) {
+    if (name.size() != sizeof kTemporaryPrefix - 1 + kTemporaryLetters || !name.starts_with(kTemporaryPrefix))
+        return false;
+    for (const char c : name.substr(sizeof kTemporaryPrefix - 1))
+        if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    return true;
+}
+
+// A writer killed outright (kill -9, a power cut) cannot remove the
+// temporary name it had given its file. Every writer holds a lock on its
+// file until the end, so a temporary name whose file nobody holds is such a
+// leftover; the first write into a folder removes them. Ten seconds' grace
+// covers a writer between creating its name and locking it.
+void remove_leftover_temporaries(const std::string& folder) {
+    static std::mutex guard;
+    static std::set<std::string> cleared;
+    {
+        const std::lock_guard lock(guard);
+        if (!cleared.insert(folder).second)
+            return;
+    }
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    const std::time_t now = std::time(nullptr);
+    while (const dirent* entry = ::readdir(dir)) {
+        if (!is_temporary_name(entry->d_name))
+            continue;
+        const int fd = ::openat(::dirfd(dir), entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat held {};
+        struct stat named {};
+        if (::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) && now - held.st_mtime > 10 &&
+            ::flock(fd, LOCK_EX | LOCK_NB) == 0 &&
+            ::fstatat(::dirfd(dir), entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == held.st_dev && named.st_ino == held.st_ino)
+            ::unlinkat(::dirfd(dir), entry->d_name, 0);
+        ::close(fd);
+    }
+    ::closedir(dir);
 }
 
 // A full disk or a file-size limit must come back as a failed write the user
@@ -137,6 +188,11 @@ void AtomicFile::open(const std::string& path, Existing existing) {
             return fd_ >= 0;
         });
     }
+
+    // Held until the file is committed or dropped, and by the system after
+    // the program's end, so others can tell it from a killed writer's.
+    ::flock(fd_, LOCK_EX | LOCK_NB);
+    remove_leftover_temporaries(folder_);
 
     // A replaced file keeps its permissions.
     struct stat old {};

@@ -7,7 +7,8 @@
 // A failure, abandon(), or the program killed before commit() leave an
 // existing target byte for byte as it was and nothing behind: the unnamed
 // file goes with the process, and a temporary name is removed on failure
-// and when SIGINT, SIGTERM or SIGHUP end the program.
+// and when SIGINT, SIGTERM or SIGHUP end the program. One left by a writer
+// killed outright is removed by the next write into its folder.
 #pragma once
 
 #include <cstring>

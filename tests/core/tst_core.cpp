@@ -5,7 +5,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 
 #include "core/atomic_file.h"
 #include "core/compose.h"
@@ -46,6 +49,7 @@ private slots:
     void failureLeavesNothing();
     void signalRemovesTheTemporaryName_data();
     void signalRemovesTheTemporaryName();
+    void killedWritersLeftoversGo();
     void blendingRoundsToTheNearest();
     void composeClipsToTheShownPart();
 };
@@ -137,6 +141,32 @@ void CoreTest::signalRemovesTheTemporaryName() {
     QCOMPARE(child.exitStatus(), QProcess::CrashExit);  // ended by the signal, as without the writer
     QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("out.zft")});
     QCOMPARE(contents(path), kOld);
+}
+
+void CoreTest::killedWritersLeftoversGo() {
+    QTemporaryDir dir;
+    auto made_long_ago = [&](const QString& name) {
+        const QString path = dir.filePath(name);
+        if (!write_file(path, kOld))
+            return false;
+        const struct timeval hourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+        return ::utimes(QFile::encodeName(path).constData(), hourAgo) == 0;
+    };
+    // One killed writer's name; one a working writer holds; names that only look alike.
+    QVERIFY(made_long_ago(QStringLiteral(".zft-killed000000")));
+    QVERIFY(made_long_ago(QStringLiteral(".zft-working00000")));
+    QVERIFY(made_long_ago(QStringLiteral(".zft-short")));
+    QVERIFY(made_long_ago(QStringLiteral(".zft-NOTOURS00000")));
+    const int held = ::open(QFile::encodeName(dir.filePath(QStringLiteral(".zft-working00000"))).constData(), O_RDONLY);
+    QVERIFY(held >= 0);
+    QCOMPARE(::flock(held, LOCK_EX), 0);
+
+    AtomicFile file;
+    file.open(dir.filePath(QStringLiteral("out.zft")).toStdString());
+    file.write("new");
+    file.commit();
+    ::close(held);
+    QCOMPARE(entries(dir.path()), (QStringList{".zft-NOTOURS00000", ".zft-short", ".zft-working00000", "out.zft"}));
 }
 
 void CoreTest::blendingRoundsToTheNearest() {
