@@ -81,7 +81,8 @@ private:
 
 // Sets up Qt's own (non-native) file dialog for `filter`, matching names
 // whatever their case, so that PHOTO.Jpg and photo.jpeg show under "*.JPG";
-// saving over an existing name asks nothing.
+// saving over an existing name asks nothing; it opens in the folder the
+// last file dialog was left in, in this run or an earlier one.
 void configure_file_dialog(QFileDialog& dialog, FileDialogMode mode, const QString& title, const QString& filter);
 
 }  // namespace platform

@@ -1,8 +1,10 @@
 #include "platform/prompts.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QSettings>
 
 namespace platform {
 
@@ -33,6 +35,14 @@ void configure_file_dialog(QFileDialog& dialog, FileDialogMode mode, const QStri
     dialog.setFileMode(mode == FileDialogMode::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setNameFilter(QStringLiteral("%1 (%2)").arg(filter, patterns_of(filter).join(QLatin1Char(' '))));
     dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
+    // Qt's dialog keeps the folder it was last in among its settings when it
+    // closes, but a new one, in a new run, opens in the working folder. It
+    // opens where the last one was left, as the desktop's own dialogs do.
+    const QUrl last = QSettings(QSettings::UserScope, QStringLiteral("QtProject"))
+                          .value(QStringLiteral("FileDialog/lastVisited"))
+                          .toUrl();
+    if (last.isLocalFile() && QFileInfo(last.toLocalFile()).isDir())
+        dialog.setDirectoryUrl(last);
 }
 
 std::optional<QString> QtPrompts::fileDialog(FileDialogMode mode, const QString& title, const QString& filter,

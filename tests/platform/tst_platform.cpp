@@ -2,6 +2,8 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QListView>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <sys/stat.h>
@@ -78,6 +80,7 @@ private slots:
     void pipesAreRefusedNotWaitedOnOrReplaced();
     void fileDialogFilterIgnoresCase_data();
     void fileDialogFilterIgnoresCase();
+    void fileDialogOpensInTheLastFolder();
 };
 
 void PlatformTest::readPixelIsWhatTheWindowShows_data() {
@@ -409,6 +412,18 @@ void PlatformTest::fileDialogFilterIgnoresCase() {
         return names;
     };
     QTRY_COMPARE_WITH_TIMEOUT(shown(), listed, 10000);
+}
+
+void PlatformTest::fileDialogOpensInTheLastFolder() {
+    QStandardPaths::setTestModeEnabled(true);
+    QTemporaryDir last;
+    // As an earlier run's dialog left it when it closed.
+    QSettings(QSettings::UserScope, QStringLiteral("QtProject"))
+        .setValue(QStringLiteral("FileDialog/lastVisited"), QUrl::fromLocalFile(last.path()));
+    QFileDialog dialog;
+    platform::configure_file_dialog(dialog, platform::FileDialogMode::Open, QStringLiteral("A title"),
+                                    QStringLiteral("*.ZFT"));
+    QCOMPARE(dialog.directory().absolutePath(), QDir(last.path()).absolutePath());
 }
 
 QTEST_MAIN(PlatformTest)
