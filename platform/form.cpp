@@ -10,6 +10,7 @@
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
+#include <algorithm>
 #include <cstdlib>
 #include <xcb/xcb.h>
 
@@ -50,6 +51,28 @@ void Form::applySize() {
         menuBar_->setGeometry(kFramePixels, kFramePixels, w - 2 * kFramePixels, kMenuBarPixels);
     surface_->move(kFramePixels, kFramePixels + menu);
     surface_->setClientSize(QSize(w - 2 * kFramePixels, h - 2 * kFramePixels - menu));
+    keepInsideScreen();
+}
+
+void Form::keepInsideScreen() {
+    // The window has no title bar: grown past the screen's edge, it could
+    // not be dragged back by one. Where the window system places windows
+    // itself (Wayland), the move is only asked for and changes nothing.
+    const QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    const QRect frame = frameGeometry();
+    const QPoint place = place_inside(frame, screen->availableGeometry());
+    if (place != frame.topLeft())
+        move(place);
+}
+
+QPoint place_inside(const QRect& window, const QRect& area) {
+    const auto along = [](int start, int length, int areaStart, int areaLength) {
+        return std::max(areaStart, std::min(start, areaStart + areaLength - length));
+    };
+    return {along(window.x(), window.width(), area.x(), area.width()),
+            along(window.y(), window.height(), area.y(), area.height())};
 }
 
 void Form::refresh() {
@@ -65,6 +88,7 @@ void Form::centre() {
     QRect placed(QPoint(0, 0), size());
     placed.moveCenter(screen->geometry().center());
     move(placed.topLeft());
+    keepInsideScreen();
 }
 
 void Form::makeNameless() {

@@ -33,7 +33,8 @@ public:
     // Repaints the whole window at once; points painted on the surface go.
     void refresh();
 
-    // Places the window in the middle of the screen.
+    // Places the window in the middle of the screen, inside its available
+    // area.
     void centre();
 
     // The window tells the window system no name and shows no icon, so a
@@ -60,6 +61,7 @@ protected:
 
 private:
     void applySize();
+    void keepInsideScreen();
 
     QMenuBar* menuBar_ = nullptr;
     DrawingSurface* surface_ = nullptr;
@@ -68,6 +70,11 @@ private:
     std::function<bool()> closeGuard_;
     QEventLoop* modalLoop_ = nullptr;
 };
+
+// Where a window whose frame is `window` goes to lie inside `area`: where it
+// is when it lies inside already, else moved just enough; along a side where
+// it is larger than the area, at the area's start.
+QPoint place_inside(const QRect& window, const QRect& area);
 
 // Processes the pending window events once.
 void pump_events();

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QIcon>
+#include <algorithm>
 
 #include "core/decoding.h"
 #include "shell/commands.h"
@@ -71,14 +72,15 @@ bool MainScreen::run(void (*command)(MainScreen&)) {
 }
 
 void FitWindowToPicture(MainScreen& w, Minimum minimum) {
-    w.window.setWidthTwips(w.beeld->widthTwips() + 165);
-    w.window.setHeightTwips(w.beeld->heightTwips() + 450);
+    float width = w.beeld->widthTwips() + 165;
+    float height = w.beeld->heightTwips() + 450;
     if (minimum == Minimum::With) {
-        if (w.window.widthTwips() < 3915)
-            w.window.setWidthTwips(3915);
-        if (w.window.heightTwips() < 3450)
-            w.window.setHeightTwips(3450);
+        width = std::max(width, 3915.0f);
+        height = std::max(height, 3450.0f);
     }
+    // Both sides at once: the window is kept on its screen for the size it
+    // ends with, not moved for a width that goes with the old height.
+    w.window.setSizeTwips(width, height);
 }
 
 core::Picture load_logo() {

@@ -81,6 +81,8 @@ private slots:
     void fileDialogFilterIgnoresCase_data();
     void fileDialogFilterIgnoresCase();
     void fileDialogOpensInTheLastFolder();
+    void placeInside_data();
+    void placeInside();
 };
 
 void PlatformTest::readPixelIsWhatTheWindowShows_data() {
@@ -424,6 +426,31 @@ void PlatformTest::fileDialogOpensInTheLastFolder() {
     platform::configure_file_dialog(dialog, platform::FileDialogMode::Open, QStringLiteral("A title"),
                                     QStringLiteral("*.ZFT"));
     QCOMPARE(dialog.directory().absolutePath(), QDir(last.path()).absolutePath());
+}
+
+void PlatformTest::placeInside_data() {
+    QTest::addColumn<QRect>("window");
+    QTest::addColumn<QRect>("area");
+    QTest::addColumn<QPoint>("placed");
+    // An area below a panel of 30 pixels, as a desktop's available area is.
+    const QRect area(0, 30, 800, 570);
+    QTest::newRow("inside") << QRect(100, 100, 261, 230) << area << QPoint(100, 100);
+    QTest::newRow("touching the bottom-right corner") << QRect(539, 370, 261, 230) << area << QPoint(539, 370);
+    QTest::newRow("past the bottom-right corner") << QRect(700, 500, 261, 230) << area << QPoint(539, 370);
+    QTest::newRow("one pixel past the right") << QRect(540, 100, 261, 230) << area << QPoint(539, 100);
+    QTest::newRow("under the panel") << QRect(-20, 10, 261, 230) << area << QPoint(0, 30);
+    QTest::newRow("wider than the area") << QRect(300, 100, 1010, 230) << area << QPoint(0, 100);
+    QTest::newRow("taller than the area") << QRect(300, 100, 261, 1029) << area << QPoint(300, 30);
+    QTest::newRow("larger than the area") << QRect(700, 500, 1010, 1029) << area << QPoint(0, 30);
+    QTest::newRow("on a second screen") << QRect(1500, 700, 261, 230) << QRect(800, 0, 1024, 768)
+                                        << QPoint(1500, 538);
+}
+
+void PlatformTest::placeInside() {
+    QFETCH(QRect, window);
+    QFETCH(QRect, area);
+    QFETCH(QPoint, placed);
+    QCOMPARE(platform::place_inside(window, area), placed);
 }
 
 QTEST_MAIN(PlatformTest)

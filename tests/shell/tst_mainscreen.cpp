@@ -42,6 +42,7 @@ private slots:
     void exitYesEndsWithStatusZero();
     void closeAsksNothingAndWaitsForARunningCommand();
     void backupNeverShown();
+    void fitKeepsTheWindowOnItsScreen();
 };
 
 void MainScreenTest::opensAroundTheLogo() {
@@ -317,6 +318,47 @@ void MainScreenTest::backupNeverShown() {
     for (int y = backupPlace.top(); y <= backupPlace.bottom(); ++y)
         for (int x = backupPlace.left(); x <= backupPlace.right(); ++x)
             QCOMPARE(shown.pixel(x, y), background);
+}
+
+// The window has no title bar: grown past the screen's edge, it could not be
+// moved back.
+void MainScreenTest::fitKeepsTheWindowOnItsScreen() {
+    testing::ScriptedPrompts prompts;
+    shell::MainScreen w(prompts);
+    shell::load_mainscreen(w);
+    w.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+    const QRect area = w.window.screen()->availableGeometry();
+    QVERIFY2(area.width() < 1010 || area.height() < 1029, "the screen holds a window around 999 × 999 pixels");
+    auto fitTo = [&](int width, int height) {
+        w.beeld->setPicture(core::load_picture());
+        w.beeld->setSizeTwips(15.0f * width, 15.0f * height);
+        shell::FitWindowToPicture(w, shell::Minimum::Without);
+    };
+
+    // Near the bottom-right corner, grown by a picture that fits on the
+    // screen: moved just enough.
+    const QPoint nearCorner = area.bottomRight() - QPoint(300, 250);
+    w.window.move(nearCorner);
+    fitTo(area.width() / 2, area.height() / 2);
+    const QRect frame = w.window.frameGeometry();
+    QVERIFY(area.contains(frame));
+    QCOMPARE(frame.bottomRight(), area.bottomRight());
+
+    // The largest picture, larger than the screen: its top-left corner at
+    // the area's.
+    w.window.move(nearCorner);
+    fitTo(999, 999);
+    QCOMPARE(w.window.size(), QSize(1010, 1029));
+    QCOMPARE(w.window.frameGeometry().topLeft(), area.topLeft());
+
+    // A window that fits keeps its place, whatever its size becomes.
+    const QPoint inside = area.topLeft() + QPoint(20, 30);
+    w.window.move(inside);
+    fitTo(250, 200);
+    QCOMPARE(w.window.frameGeometry().topLeft(), inside);
+    shell::load_mainscreen(w);
+    QCOMPARE(w.window.frameGeometry().topLeft(), inside);
 }
 
 QTEST_MAIN(MainScreenTest)
