@@ -1,5 +1,9 @@
 #include "platform/picture_area.h"
 
+#include <QApplication>
+#include <QMouseEvent>
+#include <QWindow>
+
 #include "platform/surface.h"
 #include "platform/units.h"
 
@@ -42,6 +46,65 @@ void PictureArea::setVisible(bool visible) {
     QWidget::setVisible(visible);
     if (was != visible)
         surface_->invalidate(geometry());
+}
+
+void PictureArea::setDragsWindow(bool drags) {
+    if (drags == dragsWindow_)
+        return;
+    dragsWindow_ = drags;
+    pressedAt_.reset();
+    if (drags)
+        surface_->installEventFilter(this);
+    else
+        surface_->removeEventFilter(this);
+}
+
+bool PictureArea::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != surface_)
+        return false;
+    switch (event->type()) {
+    case QEvent::MouseButtonPress: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::LeftButton && geometry().contains(mouse->position().toPoint())) {
+            pressedAt_ = mouse->globalPosition();
+            windowAtPress_ = window()->pos();
+            following_ = false;
+        }
+        return false;
+    }
+    case QEvent::MouseMove: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (!pressedAt_ || !(mouse->buttons() & Qt::LeftButton))
+            return false;
+        return dragWindow(mouse->globalPosition());
+    }
+    case QEvent::MouseButtonRelease:
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton)
+            pressedAt_.reset();
+        return false;
+    default:
+        return false;
+    }
+}
+
+bool PictureArea::dragWindow(const QPointF& global) {
+    const QPoint moved = (global - *pressedAt_).toPoint();
+    if (!following_) {
+        if (moved.manhattanLength() < QApplication::startDragDistance())
+            return false;
+        // Under Wayland only the compositor moves windows, and a window
+        // manager on X11 moves them best itself; without one (or on a
+        // platform with no interactive move) the window follows the
+        // pointer, which works wherever a program may place its windows.
+        QWindow* handle = window()->windowHandle();
+        if (handle && handle->startSystemMove()) {
+            pressedAt_.reset();
+            return true;
+        }
+        following_ = true;
+    }
+    window()->move(windowAtPress_ + moved);
+    return true;
 }
 
 void PictureArea::refresh() {

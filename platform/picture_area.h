@@ -7,7 +7,9 @@
 // place, its name and its visibility.
 #pragma once
 
+#include <QPointF>
 #include <QWidget>
+#include <optional>
 
 #include "core/picture.h"
 
@@ -33,8 +35,19 @@ public:
     // Repaints the area at once.
     void refresh();
 
+    // Lets the user move the whole window by pressing the left button on
+    // the area and dragging, shown or not: the window system moves it where
+    // it can (QWindow::startSystemMove), else the window follows the
+    // pointer. A press released before the pointer has gone the drag
+    // distance is left to the surface, as any other.
+    void setDragsWindow(bool drags);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void place();
+    bool dragWindow(const QPointF& global);
 
     DrawingSurface* surface_;
     core::Picture picture_;
@@ -42,6 +55,10 @@ private:
     float top_;
     float width_;
     float height_;
+    bool dragsWindow_ = false;
+    std::optional<QPointF> pressedAt_;  // global, while a drag may begin
+    QPoint windowAtPress_;
+    bool following_ = false;
 };
 
 }  // namespace platform

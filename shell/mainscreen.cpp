@@ -30,6 +30,9 @@ MainScreen::MainScreen(platform::Prompts& prompts)
     backup->setPicture(load_logo());
     backup->setVisible(false);
     beeld = new platform::PictureArea(surface, QStringLiteral("beeld"), kBeeldLeft, kBeeldTop, 3750, 3000);
+    // The window has no title bar; where the window system places it itself
+    // (Wayland), perhaps partly off the screen, the picture is its handle.
+    beeld->setDragsWindow(true);
 
     QMenu* bestand = window.addMenu(QStringLiteral("bestand"), QStringLiteral("&File"));
     preview_zft_file = window.addItem(bestand, QStringLiteral("preview_zft_file"), QStringLiteral("&Preview ZFT-file"),

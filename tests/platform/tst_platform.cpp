@@ -83,6 +83,8 @@ private slots:
     void fileDialogOpensInTheLastFolder();
     void placeInside_data();
     void placeInside();
+    void pictureAreaDragsItsWindow_data();
+    void pictureAreaDragsItsWindow();
 };
 
 void PlatformTest::readPixelIsWhatTheWindowShows_data() {
@@ -451,6 +453,46 @@ void PlatformTest::placeInside() {
     QFETCH(QRect, area);
     QFETCH(QPoint, placed);
     QCOMPARE(platform::place_inside(window, area), placed);
+}
+
+void PlatformTest::pictureAreaDragsItsWindow_data() {
+    QTest::addColumn<QPoint>("pressed");  // pixels on the surface
+    QTest::addColumn<QPoint>("moved");    // by the pointer before the release
+    QTest::addColumn<QPoint>("windowMoved");
+    const int short_of_drag = QApplication::startDragDistance() - 1;
+    QTest::newRow("click") << QPoint(10, 10) << QPoint(0, 0) << QPoint(0, 0);
+    QTest::newRow("short of the drag distance") << QPoint(10, 10) << QPoint(short_of_drag, 0) << QPoint(0, 0);
+    QTest::newRow("drag") << QPoint(10, 10) << QPoint(40, -25) << QPoint(40, -25);
+    QTest::newRow("drag from beside the area") << QPoint(150, 10) << QPoint(40, 25) << QPoint(0, 0);
+}
+
+// The offscreen platform has no interactive move: the window follows the
+// pointer, as it does on X11 without a window manager.
+void PlatformTest::pictureAreaDragsItsWindow() {
+    QFETCH(QPoint, pressed);
+    QFETCH(QPoint, moved);
+    QFETCH(QPoint, windowMoved);
+    Window w;
+    // Pixels 4 to 103 across and down on the surface.
+    auto* area = new PictureArea(w.surface, QStringLiteral("area"), 60, 60, 1500, 1500);
+    area->setDragsWindow(true);
+    w.form.move(200, 150);
+    w.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.form));
+    const QPoint before = w.form.pos();
+    const QPoint at = pressed + QPoint(4, 4);
+
+    QTest::mousePress(w.surface, Qt::LeftButton, {}, at);
+    if (!moved.isNull())
+        QTest::mouseMove(w.surface, at + moved);
+    // The release where the pointer now is, on the surface that moved with it.
+    QTest::mouseRelease(w.surface, Qt::LeftButton, {}, at + moved - (w.form.pos() - before));
+
+    QCOMPARE(w.form.pos() - before, windowMoved);
+    // Pressed again and released, the window stays where the drag left it.
+    const QPoint after = w.form.pos();
+    QTest::mouseClick(w.surface, Qt::LeftButton, {}, at);
+    QCOMPARE(w.form.pos(), after);
 }
 
 QTEST_MAIN(PlatformTest)

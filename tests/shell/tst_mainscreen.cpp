@@ -43,6 +43,7 @@ private slots:
     void closeAsksNothingAndWaitsForARunningCommand();
     void backupNeverShown();
     void fitKeepsTheWindowOnItsScreen();
+    void beeldDragsTheWindow();
 };
 
 void MainScreenTest::opensAroundTheLogo() {
@@ -359,6 +360,30 @@ void MainScreenTest::fitKeepsTheWindowOnItsScreen() {
     QCOMPARE(w.window.frameGeometry().topLeft(), inside);
     shell::load_mainscreen(w);
     QCOMPARE(w.window.frameGeometry().topLeft(), inside);
+}
+
+// `beeld` is the handle of a window without a title bar; a click on it that
+// does not drag is no command.
+void MainScreenTest::beeldDragsTheWindow() {
+    testing::ScriptedPrompts prompts;
+    shell::MainScreen w(prompts);
+    shell::load_mainscreen(w);
+    QVERIFY(showActive(w));
+    const QImage before = w.window.surface()->composedImage();
+    platform::DrawingSurface* surface = w.window.surface();
+    const QPoint onBeeld = w.beeld->geometry().center();
+
+    const QPoint place = w.window.pos();
+    QTest::mouseClick(surface, Qt::LeftButton, {}, onBeeld);
+    QCOMPARE(w.window.pos(), place);
+
+    QTest::mousePress(surface, Qt::LeftButton, {}, onBeeld);
+    QTest::mouseMove(surface, onBeeld + QPoint(-30, 20));
+    QTest::mouseRelease(surface, Qt::LeftButton, {}, onBeeld);
+    QCOMPARE(w.window.pos(), place + QPoint(-30, 20));
+
+    QVERIFY(prompts.shown.empty());
+    QCOMPARE(surface->composedImage(), before);
 }
 
 QTEST_MAIN(MainScreenTest)
