@@ -4,11 +4,30 @@
 #include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QSettings>
 
 namespace platform {
-
 namespace {
+
+// Gives the keyboard back to the window under a box once the box has gone.
+// Without a window manager on X11 the keyboard goes to nobody when the box
+// closes, and F1 and the menus' access keys would do nothing until a click.
+// Under Wayland the compositor decides: the request reaches it only where it
+// offers xdg-activation.
+class FocusReturns {
+public:
+    explicit FocusReturns(QWidget* window) : window_(window) {}
+    FocusReturns(const FocusReturns&) = delete;
+    FocusReturns& operator=(const FocusReturns&) = delete;
+    ~FocusReturns() {
+        if (window_ && window_->isVisible() && !window_->isActiveWindow())
+            window_->activateWindow();
+    }
+
+private:
+    QPointer<QWidget> window_;
+};
 
 // The patterns a filter stands for. A JPEG picture may end in .jpeg, .jpe or
 // .jfif as well as .jpg, and converts all the same, so "*.JPG" lists them too.
@@ -47,6 +66,7 @@ void configure_file_dialog(QFileDialog& dialog, FileDialogMode mode, const QStri
 
 std::optional<QString> QtPrompts::fileDialog(FileDialogMode mode, const QString& title, const QString& filter,
                                              const QString& fileName) {
+    const FocusReturns focus(parent_);
     QFileDialog dialog(parent_);
     configure_file_dialog(dialog, mode, title, filter);
     if (!fileName.isEmpty())
@@ -82,6 +102,7 @@ Answer QtPrompts::messageBox(const QString& text, MessageStyle style, const QStr
     }
     QString shown = text;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    const FocusReturns focus(parent_);
     QMessageBox box(icon, title, shown, buttons, parent_);
     box.setTextFormat(Qt::PlainText);
     box.setEscapeButton(escape);
@@ -98,6 +119,7 @@ Answer QtPrompts::messageBox(const QString& text, MessageStyle style, const QStr
 }
 
 QString QtPrompts::inputBox(const QString& prompt, const QString& title) {
+    const FocusReturns focus(parent_);
     bool ok = false;
     const QString text = QInputDialog::getText(parent_, title, prompt, QLineEdit::Normal, QString(), &ok);
     return ok ? text : QString();

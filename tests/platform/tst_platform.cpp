@@ -1,7 +1,9 @@
 #include <QComboBox>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QLabel>
 #include <QListView>
+#include <QMessageBox>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -85,6 +87,8 @@ private slots:
     void placeInside();
     void pictureAreaDragsItsWindow_data();
     void pictureAreaDragsItsWindow();
+    void boxesGiveTheKeyboardBack_data();
+    void boxesGiveTheKeyboardBack();
 };
 
 void PlatformTest::readPixelIsWhatTheWindowShows_data() {
@@ -493,6 +497,47 @@ void PlatformTest::pictureAreaDragsItsWindow() {
     const QPoint after = w.form.pos();
     QTest::mouseClick(w.surface, Qt::LeftButton, {}, at);
     QCOMPARE(w.form.pos(), after);
+}
+
+void PlatformTest::boxesGiveTheKeyboardBack_data() {
+    QTest::addColumn<QString>("box");
+    QTest::newRow("message box") << QStringLiteral("message");
+    QTest::newRow("input box") << QStringLiteral("input");
+    QTest::newRow("file dialog") << QStringLiteral("file");
+}
+
+// The real boxes, closed with Escape as a person would.
+void PlatformTest::boxesGiveTheKeyboardBack() {
+    QFETCH(QString, box);
+    Window w;
+    w.form.show();
+    w.form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w.form));
+    platform::QtPrompts prompts;
+    prompts.setParent(&w.form);
+
+    bool closed = false;
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [&] {
+        QWidget* open = QApplication::activeModalWidget();
+        if (!open || open == &w.form || !open->isActiveWindow())
+            return;
+        QTest::keyClick(open, Qt::Key_Escape);
+        closed = true;
+        closer.stop();
+    });
+    closer.start(10);
+    if (box == QStringLiteral("message"))
+        prompts.messageBox(QStringLiteral("Text"), platform::MessageStyle::Question, QStringLiteral("Title"));
+    else if (box == QStringLiteral("input"))
+        QCOMPARE(prompts.inputBox(QStringLiteral("Prompt"), QStringLiteral("Title")), QString());
+    else
+        QCOMPARE(prompts.fileDialog(platform::FileDialogMode::Open, QStringLiteral("Title"), QStringLiteral("*.ZFT"),
+                                    QString()),
+                 std::nullopt);
+    QVERIFY(closed);
+
+    QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), &w.form, 5000);
 }
 
 QTEST_MAIN(PlatformTest)
