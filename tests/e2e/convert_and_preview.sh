@@ -2,7 +2,8 @@
 # The real program in a real X server, used as a person would use it: click
 # the intro, convert a BMP through the File menu's access keys and the real
 # dialogs, preview the result, check what the screen shows and what the file
-# holds, open About with F1, answer No and then Yes to the exit question.
+# holds, open About with F1 and the File menu from the keyboard after it, answer
+# No and then Yes to the exit question.
 #
 # usage: convert_and_preview.sh path/to/zft-toolkit
 set -uo pipefail
@@ -114,15 +115,18 @@ painted_as_source() {
 }
 wait_for "the painted preview to equal the source picture" painted_as_source
 
-# F1 opens About from the main window.
+# F1 opens About from the main window. Once About has closed the keyboard is
+# the main window's again, with no click: Alt+F opens the File menu.
 focus_window "$main"
 xdotool key F1
 wait_titled "ZFT Toolkit - SP1"
 xdotool key Return
 wait_gone "$found"
+xdotool key alt+f
+wait_for "the File menu to open after About closed" window_count_is 2
+xdotool key e
 
 # Exit, No: the program goes on, its window and its preview as they were.
-menu_file e
 wait_titled "ZFT Toolkit - SP1"
 xdotool key alt+n
 wait_gone "$found"
