@@ -1,7 +1,6 @@
 #include "platform/click_area.h"
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QMouseEvent>
 #include <QStyleHints>
 #include <QTimer>
@@ -26,11 +25,14 @@ namespace {
 // that window must not take the second press as a click of its own.
 class SecondClickSwallower : public QObject {
 public:
-    explicit SecondClickSwallower(QPointF where) : where_(where) {
-        since_.start();
+    // `click` is the release that ended the first click.
+    explicit SecondClickSwallower(const QMouseEvent& click)
+        : where_(click.globalPosition()), releasedAt_(click.timestamp()) {
         qApp->installEventFilter(this);
-        // Later than this, a press starts a click of its own.
-        QTimer::singleShot(QGuiApplication::styleHints()->mouseDoubleClickInterval(), this, [this] {
+        // The events' own times decide; this only takes the filter away
+        // when no second click comes. The click's command may keep the
+        // program from handling events for a while, so it is generous.
+        QTimer::singleShot(10 * QGuiApplication::styleHints()->mouseDoubleClickInterval(), this, [this] {
             if (!swallowing_)
                 finish();
         });
@@ -53,8 +55,8 @@ protected:
             const QStyleHints* hints = QGuiApplication::styleHints();
             const int distance = hints->mouseDoubleClickDistance();
             swallowing_ = type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton &&
-                          since_.elapsed() <= hints->mouseDoubleClickInterval() && qAbs(moved.x()) <= distance &&
-                          qAbs(moved.y()) <= distance;
+                          mouse->timestamp() - releasedAt_ <= ulong(hints->mouseDoubleClickInterval()) &&
+                          qAbs(moved.x()) <= distance && qAbs(moved.y()) <= distance;
             if (!swallowing_)
                 finish();
             return swallowing_;
@@ -66,7 +68,7 @@ protected:
 
 private:
     QPointF where_;
-    QElapsedTimer since_;
+    ulong releasedAt_;
     bool swallowing_ = false;
     bool done_ = false;
 };
@@ -82,7 +84,7 @@ void ClickArea::mouseReleaseEvent(QMouseEvent* event) {
     const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     pressed_ = false;
     if (click && onClick_) {
-        new SecondClickSwallower(event->globalPosition());
+        new SecondClickSwallower(*event);
         onClick_();
     }
 }
