@@ -21,14 +21,8 @@ std::unique_ptr<ByteSource> open_picture(const std::string& path) {
     if (const std::string reason = not_a_file_reason(path); !reason.empty())
         throw cannot_read(path, reason);
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        const int error = errno;
-        if (error == ENOENT)
-            throw cannot_read(path, "no such file");
-        if (error == EACCES)
-            throw cannot_read(path, "permission denied");
-        throw cannot_read(path, system_reason(error));
-    }
+    if (fd < 0)
+        throw cannot_read(path, system_reason(errno));
     struct stat status {};
     if (::fstat(fd, &status) != 0) {
         const int error = errno;

@@ -510,7 +510,7 @@ void CliConvertTest::batchGoesOnPastFailures() {
         });
         QVERIFY2(named == 1, qPrintable(name));
     }
-    QVERIFY(run.err.contains("missing.gif: no such file"));
+    QVERIFY(run.err.contains("missing.gif: No such file or directory"));
     QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
              QStringList({"good1.zft", "good2.zft", "kept.zft"}));
     QCOMPARE(contents(path("out/good1.zft")), clitest::zft_bytes(asymmetric(6, 5)));
@@ -606,7 +606,7 @@ void CliConvertTest::progressOnlyOnATerminal() {
     QCOMPARE(process.exitCode(), 1);
     const QByteArray shown = process.readAllStandardOutput();
     QVERIFY2(shown.contains("4/4"), shown.constData());
-    QVERIFY2(shown.contains("zft convert: missing.bmp: no such file"), shown.constData());
+    QVERIFY2(shown.contains("zft convert: missing.bmp: No such file or directory"), shown.constData());
     QVERIFY2(shown.endsWith("zft convert: 3 converted, 1 failed\r\n"), shown.constData());
 
     // The same run without a terminal says nothing but what failed.

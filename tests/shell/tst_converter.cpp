@@ -635,7 +635,7 @@ void ConverterTest::failureIsReportedAndNothingLost_data() {
 
     QTest::newRow("picture cannot be decoded") << u"garbage.jpg"_qs << u"old.zft"_qs << 2 << true
                                                << u"not a picture in a format this program reads"_qs;
-    QTest::newRow("picture missing") << u"missing.bmp"_qs << u"old.zft"_qs << 2 << true << u"no such file"_qs;
+    QTest::newRow("picture missing") << u"missing.bmp"_qs << u"old.zft"_qs << 2 << true << u"No such file or directory"_qs;
     QTest::newRow("target in a missing folder") << u"small.bmp"_qs << u"missing/out.zft"_qs << 3 << false
                                                 << u"No such file or directory"_qs;
     QTest::newRow("target is a folder") << u"small.bmp"_qs << u"folder.zft"_qs << 3 << false << u"it is a folder"_qs;
