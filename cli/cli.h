@@ -113,6 +113,10 @@ private:
     Args positional_;
 };
 
+// A count given on the command line (--jobs, a thumbnail's size): one to
+// six decimal digits and nothing else; nullopt for anything else.
+std::optional<int> count_of(const std::string& text);
+
 // Text, quoted for JSON.
 std::string json_string(std::string_view text);
 

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 
 #include "cli/cli.h"
@@ -122,6 +123,12 @@ std::optional<int> Options::parse(const Args& args, std::string_view command, st
         return kOk;
     }
     return std::nullopt;
+}
+
+std::optional<int> count_of(const std::string& text) {
+    if (text.empty() || text.size() > 6 || !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return std::nullopt;
+    return std::stoi(text);
 }
 
 std::string json_string(std::string_view text) {

@@ -243,9 +243,7 @@ int convert_command(const Args& args) {
     int threads = cores();
     if (options.isSet("jobs")) {
         const std::string text = options.value("jobs");
-        const bool digits = !text.empty() && text.size() <= 6 &&
-                            std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-        threads = digits ? std::stoi(text) : 0;
+        threads = count_of(text).value_or(0);
         if (threads < 1)
             return usage_error(command, "--jobs takes a number of at least 1");
     }

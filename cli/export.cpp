@@ -1,5 +1,4 @@
 // zft export and zft thumbnail: a ZFT picture back to an ordinary picture.
-#include <algorithm>
 #include <stdexcept>
 
 #include "cli/cli.h"
@@ -114,9 +113,7 @@ int thumbnail_command(const Args& args) {
     if (files.size() != 3)
         return usage_error(command, "give a ZFT file, an output PNG and a size");
     const std::string& text = files[2];
-    const bool digits = !text.empty() && text.size() <= 6 &&
-                        std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-    const int size = digits ? std::stoi(text) : 0;
+    const int size = count_of(text).value_or(0);
     if (size < 1)
         return usage_error(command, "the size '" + text + "' is not valid: give a number of pixels from 1 up");
     if (const std::string refusal = refused_output(files[1]); !refusal.empty())

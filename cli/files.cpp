@@ -5,7 +5,6 @@
 #include <unistd.h>
 
 #include "cli/cli.h"
-#include "core/file_kind.h"
 
 namespace cli {
 namespace {
@@ -88,12 +87,11 @@ std::string refused_output(const std::string& path) {
 Output::Output(const std::string& path, bool replace) : path_(path) {
     if (is_standard(path))
         return;
-    // The finished file takes the output's place: never a folder's, a device's or a pipe's.
-    if (const std::string reason = core::not_a_file_reason(path); !reason.empty())
-        throw core::cannot("write", path, reason);
+    // Refuses a folder's, a device's or a pipe's place before anything else.
+    file_.open(path, replace ? core::AtomicFile::Existing::Replace : core::AtomicFile::Existing::Keep);
+    // Told now, before the picture is decoded; the commit checks again.
     if (!replace && ::access(path.c_str(), F_OK) == 0)
         throw core::cannot("write", path, "it exists already (--force replaces it)");
-    file_.open(path, replace ? core::AtomicFile::Existing::Replace : core::AtomicFile::Existing::Keep);
 }
 
 void Output::write(std::string_view bytes) {
