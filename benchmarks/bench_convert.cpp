@@ -145,10 +145,9 @@ double sync_time(const QString& path, qint64 bytes) {
 double decode_time(const QString& path) {
     QElapsedTimer clock;
     clock.start();
-    const core::Size size = core::picture_size(path.toStdString());
-    const core::Picture picture = core::load_picture(path.toStdString());
+    const core::Picture picture = core::load_picture(core::system_files(), path.toStdString());
     const double took = ms(clock.nsecsElapsed());
-    return size == picture.size() ? took : -1;
+    return picture.width() == kSide ? took : -1;
 }
 
 // djpeg as a whole process, writing its PPM to a file as the converter writes its ZFT.
@@ -207,7 +206,7 @@ int main(int argc, char** argv) {
     std::printf("pixels = input box to success box, less the prompt and the refresh + 100 pumps\n");
     std::printf("         before the header (timed again on the same window): header, pixel loop, close\n\n");
     std::printf("to confirmation = save dialog answered to confirmation shown: decode, show, fit, refresh, pumps\n");
-    std::printf("decode = picture_size and load_picture alone; close = the slot's close (commit) alone, of which\n");
+    std::printf("decode = load_picture alone; close = the slot's close (commit) alone, of which\n");
     std::printf("         fdatasync = the sync of a 3 MB file alone; all on new files\n\n");
     std::printf("%-6s %16s %16s %16s %9s %9s %9s %9s\n", "format", "whole", "to confirmation", "pixels", "refresh", "decode",
                 "close", "fdatasync");

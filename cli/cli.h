@@ -8,8 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "core/atomic_file.h"
 #include "core/failure.h"
+#include "core/files.h"
 
 namespace cli {
 
@@ -33,13 +33,13 @@ void print_err(std::string_view text);
 
 // Text as a terminal may be given it: a character that would steer the
 // terminal (C0 and C1 controls, DEL) and a byte that is no UTF-8 are written
-// as "\x1B", the way the format's fault texts show bad bytes. A file name
+// as "\x1B", the way the codec's reasons show bad bytes. A file name
 // or a notice can hold an escape sequence that retitles or clears the
 // terminal it is printed on.
 std::string shown(std::string_view text);
 
-// "zft convert: <problem>" and a pointer to the command's help, on stderr.
-int usage_error(std::string_view command, std::string_view problem);
+// "zft convert: <reason>" and a pointer to the command's help, on stderr.
+int usage_error(std::string_view command, std::string_view reason);
 
 // A file that could not be done, on stderr as other tools say it:
 // "zft export: out.png: No space left on device".
@@ -63,23 +63,26 @@ std::optional<PictureFormat> picture_format_of(std::string_view path);
 // The format named by itself ("png", "JPG"), as --format takes it.
 std::optional<PictureFormat> picture_format_named(std::string_view name);
 
-// Why a picture is not to go to `path` ("-" on a terminal), or empty when it may.
-std::string refused_output(const std::string& path);
+// A picture is never written to a terminal: "-" there is refused with this.
+bool is_terminal_output(const std::string& path);
+inline const std::string kTerminalOutput =
+    "standard output is a terminal: a picture is not written to one (redirect it to a file or a pipe)";
 
-// Where a command's picture goes: a file, written whole or not at all
-// through core::AtomicFile, or standard output for "-" (held until commit,
-// so that a failure before it writes nothing there either). Throws Failure
-// naming the file.
-class Output {
+// Where a command's picture goes: a file, written whole or not at all, or
+// standard output for "-" (held until commit, so that a failure before it
+// writes nothing there either). Throws Failure naming the file.
+class Output final : public core::ByteSink {
 public:
     // `replace`: an existing file may be replaced; otherwise it is refused.
     Output(const std::string& path, bool replace);
-    void write(std::string_view bytes);
+    void write(std::string_view bytes) override;
     void commit();
+    // "standard output" for "-".
+    const std::string& name() const;
 
 private:
     std::string path_;
-    core::AtomicFile file_;
+    std::unique_ptr<core::WritableFile> file_;
     std::string held_;  // for standard output
 };
 

@@ -39,9 +39,9 @@ std::string shown(std::string_view text) {
     return out;
 }
 
-int usage_error(std::string_view command, std::string_view problem) {
+int usage_error(std::string_view command, std::string_view reason) {
     std::string text = "zft ";
-    text.append(command).append(": ").append(shown(problem)).append("\nTry 'zft ").append(command).append(" --help'.\n");
+    text.append(command).append(": ").append(shown(reason)).append("\nTry 'zft ").append(command).append(" --help'.\n");
     print_err(text);
     return kUsage;
 }

@@ -7,7 +7,6 @@
 #include <map>
 #include <mutex>
 #include <sched.h>
-#include <span>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "core/decoding.h"
 #include "core/failure.h"
 #include "core/header_text.h"
+#include "core/zft_codec.h"
 #include "format/zft_format.h"
 
 namespace cli {
@@ -117,29 +117,29 @@ const std::string kFitHint = "--fit scales it down";
 // its headers when too large, so that a refused picture costs no memory.
 core::Picture load(const std::string& input, bool fit) {
     if (!is_standard(input))
-        return fit ? core::load_picture_within(input, kLargest) : core::load_picture(input, core::kWindowColour, kFitHint);
+        return fit ? core::load_picture_within(core::system_files(), input, kLargest)
+                   : core::load_picture(core::system_files(), input, core::kWindowColour, kFitHint);
     const std::string bytes = read_standard_input();
-    const std::span data(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
-    return fit ? core::load_picture_data_within(data, kStandardInput, kLargest)
-               : core::load_picture_data(data, kStandardInput, core::kWindowColour, kFitHint);
+    core::MemorySource data(bytes.data(), bytes.size());
+    return fit ? core::load_picture_within(data, kStandardInput, kLargest)
+               : core::load_picture(data, kStandardInput, core::kWindowColour, kFitHint);
 }
 
 // Converts one file; throws the failure to report. The output is written
-// whole or not at all, a few rows at a time, so that the file's bytes never
-// sit in memory beside the picture.
+// whole or not at all, a row at a time, so that the file's bytes never sit
+// in memory beside the picture.
 void convert_one(const Job& job, const Settings& settings) {
     if (!job.clash.empty())
-        throw core::cannot("convert", job.input, job.output + " is also the output for " + job.clash);
+        throw core::cannot("convert", job.input, job.output + " is also the output for " + job.clash,
+                           core::Failure::Kind::Exists);
     Output output(job.output, settings.force);
     const core::Picture picture = load(job.input, settings.fit);
-    const core::Picture shown = core::picture_as_shown(picture, core::kWindowColour);
-    output.write(zft::encode_header(zft::make_header(settings.date.month, settings.date.day, settings.date.year,
-                                                     settings.notice, shown.width(), shown.height())));
-    thread_local std::vector<char> row;
-    row.resize(3 * static_cast<std::size_t>(shown.width()));
-    for (int y = 0; y < shown.height(); ++y) {
-        core::pixel_row(shown, y, row.data());
-        output.write(std::string_view(row.data(), row.size()));
+    const zft::ZftHeader header = zft::make_header(settings.date.month, settings.date.day, settings.date.year,
+                                                   settings.notice, picture.width(), picture.height());
+    try {
+        core::write_zft(output, header, picture, core::kWindowColour);
+    } catch (const core::Failure& failure) {
+        throw failure.of("write", output.name());
     }
     output.commit();
 }
@@ -223,8 +223,8 @@ int convert_command(const Args& args) {
             return usage_error(command, output + " is the name of another kind of picture, and a ZFT file is "
                                                  "written; give a name ending in .zft ('zft export' writes "
                                                  "PNG, BMP, JPEG and PPM from it)");
-        if (const std::string refusal = refused_output(output); !refusal.empty())
-            return usage_error(command, refusal);
+        if (is_terminal_output(output))
+            return usage_error(command, kTerminalOutput);
     }
 
     Settings settings;

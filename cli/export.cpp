@@ -1,11 +1,9 @@
 // zft export and zft thumbnail: a ZFT picture back to an ordinary picture.
-#include <stdexcept>
-
 #include "cli/cli.h"
 #include "core/encoding.h"
 #include "core/failure.h"
 #include "core/scaling.h"
-#include "core/zft_reading.h"
+#include "core/zft_codec.h"
 
 namespace cli {
 namespace {
@@ -53,10 +51,10 @@ bool convert_back(std::string_view command, const std::string& in, const std::st
         core::Picture picture;
         if (is_standard(in)) {
             const std::string bytes = read_standard_input();
-            picture = core::read_zft_data({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()},
-                                          kStandardInput);
+            core::MemorySource data(bytes.data(), bytes.size());
+            picture = core::read_zft(data, kStandardInput).picture;
         } else {
-            picture = core::read_zft_file(in);
+            picture = core::read_zft(core::system_files(), in).picture;
         }
         if (longestSide > 0) {
             const core::Size small = core::fit_within(picture.size(), {longestSide, longestSide});
@@ -65,8 +63,8 @@ bool convert_back(std::string_view command, const std::string& in, const std::st
         }
         try {
             output.write(encoded(picture, format));
-        } catch (const std::runtime_error& error) {
-            throw core::cannot("write", is_standard(out) ? kStandardOutput : out, error.what());
+        } catch (const core::Failure& failure) {
+            throw failure.of("write", output.name());
         }
         output.commit();
         return true;
@@ -99,8 +97,8 @@ int export_command(const Args& args) {
     }
     if (!format || *format == PictureFormat::Other)
         return usage_error(command, out + " does not end in .png, .bmp, .jpg or .ppm");
-    if (const std::string refusal = refused_output(out); !refusal.empty())
-        return usage_error(command, refusal);
+    if (is_terminal_output(out))
+        return usage_error(command, kTerminalOutput);
     return convert_back(command, files[0], out, *format, options.isSet("force")) ? kOk : kFailed;
 }
 
@@ -116,8 +114,8 @@ int thumbnail_command(const Args& args) {
     const int size = count_of(text).value_or(0);
     if (size < 1)
         return usage_error(command, "the size '" + text + "' is not valid: give a number of pixels from 1 up");
-    if (const std::string refusal = refused_output(files[1]); !refusal.empty())
-        return usage_error(command, refusal);
+    if (is_terminal_output(files[1]))
+        return usage_error(command, kTerminalOutput);
     // The desktop's thumbnailer makes OUT.png before it asks for it.
     return convert_back(command, files[0], files[1], PictureFormat::Png, true, size) ? kOk : kFailed;
 }

@@ -1,7 +1,6 @@
 // What the commands share about their files: standard input and output,
 // the endings of picture formats, and writing a picture out.
 #include <algorithm>
-#include <cerrno>
 #include <unistd.h>
 
 #include "cli/cli.h"
@@ -31,33 +30,9 @@ constexpr Ending kEndings[] = {
     {"qoi", PictureFormat::Other},  {"dds", PictureFormat::Other},
 };
 
-void write_all(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            throw core::cannot("write", kStandardOutput, core::system_reason(errno));
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-}
-
 }  // namespace
 
-std::string read_standard_input() {
-    std::string bytes;
-    char chunk[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(STDIN_FILENO, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            throw core::cannot("read", kStandardInput, core::system_reason(errno));
-        if (got == 0)
-            return bytes;
-        bytes.append(chunk, static_cast<std::size_t>(got));
-    }
-}
+std::string read_standard_input() { return core::read_stream(core::system_files(), STDIN_FILENO, kStandardInput).bytes; }
 
 std::optional<PictureFormat> picture_format_named(std::string_view name) {
     std::string lower(name);
@@ -78,35 +53,37 @@ std::optional<PictureFormat> picture_format_of(std::string_view path) {
     return picture_format_named(path.substr(dot + 1));
 }
 
-std::string refused_output(const std::string& path) {
-    if (is_standard(path) && ::isatty(STDOUT_FILENO) == 1)
-        return "standard output is a terminal: a picture is not written to one (redirect it to a file or a pipe)";
-    return {};
-}
+bool is_terminal_output(const std::string& path) { return is_standard(path) && ::isatty(STDOUT_FILENO) == 1; }
 
 Output::Output(const std::string& path, bool replace) : path_(path) {
     if (is_standard(path))
         return;
     // Refuses a folder's, a device's or a pipe's place before anything else.
-    file_.open(path, replace ? core::AtomicFile::Existing::Replace : core::AtomicFile::Existing::Keep);
+    file_ = core::system_files().create(path, replace ? core::Existing::Replace : core::Existing::Keep);
     // Told now, before the picture is decoded; the commit checks again.
     if (!replace && ::access(path.c_str(), F_OK) == 0)
-        throw core::cannot("write", path, "it exists already (--force replaces it)");
+        throw core::cannot("write", path, "it exists already (--force replaces it)", core::Failure::Kind::Exists);
 }
 
+const std::string& Output::name() const { return is_standard(path_) ? kStandardOutput : path_; }
+
 void Output::write(std::string_view bytes) {
-    if (is_standard(path_))
-        held_.append(bytes);
+    if (file_)
+        file_->write(bytes);
     else
-        file_.write(bytes);
+        held_.append(bytes);
 }
 
 void Output::commit() {
-    if (!is_standard(path_)) {
-        file_.commit();
+    if (file_) {
+        file_->commit();
         return;
     }
-    write_all(STDOUT_FILENO, held_);
+    try {
+        core::system_files().writeStream(STDOUT_FILENO, held_);
+    } catch (const core::Failure& failure) {
+        throw failure.of("write", kStandardOutput);
+    }
     held_.clear();
 }
 

@@ -1,15 +1,13 @@
 // zft info and zft verify: what a ZFT file's header says, and whether the
 // file is what it says.
-#include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <optional>
 #include <unistd.h>
 
 #include "cli/cli.h"
 #include "core/failure.h"
-#include "core/file_kind.h"
+#include "core/files.h"
 #include "core/header_text.h"
+#include "core/zft_codec.h"
 #include "format/zft_format.h"
 
 namespace cli {
@@ -39,62 +37,39 @@ constexpr std::string_view kVerifyHelp =
     "\n"
     "Exit status 0 only when every file is well formed.\n";
 
-// What a file holds at its start, or why it could not be looked at.
+// What a file holds at its start, and its length.
 struct Look {
     std::string head;  // at most the header's 64 bytes
     std::uint64_t length = 0;
-    std::string error;  // empty when the file was read
 };
 
-// Reads through `fd` to its end, keeping the header's bytes.
-void read_head(int fd, Look& look) {
-    char chunk[1 << 16];
-    for (;;) {
-        const ssize_t got = ::read(fd, chunk, sizeof chunk);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0) {
-            look.error = core::system_reason(errno);
-            return;
-        }
-        if (got == 0)
-            return;
-        const auto n = static_cast<std::size_t>(got);
-        look.head.append(chunk, std::min(n, zft::kHeaderSize - look.head.size()));
-        look.length += n;
+// Throws Failure naming the file.
+Look look_at(const std::string& path) {
+    core::Files& files = core::system_files();
+    if (is_standard(path)) {
+        core::StreamBytes stream = core::read_stream(files, STDIN_FILENO, kStandardInput, zft::kHeaderSize);
+        return {std::move(stream.bytes), stream.length};
     }
+    const std::unique_ptr<core::ByteSource> file = files.open(path);
+    Look look;
+    look.length = file->size();
+    look.head.resize(zft::kHeaderSize);
+    try {
+        look.head.resize(file->read(0, look.head.data(), zft::kHeaderSize));
+    } catch (const core::Failure& failure) {
+        throw failure.of("read", path);
+    }
+    return look;
 }
 
-Look look_at(const std::string& path) {
-    Look look;
-    if (is_standard(path)) {
-        read_head(STDIN_FILENO, look);
-        return look;
+// What is wrong with a file, nullopt when it is a well-formed ZFT file.
+std::optional<core::Failure> failure_of(const Look& look) {
+    try {
+        core::check_zft_file(look.head, look.length);
+        return std::nullopt;
+    } catch (const core::Failure& failure) {
+        return failure;
     }
-    // A pipe would keep the tool waiting; a folder or a device is no file.
-    look.error = core::not_a_file_reason(path);
-    if (!look.error.empty())
-        return look;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    struct stat status {};
-    if (fd < 0 || ::fstat(fd, &status) != 0) {
-        look.error = core::system_reason(errno);
-        if (fd >= 0)
-            ::close(fd);
-        return look;
-    }
-    look.length = static_cast<std::uint64_t>(status.st_size);
-    char head[zft::kHeaderSize];
-    ssize_t got = 0;
-    do {
-        got = ::read(fd, head, sizeof head);
-    } while (got < 0 && errno == EINTR);
-    if (got < 0)
-        look.error = core::system_reason(errno);
-    else
-        look.head.assign(head, static_cast<std::size_t>(got));
-    ::close(fd);
-    return look;
 }
 
 std::string length_verdict(std::uint64_t length, std::uint64_t expected) {
@@ -135,15 +110,20 @@ int info_command(const Args& args) {
     std::vector<std::string> objects;
     bool first = true;
     for (const std::string& path : files) {
-        const Look look = look_at(path);
-        std::string problem = look.error;
-        if (problem.empty() && look.head.size() < zft::kHeaderSize)
-            problem = zft::short_file_fault(look.length);
-        if (!problem.empty()) {
-            report("info", input_name(path), problem);
+        Look look;
+        std::string reason;
+        try {
+            look = look_at(path);
+            if (look.head.size() < zft::kHeaderSize)
+                reason = core::short_file_reason(look.length);
+        } catch (const core::Failure& failure) {
+            reason = failure.reason();
+        }
+        if (!reason.empty()) {
+            report("info", input_name(path), reason);
             status = kFailed;
             if (json)
-                objects.push_back(JsonObject().text("path", path).text("error", problem).done());
+                objects.push_back(JsonObject().text("path", path).text("error", reason).done());
             continue;
         }
 
@@ -151,7 +131,7 @@ int info_command(const Args& args) {
         const int width = header.width_value();
         const int height = header.height_value();
         const std::uint64_t expected = zft::file_size(width, height);
-        const auto fault = zft::file_fault(look.head, look.length);
+        const std::optional<core::Failure> failure = failure_of(look);
         const std::string date = header_text(header.creation_month) + "/" + header_text(header.creation_day) + "/" +
                                  header_text(header.creation_year);
         if (json) {
@@ -167,15 +147,15 @@ int info_command(const Args& args) {
                                   .number("file_size", look.length)
                                   .number("expected_size", expected)
                                   .truth("length_matches", look.length == expected)
-                                  .truth("well_formed", !fault.has_value())
-                                  .field("fault", fault ? json_string(*fault) : "null")
+                                  .truth("well_formed", !failure.has_value())
+                                  .field("fault", failure ? json_string(failure->reason()) : "null")
                                   .done());
             continue;
         }
         std::string text = first ? "" : "\n";
         first = false;
         text += shown(path) + "\n";
-        for (const std::string& line : core::header_summary_lines(header))
+        for (const std::string& line : core::header_summary(header))
             text += "  " + shown(line) + "\n";
         text += "  size: " + std::to_string(width) + " × " + std::to_string(height) + " pixels\n";
         text += "  length: " + length_verdict(look.length, expected) + "\n";
@@ -200,12 +180,13 @@ int verify_command(const Args& args) {
 
     int status = kOk;
     for (const std::string& path : files) {
-        const Look look = look_at(path);
-        if (!look.error.empty()) {
-            report("verify", input_name(path), look.error);
-            status = kFailed;
-        } else if (auto fault = zft::file_fault(look.head, look.length)) {
-            print_out(shown(input_name(path)) + ": " + *fault + "\n");
+        try {
+            if (const std::optional<core::Failure> failure = failure_of(look_at(path))) {
+                print_out(shown(input_name(path)) + ": " + failure->reason() + "\n");
+                status = kFailed;
+            }
+        } catch (const core::Failure& failure) {
+            report("verify", input_name(path), failure.reason());
             status = kFailed;
         }
     }

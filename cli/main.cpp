@@ -1,6 +1,5 @@
 #include <algorithm>
 #include <array>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -40,9 +39,6 @@ constexpr std::array kCommands = {
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    // A file-size limit must fail the one write that passes it, and leave
-    // the other files of a batch to be done, not end the program.
-    std::signal(SIGXFSZ, SIG_IGN);
     const cli::Args args(argv + std::min(argc, 1), argv + argc);
     if (args.empty()) {
         cli::print_err(kHelp);

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -16,7 +17,6 @@
 #include <unistd.h>
 
 #include "core/failure.h"
-#include "core/file_kind.h"
 
 namespace core {
 namespace {
@@ -137,16 +137,7 @@ void remove_leftover_temporaries(const std::string& folder) {
     ::closedir(dir);
 }
 
-// A full disk or a file-size limit must come back as a failed write the user
-// is told about, not as a signal that ends the program.
-void ignore_file_size_signal() {
-    static std::once_flag once;
-    std::call_once(once, [] { std::signal(SIGXFSZ, SIG_IGN); });
-}
-
 }  // namespace
-
-AtomicFile::AtomicFile(Scheme scheme) : scheme_(scheme) {}
 
 AtomicFile::~AtomicFile() { abandon(); }
 
@@ -157,30 +148,25 @@ void AtomicFile::fail(const std::string& reason) {
 }
 
 void AtomicFile::failWithErrno(int error) {
+    const std::string path = path_;
+    abandon();
     if (error == EEXIST && existing_ == Existing::Keep)
-        fail("it exists already");
-    fail(system_reason(error));
+        throw cannot("write", path, "it exists already", Failure::Kind::Exists);
+    throw system_failure("write", path, error);
 }
 
-void AtomicFile::open(const std::string& path, Existing existing) {
-    abandon();
-    ignore_file_size_signal();
-    path_ = path;
-    existing_ = existing;
-    if (const std::string reason = not_a_file_reason(path); !reason.empty())
-        fail(reason);
+AtomicFile::AtomicFile(const std::string& path, Existing existing) : existing_(existing), path_(path) {
+    check_file_place("write", path);
     const std::size_t slash = path.rfind('/');
     folder_ = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
 
-    if (scheme_ == Scheme::Best) {
-        fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-        if (fd_ < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-            failWithErrno(errno);
-        // The unnamed file is named at commit through /proc.
-        if (fd_ >= 0 && ::access("/proc/self/fd", X_OK) != 0) {
-            ::close(fd_);
-            fd_ = -1;
-        }
+    fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    if (fd_ < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        failWithErrno(errno);
+    // The unnamed file is named at commit through /proc.
+    if (fd_ >= 0 && ::access("/proc/self/fd", X_OK) != 0) {
+        ::close(fd_);
+        fd_ = -1;
     }
     if (fd_ < 0) {
         takeTemporaryName(folder_, [this](const char* name) {
@@ -199,10 +185,7 @@ void AtomicFile::open(const std::string& path, Existing existing) {
     if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
         ::fchmod(fd_, old.st_mode & 07777);
 
-    if (!buffer_)
-        buffer_ = std::make_unique<char[]>(kBufferSize);
-    at_ = buffer_.get();
-    bufferEnd_ = at_ + kBufferSize;
+    buffer_ = std::make_unique<char[]>(kFileBufferSize);
 }
 
 void AtomicFile::writeOut(const char* data, std::size_t size) {
@@ -221,21 +204,26 @@ void AtomicFile::writeOut(const char* data, std::size_t size) {
 }
 
 void AtomicFile::flush() {
-    const std::size_t used = static_cast<std::size_t>(at_ - buffer_.get());
-    at_ = buffer_.get();
+    const std::size_t used = used_;
+    used_ = 0;
     writeOut(buffer_.get(), used);
 }
 
-void AtomicFile::writeSlow(std::string_view bytes) {
-    if (!isOpen())
+void AtomicFile::write(std::string_view bytes) {
+    if (fd_ < 0)
         fail("the file is not open for writing");
+    if (kFileBufferSize - used_ >= bytes.size()) {
+        std::memcpy(buffer_.get() + used_, bytes.data(), bytes.size());
+        used_ += bytes.size();
+        return;
+    }
     flush();
-    if (bytes.size() >= kBufferSize) {
+    if (bytes.size() >= kFileBufferSize) {
         writeOut(bytes.data(), bytes.size());
         return;
     }
-    std::memcpy(at_, bytes.data(), bytes.size());
-    at_ += bytes.size();
+    std::memcpy(buffer_.get(), bytes.data(), bytes.size());
+    used_ = bytes.size();
 }
 
 void AtomicFile::linkUnnamed() {
@@ -293,13 +281,13 @@ void AtomicFile::linkNamed() {
 }
 
 void AtomicFile::commit() {
-    if (!isOpen())
+    if (fd_ < 0)
         return;
     flush();
     struct stat old {};
     const bool replacing = ::stat(path_.c_str(), &old) == 0;
     if (replacing && existing_ == Existing::Keep)
-        fail("it exists already");
+        failWithErrno(EEXIST);
     // What the old file held must not be lost to a crash just after it.
     if (replacing && ::fdatasync(fd_) != 0)
         failWithErrno(errno);
@@ -316,7 +304,7 @@ void AtomicFile::commit() {
     if (fd_ >= 0)
         ::close(fd_);
     fd_ = -1;
-    at_ = bufferEnd_ = nullptr;
+    used_ = 0;
 }
 
 void AtomicFile::abandon() noexcept {
@@ -328,7 +316,7 @@ void AtomicFile::abandon() noexcept {
     temporary_.clear();
     unregister_temporary(registered_);
     registered_ = -1;
-    at_ = bufferEnd_ = nullptr;
+    used_ = 0;
 }
 
 }  // namespace core

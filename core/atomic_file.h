@@ -11,51 +11,31 @@
 // killed outright is removed by the next write into its folder.
 #pragma once
 
-#include <cstring>
 #include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
+#include "core/files.h"
+
 namespace core {
 
-class AtomicFile {
+// The system's WritableFile (Files::create makes them).
+class AtomicFile final : public WritableFile {
 public:
-    // Keep: commit() refuses to replace a file that exists by then.
-    enum class Existing { Replace, Keep };
-    // Unnamed where the file system allows it; Named always takes a
-    // temporary name (for file systems known to lack unnamed files).
-    enum class Scheme { Best, Named };
-
-    explicit AtomicFile(Scheme scheme = Scheme::Best);
-    ~AtomicFile();
+    // Throws Failure: "Cannot write <path>: <reason>".
+    AtomicFile(const std::string& path, Existing existing);
+    ~AtomicFile() override;
     AtomicFile(const AtomicFile&) = delete;
     AtomicFile& operator=(const AtomicFile&) = delete;
 
-    // Each throws Failure: "Cannot write <path>: <reason>".
-    void open(const std::string& path, Existing existing = Existing::Replace);
-    void write(std::string_view bytes) {
-        if (static_cast<std::size_t>(bufferEnd_ - at_) >= bytes.size()) {
-            std::memcpy(at_, bytes.data(), bytes.size());
-            at_ += bytes.size();
-            return;
-        }
-        writeSlow(bytes);
-    }
+    void write(std::string_view bytes) override;
     // The target takes the new content now. An existing target being
     // replaced is only replaced once the new content is on the disk.
-    void commit();
-
-    // Drops what was written; the target stays as it was. Never throws.
-    void abandon() noexcept;
-
-    bool isOpen() const { return fd_ >= 0; }
-    const std::string& path() const { return path_; }
+    void commit() override;
+    void abandon() noexcept override;
 
 private:
-    static constexpr std::size_t kBufferSize = 1 << 16;
-
-    void writeSlow(std::string_view bytes);
     void writeOut(const char* data, std::size_t size);
     void flush();
     // Makes a file under a new temporary name in `folder` with `make`, which
@@ -66,16 +46,14 @@ private:
     [[noreturn]] void fail(const std::string& reason);
     [[noreturn]] void failWithErrno(int error);
 
-    Scheme scheme_;
-    Existing existing_ = Existing::Replace;
+    Existing existing_;
     std::string path_;
     std::string folder_;
     int fd_ = -1;
     std::string temporary_;  // the temporary name, when the file has one
     int registered_ = -1;   // its place in the list removed on a signal
     std::unique_ptr<char[]> buffer_;
-    char* at_ = nullptr;
-    char* bufferEnd_ = nullptr;
+    std::size_t used_ = 0;
 };
 
 }  // namespace core

@@ -2,9 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#endif
 #include <cstring>
 
 namespace core {
@@ -78,46 +75,6 @@ Picture picture_as_shown(const Picture& picture, Argb background) {
     const Layer layer{&picture, 0, 0, picture.size()};
     compose(shown.row(0), picture.width(), {0, 0, picture.width(), picture.height()}, background, {&layer, 1});
     return shown;
-}
-
-namespace {
-
-void pack_rgb(const Argb* line, int width, char* out) {
-    for (int x = 0; x < width; ++x, out += 3) {
-        out[0] = static_cast<char>(red_of(line[x]));
-        out[1] = static_cast<char>(green_of(line[x]));
-        out[2] = static_cast<char>(blue_of(line[x]));
-    }
-}
-
-#if defined(__x86_64__) || defined(__i386__)
-// Sixteen pixels a turn, each pixel's bytes picked in order with one shuffle:
-// a tenth of the time of the plain loop, on every x86 processor of the last
-// fifteen years.
-__attribute__((target("ssse3"))) void pack_rgb_ssse3(const Argb* line, int width, char* out) {
-    // In memory a pixel is B, G, R, A: take R, G, B of four pixels into the
-    // first twelve bytes.
-    const __m128i order = _mm_setr_epi8(2, 1, 0, 6, 5, 4, 10, 9, 8, 14, 13, 12, -1, -1, -1, -1);
-    int x = 0;
-    // Each 16-byte store writes 4 bytes past its 12: stop while that stays
-    // inside the row.
-    for (; x + 6 <= width; x += 4, out += 12) {
-        const __m128i four = _mm_loadu_si128(reinterpret_cast<const __m128i*>(line + x));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_shuffle_epi8(four, order));
-    }
-    pack_rgb(line + x, width - x, out);
-}
-#endif
-
-}  // namespace
-
-void pixel_row(const Picture& shown, int y, char* out) {
-#if defined(__x86_64__) || defined(__i386__)
-    static const bool shuffles = __builtin_cpu_supports("ssse3");
-    if (shuffles)
-        return pack_rgb_ssse3(shown.row(y), shown.width(), out);
-#endif
-    pack_rgb(shown.row(y), shown.width(), out);
 }
 
 }  // namespace core

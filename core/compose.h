@@ -43,8 +43,4 @@ void compose(Argb* target, std::ptrdiff_t stride, Rect clip, Argb background, st
 // picture. An opaque picture is given back as it is, shared, not copied.
 Picture picture_as_shown(const Picture& picture, Argb background);
 
-// The pixel bytes of row `y` of a ZFT file for the opaque picture `shown`,
-// 3 × width of them into `out`: each pixel red, green, blue, left to right.
-void pixel_row(const Picture& shown, int y, char* out);
-
 }  // namespace core

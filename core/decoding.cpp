@@ -1,36 +1,15 @@
 #include "core/decoding.h"
 
-#include <cerrno>
-#include <fcntl.h>
 #include <memory>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "core/decoders/formats.h"
-#include "core/file_kind.h"
 #include "core/scaling.h"
 #include "format/zft_format.h"
 
 namespace core {
 namespace {
 
-Failure cannot_read(const std::string& path, std::string_view reason) { return cannot("read the picture", path, reason); }
-
-std::unique_ptr<ByteSource> open_picture(const std::string& path) {
-    // A pipe or a device is refused before it is opened and waited on.
-    if (const std::string reason = not_a_file_reason(path); !reason.empty())
-        throw cannot_read(path, reason);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        throw cannot_read(path, system_reason(errno));
-    struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        const int error = errno;
-        ::close(fd);
-        throw cannot_read(path, system_reason(error));
-    }
-    return std::make_unique<FileSource>(fd, static_cast<std::uint64_t>(status.st_size));
-}
+constexpr std::string_view kAction = "read the picture";
 
 struct Format {
     bool (*sniff)(std::span<const std::uint8_t>);
@@ -50,30 +29,24 @@ const Format& format_of(ByteSource& file) {
     std::uint8_t start[8];
     const std::size_t got = file.read(0, start, sizeof start);
     if (got == 0)
-        throw DecodeError("the file is empty");
+        throw Failure(Failure::Kind::Unsupported, "the file is empty");
     for (const Format& format : kFormats)
         if (format.sniff({start, got}))
             return format;
-    throw DecodeError("not a picture in a format this program reads (JPEG, GIF, BMP, PNG or PPM)");
+    throw Failure(Failure::Kind::Unsupported, "not a picture in a format this program reads (JPEG, GIF, BMP, PNG or PPM)");
 }
 
-// Runs `work` on the picture at `path`, telling a decoder's refusal in a
-// sentence that names the file.
+// Runs `work` on the picture in `file`, telling a failure in a sentence
+// that names the file.
 template <typename Work>
-auto with_picture(ByteSource& file, const std::string& path, Work work) {
+auto with_picture(ByteSource& file, const std::string& name, Work work) {
     try {
-        return work(file, format_of(file));
-    } catch (const DecodeError& error) {
-        throw cannot_read(path, error.what());
+        return work(format_of(file));
+    } catch (const Failure& failure) {
+        throw failure.of(kAction, name);
     } catch (const std::bad_alloc&) {
-        throw cannot_read(path, "there is not enough memory to decode it");
+        throw cannot(kAction, name, "there is not enough memory to decode it", Failure::Kind::OutOfMemory);
     }
-}
-
-template <typename Work>
-auto with_picture(const std::string& path, Work work) {
-    const std::unique_ptr<ByteSource> file = open_picture(path);
-    return with_picture(*file, path, work);
 }
 
 // A sink that takes only what a ZFT file can hold, refused before any pixel
@@ -110,16 +83,17 @@ Picture decode_for_zft(ByteSource& file, const Format& format, const std::string
 Picture decode_within(ByteSource& file, const Format& format, const std::string& path, Size box, Argb background) {
     const Size size = format.size(file);
     if (std::int64_t(size.width) * size.height > kMostPixelsToScale)
-        throw cannot_read(path, "the picture is " + std::to_string(size.width) + " × " +
+        throw cannot(kAction, path, "the picture is " + std::to_string(size.width) + " × " +
                                     std::to_string(size.height) + " pixels, more than the " +
                                     std::to_string(kMostPixelsToScale / 1'000'000) +
-                                    " megapixels that are read to be scaled down");
+                                    " megapixels that are read to be scaled down",
+                     Failure::Kind::TooLarge);
     const Size target = fit_within(size, box);
     if (target == size) {
         PictureSink sink;
         format.decode(file, {background, {}}, sink);
         if (sink.picture.size() != size)
-            throw DecodeError("the picture's size changed while it was read");
+            throw damaged("the picture's size changed while it was read");
         return std::move(sink.picture);
     }
     ReducingSink sink(target);
@@ -129,36 +103,22 @@ Picture decode_within(ByteSource& file, const Format& format, const std::string&
 
 }  // namespace
 
-Size picture_size(const std::string& path) {
-    return with_picture(path, [](ByteSource& file, const Format& format) { return format.size(file); });
-}
-
-Picture load_picture(const std::string& path, Argb background, const std::string& tooLargeHint) {
-    return with_picture(path, [&](ByteSource& file, const Format& format) {
-        return decode_for_zft(file, format, path, background, tooLargeHint);
+Picture load_picture(ByteSource& file, const std::string& name, Argb background, const std::string& tooLargeHint) {
+    return with_picture(file, name, [&](const Format& format) {
+        return decode_for_zft(file, format, name, background, tooLargeHint);
     });
 }
 
-Picture load_picture_data(std::span<const std::uint8_t> bytes, const std::string& name, Argb background,
-                          const std::string& tooLargeHint) {
-    MemorySource file(bytes.data(), bytes.size());
-    return with_picture(file, name, [&](ByteSource& source, const Format& format) {
-        return decode_for_zft(source, format, name, background, tooLargeHint);
-    });
+Picture load_picture(Files& files, const std::string& path, Argb background, const std::string& tooLargeHint) {
+    return load_picture(*files.open(path), path, background, tooLargeHint);
 }
 
-Picture load_picture_within(const std::string& path, Size box, Argb background) {
-    return with_picture(path, [&](ByteSource& file, const Format& format) {
-        return decode_within(file, format, path, box, background);
-    });
+Picture load_picture_within(ByteSource& file, const std::string& name, Size box, Argb background) {
+    return with_picture(file, name, [&](const Format& format) { return decode_within(file, format, name, box, background); });
 }
 
-Picture load_picture_data_within(std::span<const std::uint8_t> bytes, const std::string& name, Size box,
-                                 Argb background) {
-    MemorySource file(bytes.data(), bytes.size());
-    return with_picture(file, name, [&](ByteSource& source, const Format& format) {
-        return decode_within(source, format, name, box, background);
-    });
+Picture load_picture_within(Files& files, const std::string& path, Size box, Argb background) {
+    return load_picture_within(*files.open(path), path, box, background);
 }
 
 Failure too_large(const std::string& path, Size size, const std::string& hint) {
@@ -166,7 +126,7 @@ Failure too_large(const std::string& path, Size size, const std::string& hint) {
                          " pixels, and a ZFT picture can be at most 999 × 999 pixels";
     if (!hint.empty())
         reason += " (" + hint + ")";
-    return cannot("convert", path, reason);
+    return cannot("convert", path, reason, Failure::Kind::TooLarge);
 }
 
 }  // namespace core

@@ -6,8 +6,9 @@
 #include <bit>
 #include <csetjmp>
 #include <memory>
-#include <stdexcept>
 #include <vector>
+
+#include "core/failure.h"
 
 namespace core {
 namespace {
@@ -58,7 +59,7 @@ std::string encode_png(const Picture& picture) {
     }
     png_destroy_write_struct(&png, &info);
     if (!written)
-        throw std::runtime_error("the PNG encoder failed");
+        throw Failure(Failure::Kind::Io, "the PNG encoder failed");
     return out;
 }
 
@@ -104,7 +105,7 @@ std::string encode_ppm(const Picture& picture) {
 std::string encode_jpeg(const Picture& picture, int quality) {
     std::unique_ptr<void, int (*)(tjhandle)> handle(tjInitCompress(), tjDestroy);
     if (!handle)
-        throw std::runtime_error("the JPEG encoder could not start");
+        throw Failure(Failure::Kind::OutOfMemory, "the JPEG encoder could not start");
     unsigned char* jpeg = nullptr;
     unsigned long size = 0;
     const int format = std::endian::native == std::endian::little ? TJPF_BGRX : TJPF_XRGB;
@@ -112,7 +113,7 @@ std::string encode_jpeg(const Picture& picture, int quality) {
                     picture.width() * static_cast<int>(sizeof(Argb)), picture.height(), format, &jpeg, &size,
                     TJSAMP_444, quality, 0) != 0) {
         tjFree(jpeg);
-        throw std::runtime_error(std::string("the JPEG encoder failed: ") + tjGetErrorStr2(handle.get()));
+        throw Failure(Failure::Kind::Io, std::string("the JPEG encoder failed: ") + tjGetErrorStr2(handle.get()));
     }
     std::string out(reinterpret_cast<const char*>(jpeg), size);
     tjFree(jpeg);

@@ -8,6 +8,7 @@
 
 namespace core {
 
+// Each throws Failure, not yet said of a file, when it cannot encode.
 // Every pixel exactly, 8 bits a channel, no alpha.
 std::string encode_png(const Picture& picture);
 std::string encode_bmp(const Picture& picture);  // 24 bits, bottom-up, no compression

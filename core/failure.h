@@ -1,6 +1,13 @@
-// The one error of the program and its tools: something could not be done.
-// Its message is the sentence the user reads, naming the file and the reason
-// ("Cannot write /home/ann/x.zft: No space left on device"), in UTF-8.
+// The one error of the program, its tools and its plugins: something could
+// not be done. It carries a kind, which callers branch on, and the reason in
+// plain words; once it is said of a file, also the sentence the user reads,
+// naming the file and the reason ("Cannot write /home/ann/x.zft: No space
+// left on device"), in UTF-8.
+//
+// A decoder or a checker knows what is wrong but not which file it reads:
+// it throws a failure without a file, and the caller that opened the file
+// says it of that file (of()). Hosts with their own error values (a Qt
+// plugin's false, a GError) translate it at their edge.
 #pragma once
 
 #include <exception>
@@ -11,37 +18,52 @@ namespace core {
 
 class Failure : public std::exception {
 public:
-    explicit Failure(std::string message) : message_(std::move(message)) {}
+    enum class Kind {
+        Io,           // the system refused to open, read or write (its reason)
+        Damaged,      // the bytes are not a well-formed file of their kind
+        Unsupported,  // not a kind of file this program reads
+        TooLarge,     // more than the program takes: pixels, bytes or work
+        EndOfFile,    // a read passed the end of the file
+        OutOfMemory,
+        Exists,       // an output that exists already, and is to be kept
+    };
 
-    // A read that passed the end of a file: the caller may know better than
-    // the reader what that means for the file as a whole.
-    static Failure endOfFile(std::string message) {
-        Failure failure(std::move(message));
-        failure.endOfFile_ = true;
-        return failure;
-    }
+    // A failure not yet said of a file: its message is the reason alone.
+    Failure(Kind kind, std::string reason);
 
-    const std::string& message() const { return message_; }
-    bool isEndOfFile() const { return endOfFile_; }
-    // The file and the reason apart, for tools that print them in their own
-    // form; both empty for a failure not made by cannot().
-    const std::string& path() const { return path_; }
+    Kind kind() const { return kind_; }
     const std::string& reason() const { return reason_; }
+    // The file it is said of; empty until it is.
+    const std::string& path() const { return path_; }
+    // "Cannot <action> <path>: <reason>", or the reason alone.
+    const std::string& message() const { return message_; }
     const char* what() const noexcept override { return message_.c_str(); }
 
-private:
-    friend Failure cannot(std::string_view action, std::string_view path, std::string_view reason);
+    // This failure said of the file at `path`; one said of a file already
+    // stays as it is, since the innermost caller knows the file best.
+    Failure of(std::string_view action, std::string_view path) const;
 
-    std::string message_;
-    std::string path_;
+private:
+    friend Failure cannot(std::string_view action, std::string_view path, std::string_view reason, Kind kind);
+
+    Kind kind_;
     std::string reason_;
-    bool endOfFile_ = false;
+    std::string path_;
+    std::string message_;
 };
 
 // "Cannot <action> <path>: <reason>". Paths are as the system names files.
-Failure cannot(std::string_view action, std::string_view path, std::string_view reason);
+Failure cannot(std::string_view action, std::string_view path, std::string_view reason,
+               Failure::Kind kind = Failure::Kind::Io);
 
-// The reason the system gives for an error number ("No such file or directory").
+// The failure the system reports with `error` (an errno value): its own
+// reason ("No such file or directory"), of kind OutOfMemory for ENOMEM and
+// Io for the rest.
+Failure system_failure(std::string_view action, std::string_view path, int error);
+// The same, not yet said of a file.
+Failure system_failure(int error);
+
+// The reason the system gives for an error number.
 std::string system_reason(int error);
 
 }  // namespace core

@@ -191,11 +191,13 @@ std::string header_text(std::string_view bytes) {
     return text;
 }
 
-std::array<std::string, 3> header_summary_lines(const zft::ZftHeader& header) {
-    std::array<std::string, 3> lines = zft::header_summary(header);
-    for (std::string& line : lines)
-        line = header_text(line);
-    return lines;
+std::array<std::string, 3> header_summary(const zft::ZftHeader& header) {
+    return {
+        header_text("Version=" + header.version + " - Creationdate=" + header.creation_month + "/" +
+                    header.creation_day + "/" + header.creation_year),
+        header_text("width=" + header.width + " - height=" + header.height),
+        header_text("Copyright notification=" + header.copyright_notice),
+    };
 }
 
 }  // namespace core

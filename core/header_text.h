@@ -23,7 +23,10 @@ std::size_t utf8_character(std::string_view text, std::size_t at, char32_t& c);
 // Header bytes as the user reads them, in UTF-8.
 std::string header_text(std::string_view bytes);
 
-// The header's three summary lines (zft::header_summary) as the user reads them.
-std::array<std::string, 3> header_summary_lines(const zft::ZftHeader& header);
+// The header as the previewer shows it, three lines as the user reads them:
+//   Version=1A - Creationdate=09/03/2004
+//   width=065 - height=007
+//   Copyright notification=<the 48 characters of the notice>
+std::array<std::string, 3> header_summary(const zft::ZftHeader& header);
 
 }  // namespace core

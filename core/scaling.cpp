@@ -6,7 +6,7 @@ namespace core {
 
 void ReducingSink::begin(Size size, bool hasAlpha) {
     if (size.width < target_.width || size.height < target_.height || target_.width < 1 || target_.height < 1)
-        throw DecodeError("the picture is smaller than the size it is to be reduced to");
+        throw damaged("the picture is smaller than the size it is to be reduced to");
     source_ = size;
     picture = Picture(target_.width, target_.height);
     picture.setHasAlpha(hasAlpha);

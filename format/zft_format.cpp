@@ -1,46 +1,9 @@
 #include "format/zft_format.h"
 
-#include <algorithm>
 #include <cassert>
 #include <limits>
 
 namespace zft {
-namespace {
-
-bool all_digits(std::string_view s) {
-    return !s.empty() && std::all_of(s.begin(), s.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-int digits_value(std::string_view s) {
-    int value = 0;
-    for (char c : s)
-        value = value * 10 + (c - '0');
-    return value;
-}
-
-std::string quoted(std::string_view field) {
-    std::string out = "\"";
-    for (unsigned char c : field) {
-        if (c >= 0x20 && c < 0x7F) {
-            out += static_cast<char>(c);
-        } else {
-            out += escaped_byte(c);
-        }
-    }
-    return out + "\"";
-}
-
-std::optional<std::string> number_fault(const char* name, std::string_view field, int low, int high) {
-    if (!all_digits(field))
-        return std::string(name) + " is " + quoted(field) + ", not " + std::to_string(field.size()) + " digits";
-    const int value = digits_value(field);
-    if (value < low || value > high)
-        return std::string(name) + " is " + quoted(field) + ", outside " + std::to_string(low) + " to " +
-               std::to_string(high);
-    return std::nullopt;
-}
-
-}  // namespace
 
 std::string escaped_byte(unsigned char byte) {
     static constexpr char kHex[] = "0123456789ABCDEF";
@@ -106,19 +69,6 @@ ZftHeader decode_header(std::string_view bytes) {
     return header;
 }
 
-std::array<std::string, 3> header_summary(const ZftHeader& header) {
-    return {
-        "Version=" + header.version + " - Creationdate=" + header.creation_month + "/" + header.creation_day + "/" +
-            header.creation_year,
-        "width=" + header.width + " - height=" + header.height,
-        "Copyright notification=" + header.copyright_notice,
-    };
-}
-
-std::string short_file_fault(std::uint64_t length) {
-    return "file is " + std::to_string(length) + " bytes, shorter than the 64-byte header";
-}
-
 int field_value(std::string_view field) {
     // Saturates rather than overflows on a run of digits longer than a size field.
     constexpr int kMax = std::numeric_limits<int>::max();
@@ -132,38 +82,6 @@ int field_value(std::string_view field) {
         value = value > (kMax - digit) / 10 ? kMax : value * 10 + digit;
     }
     return value;
-}
-
-std::optional<std::string> header_fault(const ZftHeader& header) {
-    if (header.version != kVersion)
-        return "version is " + quoted(header.version) + ", not \"1A\"";
-    if (auto fault = number_fault("month", header.creation_month, 1, 12))
-        return fault;
-    if (auto fault = number_fault("day", header.creation_day, 1, 31))
-        return fault;
-    if (auto fault = number_fault("year", header.creation_year, 0, 9999))
-        return fault;
-    if (auto fault = number_fault("width", header.width, 1, kMaxDimension))
-        return fault;
-    if (auto fault = number_fault("height", header.height, 1, kMaxDimension))
-        return fault;
-    return std::nullopt;
-}
-
-std::optional<std::string> file_fault(std::string_view header_bytes, std::uint64_t length) {
-    if (header_bytes.size() < kHeaderSize || length < kHeaderSize)
-        return short_file_fault(length);
-    const ZftHeader header = decode_header(header_bytes);
-    if (auto fault = header_fault(header))
-        return fault;
-    const std::uint64_t expected = file_size(header.width_value(), header.height_value());
-    if (length < expected)
-        return "file is " + std::to_string(length) + " bytes; its header promises " + std::to_string(expected) +
-               " (cut short)";
-    if (length > expected)
-        return "file is " + std::to_string(length) + " bytes; its header promises " + std::to_string(expected) +
-               " (trailing bytes)";
-    return std::nullopt;
 }
 
 }  // namespace zft

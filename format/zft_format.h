@@ -24,7 +24,6 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -104,25 +103,7 @@ constexpr std::uint64_t pixel_bytes(int w, int h) {
 }
 constexpr std::uint64_t file_size(int w, int h) { return kHeaderSize + pixel_bytes(w, h); }
 
-// The header as the previewer shows it, three lines of header bytes:
-//   Version=1A - Creationdate=09/03/2004
-//   width=065 - height=007
-//   Copyright notification=<the 48 bytes of the notice>
-std::array<std::string, 3> header_summary(const ZftHeader& header);
-
-// A byte that is no printable character as the fault texts show it: "\x1B".
+// A byte that is no printable character as messages show it: "\x1B".
 std::string escaped_byte(unsigned char byte);
-
-// A file of `length` bytes that cannot hold the header, in words.
-std::string short_file_fault(std::uint64_t length);
-
-// What a strict reader says of a header: nullopt when every field is well
-// formed, otherwise the first fault in words ("width is \"0x1\", not three digits").
-std::optional<std::string> header_fault(const ZftHeader& header);
-
-// What a strict reader says of a whole file of `length` bytes whose first 64
-// are `header_bytes`: header_fault, then whether the length is 64 + 3·W·H.
-// `header_bytes` shorter than 64 bytes is itself the fault.
-std::optional<std::string> file_fault(std::string_view header_bytes, std::uint64_t length);
 
 }  // namespace zft

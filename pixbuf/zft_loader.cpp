@@ -8,7 +8,8 @@
 // length is judged at the end, so a damaged file always ends in a GError
 // that says what is wrong, never in a crash or a half-made picture.
 //
-// C entry points for gdk-pixbuf, C++ inside; no exception ever crosses them.
+// C entry points for gdk-pixbuf, C++ inside, over the core's ZFT codec; no
+// exception ever crosses them: a core::Failure becomes a GError here.
 #define GDK_PIXBUF_ENABLE_BACKEND
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gdk-pixbuf/gdk-pixbuf-io.h>
@@ -19,15 +20,13 @@
 #include <optional>
 #include <string>
 
+#include "core/failure.h"
+#include "core/zft_codec.h"
 #include "format/zft_format.h"
 
 namespace {
 
-// Why a load failed: a GError's code and message.
-struct Failure {
-    int code;
-    std::string message;
-};
+using core::Failure;
 
 struct Load {
     GdkPixbufModuleSizeFunc size_func = nullptr;
@@ -45,25 +44,35 @@ struct Load {
     std::optional<Failure> failure;
 };
 
-Failure damaged(const std::string& fault) {
-    return {GDK_PIXBUF_ERROR_CORRUPT_IMAGE, "Cannot read the ZFT picture: " + fault};
-}
+const Failure kNoMemory(Failure::Kind::OutOfMemory, "Not enough memory to read the ZFT picture");
 
-const Failure kNoMemory{GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY, "Not enough memory to read the ZFT picture"};
-
+// The GError a failure is to gdk-pixbuf.
 gboolean report(const Load& load, GError** error) {
     if (!load.failure)
         return TRUE;
-    if (error && !*error)
-        g_set_error_literal(error, GDK_PIXBUF_ERROR, load.failure->code, load.failure->message.c_str());
+    if (error && !*error) {
+        const Failure& failure = *load.failure;
+        switch (failure.kind()) {
+        case Failure::Kind::Damaged:
+        case Failure::Kind::EndOfFile:
+            g_set_error(error, GDK_PIXBUF_ERROR, GDK_PIXBUF_ERROR_CORRUPT_IMAGE, "Cannot read the ZFT picture: %s",
+                        failure.reason().c_str());
+            break;
+        case Failure::Kind::OutOfMemory:
+            g_set_error_literal(error, GDK_PIXBUF_ERROR, GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY, failure.reason().c_str());
+            break;
+        default:
+            g_set_error_literal(error, GDK_PIXBUF_ERROR, GDK_PIXBUF_ERROR_FAILED, failure.reason().c_str());
+        }
+    }
     return FALSE;
 }
 
 // Once the header is whole: judged, its size told, the picture made.
-std::optional<Failure> start_picture(Load& load) {
+// Throws Failure.
+void start_picture(Load& load) {
     const zft::ZftHeader header = zft::decode_header(load.header);
-    if (const auto fault = zft::header_fault(header))
-        return damaged(*fault);
+    core::check_zft_header(header);
     load.width = header.width_value();
     load.height = header.height_value();
     if (load.size_func) {
@@ -72,18 +81,16 @@ std::optional<Failure> start_picture(Load& load) {
         load.size_func(&width, &height, load.user_data);
         // A caller that only wanted the size asks for nothing more.
         if (width == 0 || height == 0)
-            return Failure{GDK_PIXBUF_ERROR_FAILED, "Only the size of the ZFT picture was asked for"};
+            throw Failure(Failure::Kind::Io, "Only the size of the ZFT picture was asked for");
     }
     load.pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, load.width, load.height);
     if (!load.pixbuf)
-        return Failure{GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY,
-                       "Not enough memory for a picture of " + std::to_string(load.width) + " × " +
-                           std::to_string(load.height) + " pixels"};
+        throw Failure(Failure::Kind::OutOfMemory, "Not enough memory for a picture of " + std::to_string(load.width) +
+                                                      " × " + std::to_string(load.height) + " pixels");
     // Nothing of the picture may show undefined memory, even cut short.
     gdk_pixbuf_fill(load.pixbuf, 0x000000ff);
     if (load.prepared_func)
         load.prepared_func(load.pixbuf, nullptr, load.user_data);
-    return std::nullopt;
 }
 
 // Copies pixel bytes to where they belong in the picture's rows (which may
@@ -110,7 +117,8 @@ void take_pixels(Load& load, const guchar* bytes, std::uint64_t size) {
         load.updated_func(load.pixbuf, 0, rowsBefore, load.width, rowsAfter - rowsBefore, load.user_data);
 }
 
-std::optional<Failure> increment(Load& load, const guchar* buffer, guint size) {
+// Throws Failure.
+void increment(Load& load, const guchar* buffer, guint size) {
     if (load.header.size() < zft::kHeaderSize) {
         const std::size_t n = std::min<std::size_t>(size, zft::kHeaderSize - load.header.size());
         load.header.append(reinterpret_cast<const char*>(buffer), n);
@@ -118,15 +126,13 @@ std::optional<Failure> increment(Load& load, const guchar* buffer, guint size) {
         buffer += n;
         size -= static_cast<guint>(n);
         if (load.header.size() < zft::kHeaderSize)
-            return std::nullopt;
-        if (auto failure = start_picture(load))
-            return failure;
+            return;
+        start_picture(load);
     }
     // More than the header promises: the same words as at the end.
     if (load.received + size > zft::file_size(load.width, load.height))
-        return damaged(*zft::file_fault(load.header, load.received + size));
+        core::check_zft_file(load.header, load.received + size);
     take_pixels(load, buffer, size);
-    return std::nullopt;
 }
 
 }  // namespace
@@ -137,7 +143,7 @@ static gpointer zft_begin_load(GdkPixbufModuleSizeFunc size_func, GdkPixbufModul
                                GdkPixbufModuleUpdatedFunc updated_func, gpointer user_data, GError** error) {
     auto* load = new (std::nothrow) Load;
     if (!load) {
-        g_set_error_literal(error, GDK_PIXBUF_ERROR, kNoMemory.code, kNoMemory.message.c_str());
+        g_set_error_literal(error, GDK_PIXBUF_ERROR, GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY, kNoMemory.reason().c_str());
         return nullptr;
     }
     load->size_func = size_func;
@@ -151,7 +157,9 @@ static gboolean zft_load_increment(gpointer context, const guchar* buffer, guint
     Load& load = *static_cast<Load*>(context);
     if (!load.failure) {
         try {
-            load.failure = increment(load, buffer, size);
+            increment(load, buffer, size);
+        } catch (const Failure& failure) {
+            load.failure = failure;
         } catch (...) {
             load.failure = kNoMemory;
         }
@@ -164,8 +172,9 @@ static gboolean zft_stop_load(gpointer context, GError** error) {
     // Only now is the length known: a file cut short fails here.
     if (!load->failure) {
         try {
-            if (const auto fault = zft::file_fault(load->header, load->received))
-                load->failure = damaged(*fault);
+            core::check_zft_file(load->header, load->received);
+        } catch (const Failure& failure) {
+            load->failure = failure;
         } catch (...) {
             load->failure = kNoMemory;
         }

@@ -1,44 +1,47 @@
 #include "platform/file_slot.h"
 
 #include "core/failure.h"
-#include "core/file_kind.h"
-#include "platform/text.h"
 
 namespace platform {
 
-void FileSlot::failReading(const QString& reason) {
-    const QString path = readPath_;
+void FileSlot::openForWriting(const QString& path) {
     abandon();
-    throw core::cannot("read", file_name(path), utf8(reason));
+    writer_ = files_.create(file_name(path), core::Existing::Replace);
 }
 
 void FileSlot::openForReading(const QString& path) {
     abandon();
-    readPath_ = path;
-    if (const std::string reason = core::not_a_file_reason(file_name(path)); !reason.empty())
-        failReading(text_of(reason));
-    reader_ = std::make_unique<QFile>(path);
-    if (!reader_->open(QIODevice::ReadOnly))
-        failReading(reader_->errorString());
+    readPath_ = file_name(path);
+    reader_ = files_.open(readPath_);
+}
+
+void FileSlot::writeText(std::string_view bytes) {
+    if (!writer_)
+        throw core::Failure(core::Failure::Kind::Io, "file slot 1 is not open for writing");
+    writer_->write(bytes);
 }
 
 std::string FileSlot::readCharsSlow(std::size_t n) {
     if (!reader_)
-        failReading(QStringLiteral("the file is not open for reading"));
+        throw core::Failure(core::Failure::Kind::Io, "file slot 1 is not open for reading");
     std::string chars;
     chars.reserve(n);
     while (chars.size() < n) {
         if (readPos_ == readBuffer_.size()) {
             readOffset_ += static_cast<qint64>(readBuffer_.size());
-            readBuffer_.resize(kBufferSize);
+            readBuffer_.resize(core::kFileBufferSize);
             readPos_ = 0;
-            const qint64 got = reader_->read(readBuffer_.data(), static_cast<qint64>(kBufferSize));
-            if (got < 0)
-                failReading(reader_->errorString());
-            readBuffer_.resize(static_cast<std::size_t>(got));
-            if (got == 0)
-                throw core::Failure::endOfFile("Cannot read " + file_name(readPath_) + ": the file ends after " +
-                                               std::to_string(readOffset_) + " bytes");
+            try {
+                readBuffer_.resize(reader_->read(static_cast<std::uint64_t>(readOffset_), readBuffer_.data(),
+                                                 core::kFileBufferSize));
+            } catch (const core::Failure& failure) {
+                const std::string path = readPath_;
+                abandon();
+                throw failure.of("read", path);
+            }
+            if (readBuffer_.empty())
+                throw core::cannot("read", readPath_, "the file ends after " + std::to_string(readOffset_) + " bytes",
+                                   core::Failure::Kind::EndOfFile);
         }
         const std::size_t take = std::min(n - chars.size(), readBuffer_.size() - readPos_);
         chars.append(readBuffer_, readPos_, take);
@@ -52,11 +55,17 @@ void FileSlot::close() {
     readBuffer_.clear();
     readPos_ = 0;
     readOffset_ = 0;
-    writer_.commit();
+    if (writer_) {
+        // A failed commit leaves the slot closed, and the target as it was.
+        const std::unique_ptr<core::WritableFile> writer = std::move(writer_);
+        writer->commit();
+    }
 }
 
 void FileSlot::abandon() noexcept {
-    writer_.abandon();
+    if (writer_)
+        writer_->abandon();
+    writer_.reset();
     reader_.reset();
     readBuffer_.clear();
     readPos_ = 0;

@@ -7,35 +7,36 @@
 // since callers take a few bytes at a time.
 #pragma once
 
-#include <QFile>
 #include <QString>
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include "core/atomic_file.h"
+#include "core/files.h"
 #include "platform/text.h"
 
 namespace platform {
 
 class FileSlot {
 public:
-    FileSlot() = default;
+    // Every file goes through `files`.
+    explicit FileSlot(core::Files& files = core::system_files()) : files_(files) {}
     ~FileSlot() { abandon(); }
     FileSlot(const FileSlot&) = delete;
     FileSlot& operator=(const FileSlot&) = delete;
 
     // Each throws core::Failure naming the file and the reason.
-    void openForWriting(const QString& path) {
-        abandon();
-        writer_.open(file_name(path));
-    }
+    void openForWriting(const QString& path);
     void openForReading(const QString& path);
 
     // Throws core::Failure when the slot is not open for writing or the write fails.
-    void writeText(std::string_view bytes) { writer_.write(bytes); }
+    void writeText(std::string_view bytes);
 
-    // The next n bytes. Throws core::Failure (an end of file) when fewer are
+    // What is being written, for a writer that takes bytes a row at a time;
+    // null when the slot is not open for writing.
+    core::ByteSink* writer() const { return writer_.get(); }
+
+    // The next n bytes. Throws core::Failure (kind EndOfFile) when fewer are
     // left; the bytes before the end are then used up.
     std::string readChars(std::size_t n) {
         if (readBuffer_.size() - readPos_ >= n) {
@@ -54,20 +55,18 @@ public:
     // is closed. Never throws.
     void abandon() noexcept;
 
-    bool isOpen() const { return writer_.isOpen() || reader_; }
+    bool isOpen() const { return writer_ || reader_; }
 
     // How many bytes were taken from the file open for reading.
     qint64 bytesRead() const { return readOffset_ + static_cast<qint64>(readPos_); }
 
 private:
-    static constexpr std::size_t kBufferSize = 1 << 16;
-
     std::string readCharsSlow(std::size_t n);
-    [[noreturn]] void failReading(const QString& reason);
 
-    QString readPath_;
-    core::AtomicFile writer_;
-    std::unique_ptr<QFile> reader_;
+    core::Files& files_;
+    std::string readPath_;
+    std::unique_ptr<core::WritableFile> writer_;
+    std::unique_ptr<core::ByteSource> reader_;
     std::string readBuffer_;
     std::size_t readPos_ = 0;
     qint64 readOffset_ = 0;  // file offset of readBuffer_[0]

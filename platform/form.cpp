@@ -26,16 +26,6 @@ Form::Form(const QString& name, bool withMenuBar) : QWidget(nullptr, Qt::Window 
     surface_ = new DrawingSurface(this);
 }
 
-void Form::setWidthTwips(float width) {
-    width_ = width;
-    applySize();
-}
-
-void Form::setHeightTwips(float height) {
-    height_ = height;
-    applySize();
-}
-
 void Form::setSizeTwips(float width, float height) {
     width_ = width;
     height_ = height;

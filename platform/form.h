@@ -24,8 +24,6 @@ public:
 
     float widthTwips() const { return width_; }
     float heightTwips() const { return height_; }
-    void setWidthTwips(float width);
-    void setHeightTwips(float height);
     void setSizeTwips(float width, float height);
 
     DrawingSurface* surface() const { return surface_; }

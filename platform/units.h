@@ -19,14 +19,16 @@ inline float to_twips(int pixels) { return static_cast<float>(pixels) * kTwipsPe
 // value is never negative: taken as unsigned, the parts cost a shift and a
 // mask each.
 constexpr int colour_value(int red, int green, int blue) { return red + 256 * green + 65536 * blue; }
-constexpr int red_of(int colour) { return static_cast<int>(static_cast<unsigned>(colour) % 256); }
-constexpr int green_of(int colour) { return static_cast<int>(static_cast<unsigned>(colour) / 256 % 256); }
-constexpr int blue_of(int colour) { return static_cast<int>(static_cast<unsigned>(colour) / 65536 % 256); }
+constexpr int red_of_value(int colour) { return static_cast<int>(static_cast<unsigned>(colour) % 256); }
+constexpr int green_of_value(int colour) { return static_cast<int>(static_cast<unsigned>(colour) / 256 % 256); }
+constexpr int blue_of_value(int colour) { return static_cast<int>(static_cast<unsigned>(colour) / 65536 % 256); }
 
 // Between colour values and a picture's pixels (opaque).
 constexpr int colour_value(core::Argb pixel) {
     return colour_value(core::red_of(pixel), core::green_of(pixel), core::blue_of(pixel));
 }
-constexpr core::Argb pixel_of(int colour) { return core::argb(red_of(colour), green_of(colour), blue_of(colour)); }
+constexpr core::Argb pixel_of(int colour) {
+    return core::argb(red_of_value(colour), green_of_value(colour), blue_of_value(colour));
+}
 
 }  // namespace platform

@@ -7,12 +7,12 @@
 #include <QStringList>
 #include <QVariant>
 #include <algorithm>
-#include <vector>
+#include <string>
 
 #include "core/compose.h"
 #include "core/header_text.h"
 #include "core/picture.h"
-#include "plugin/zft_reader.h"
+#include "core/zft_codec.h"
 
 Q_LOGGING_CATEGORY(lcZft, "qt.imageformats.zft")
 
@@ -61,27 +61,87 @@ core::Picture as_picture(const QImage& image) {
     return picture;
 }
 
+// Judges the picture at the device's position without taking anything
+// from it. A sequential device cannot tell its length, so only its header
+// is judged there.
+std::optional<core::Failure> failure_at(QIODevice* device, std::optional<zft::ZftHeader>* header = nullptr) {
+    if (!device || !device->isReadable())
+        return core::Failure(core::Failure::Kind::Io, "the device cannot be read");
+    const QByteArray bytes = device->peek(zft::kHeaderSize);
+    const std::string_view head(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    if (header && head.size() == zft::kHeaderSize)
+        *header = zft::decode_header(head);
+    try {
+        if (!device->isSequential() || head.size() < zft::kHeaderSize)
+            core::check_zft_file(head, device->isSequential() ? head.size()
+                                                              : static_cast<std::uint64_t>(
+                                                                    std::max<qint64>(0, device->size() - device->pos())));
+        else
+            core::check_zft_header(zft::decode_header(head));
+        return std::nullopt;
+    } catch (const core::Failure& failure) {
+        return failure;
+    }
+}
+
+// Exactly n bytes from the device, waiting on a sequential one for them to
+// come; fewer only when it ends first.
+QByteArray read_exactly(QIODevice* device, qint64 n) {
+    QByteArray bytes;
+    bytes.reserve(n);
+    while (bytes.size() < n) {
+        const QByteArray more = device->read(n - bytes.size());
+        if (more.isEmpty() && !device->waitForReadyRead(30000))
+            break;
+        bytes += more;
+    }
+    return bytes;
+}
+
+// Where the codec writes: the device, every byte or a failure.
+class DeviceSink final : public core::ByteSink {
+public:
+    explicit DeviceSink(QIODevice* device) : device_(device) {}
+    void write(std::string_view bytes) override {
+        if (device_->write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
+            throw core::Failure(core::Failure::Kind::Io, device_->errorString().toStdString());
+    }
+
+private:
+    QIODevice* device_;
+};
+
 }  // namespace
 
-bool ZftHandler::canRead(QIODevice* device) { return !ZftReader(device).fault().has_value(); }
+bool ZftHandler::canRead(QIODevice* device) { return !failure_at(device).has_value(); }
+
+const ZftHandler::Judged& ZftHandler::judged() const {
+    if (!judged_) {
+        Judged judged;
+        judged.failure = failure_at(device(), &judged.header);
+        judged_ = std::move(judged);
+    }
+    return *judged_;
+}
 
 bool ZftHandler::canRead() const {
-    if (!canRead(device()))
+    if (judged().failure)
         return false;
     setFormat("zft");
     return true;
 }
 
 bool ZftHandler::read(QImage* image) {
-    ZftReader reader(device());
-    std::optional<std::string> error = reader.fault();
-    QImage picture;
-    QString notice;
-    QString date;
-    if (!error) {
-        const zft::ZftHeader header = *reader.header();
-        const QSize size(header.width_value(), header.height_value());
-        // The rows of a ZFT file are those of an RGB888 image.
+    try {
+        if (const std::optional<core::Failure>& failure = judged().failure)
+            throw *failure;
+        const zft::ZftHeader& header = *judged().header;
+        const QByteArray bytes =
+            read_exactly(device(), static_cast<qint64>(zft::file_size(header.width_value(), header.height_value())));
+        const core::ZftPicture zft = core::decode_zft(
+            {reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size())}, {});
+        const QSize size(zft.picture.width(), zft.picture.height());
+        QImage picture;
 #if QT_VERSION >= QT_VERSION_CHECK(6, 0, 0)
         const bool allocated = QImageIOHandler::allocateImage(size, QImage::Format_RGB888, &picture);
 #else
@@ -89,22 +149,30 @@ bool ZftHandler::read(QImage* image) {
         const bool allocated = !picture.isNull();
 #endif
         if (!allocated)
-            error = "a picture of " + std::to_string(size.width()) + " × " + std::to_string(size.height()) +
-                    " pixels is more than the reader's memory limit allows";
-        else
-            error = reader.readPixels([&](int y) { return reinterpret_cast<char*>(picture.scanLine(y)); });
-        notice = notice_text(header);
-        date = date_text(header);
+            throw core::Failure(core::Failure::Kind::TooLarge,
+                                "a picture of " + std::to_string(size.width()) + " × " + std::to_string(size.height()) +
+                                    " pixels is more than the reader's memory limit allows");
+        // Three bytes a pixel, as the file has them.
+        for (int y = 0; y < size.height(); ++y) {
+            const core::Argb* from = zft.picture.row(y);
+            uchar* to = picture.scanLine(y);
+            for (int x = 0; x < size.width(); ++x, to += 3) {
+                to[0] = static_cast<uchar>(core::red_of(from[x]));
+                to[1] = static_cast<uchar>(core::green_of(from[x]));
+                to[2] = static_cast<uchar>(core::blue_of(from[x]));
+            }
+        }
+        if (const QString notice = notice_text(header); !notice.isEmpty())
+            picture.setText(kNoticeKey, notice);
+        picture.setText(kDateKey, date_text(header));
+        *image = std::move(picture);
+        return true;
+    } catch (const core::Failure& failure) {
+        qCWarning(lcZft, "Cannot read the ZFT picture: %s", failure.reason().c_str());
+    } catch (const std::bad_alloc&) {
+        qCWarning(lcZft, "Cannot read the ZFT picture: there is not enough memory to read it");
     }
-    if (error) {
-        qCWarning(lcZft, "Cannot read the ZFT picture: %s", error->c_str());
-        return false;
-    }
-    if (!notice.isEmpty())
-        picture.setText(kNoticeKey, notice);
-    picture.setText(kDateKey, date);
-    *image = std::move(picture);
-    return true;
+    return false;
 }
 
 bool ZftHandler::write(const QImage& image) {
@@ -121,19 +189,19 @@ bool ZftHandler::write(const QImage& image) {
     if (notice.isEmpty())
         notice = image.text(kNoticeKey);
     const QDate today = QDate::currentDate();
-    const core::Picture shown = core::picture_as_shown(as_picture(image), core::kWindowColour);
-    const std::string header = zft::encode_header(zft::make_header(
-        today.month(), today.day(), today.year(), core::notice_bytes(notice.toStdString()), shown.width(), shown.height()));
-    QIODevice* out = device();
-    bool written = out->write(header.data(), static_cast<qint64>(header.size())) == static_cast<qint64>(header.size());
-    std::vector<char> row(3 * static_cast<std::size_t>(shown.width()));
-    for (int y = 0; written && y < shown.height(); ++y) {
-        core::pixel_row(shown, y, row.data());
-        written = out->write(row.data(), static_cast<qint64>(row.size())) == static_cast<qint64>(row.size());
+    try {
+        const zft::ZftHeader header = zft::make_header(today.month(), today.day(), today.year(),
+                                                       core::notice_bytes(notice.toStdString()), image.width(),
+                                                       image.height());
+        DeviceSink out(device());
+        core::write_zft(out, header, as_picture(image), core::kWindowColour);
+        return true;
+    } catch (const core::Failure& failure) {
+        qCWarning(lcZft, "Cannot write the ZFT picture: %s", failure.reason().c_str());
+    } catch (const std::bad_alloc&) {
+        qCWarning(lcZft, "Cannot write the ZFT picture: there is not enough memory");
     }
-    if (!written)
-        qCWarning(lcZft, "Cannot write the ZFT picture: %s", qPrintable(out->errorString()));
-    return written;
+    return false;
 }
 
 bool ZftHandler::supportsOption(ImageOption option) const {
@@ -141,11 +209,11 @@ bool ZftHandler::supportsOption(ImageOption option) const {
 }
 
 QVariant ZftHandler::option(ImageOption option) const {
-    // Answered from the header alone, and only when the header is sound, so
+    // Answered from the header alone, and only when the file is sound, so
     // that a reader never sizes anything from a file it would then refuse.
-    const auto header = ZftReader(device()).header();
-    if (!header || zft::header_fault(*header))
+    if (judged().failure)
         return {};
+    const zft::ZftHeader* header = &*judged().header;
     if (option == Size)
         return QSize(header->width_value(), header->height_value());
     if (option == ImageFormat)

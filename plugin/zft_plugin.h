@@ -1,11 +1,16 @@
 // The "zft" image format for every Qt program, Qt 5 and Qt 6 alike (one
 // source, built once per Qt): viewers and file managers open .zft files
-// through it, and any program's "Save as" writes them.
+// through it, and any program's "Save as" writes them. Glue over the core's
+// ZFT codec; its failures end here, as false and a line in Qt's log.
 #pragma once
 
 #include <QImageIOHandler>
 #include <QImageIOPlugin>
 #include <QString>
+#include <optional>
+
+#include "core/failure.h"
+#include "format/zft_format.h"
 
 class ZftHandler : public QImageIOHandler {
 public:
@@ -20,6 +25,15 @@ public:
     static bool canRead(QIODevice* device);
 
 private:
+    // The header at the device's position, judged: read once, on the first
+    // question, and kept for the handler's life.
+    struct Judged {
+        std::optional<zft::ZftHeader> header;  // when 64 bytes are there
+        std::optional<core::Failure> failure;  // what is wrong, if anything
+    };
+    const Judged& judged() const;
+
+    mutable std::optional<Judged> judged_;
     // What QImageWriter::setText() gave for this write, "key: text" pairs.
     QString description_;
 };

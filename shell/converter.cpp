@@ -1,12 +1,11 @@
 #include "shell/converter.h"
 
-#include <bit>
-#include <cstdint>
-#include <cstring>
+#include <vector>
 
 #include "core/decoding.h"
 #include "core/failure.h"
 #include "core/header_text.h"
+#include "core/zft_codec.h"
 #include "format/zft_format.h"
 #include "platform/text.h"
 #include "shell/mainscreen.h"
@@ -59,7 +58,7 @@ void convert_jpg_gif_bmp_file(MainScreen& w) {
         // a GIF leaves transparent takes the window's colour, as everything
         // the picture does not cover.
         const core::Picture picture =
-            core::load_picture(platform::file_name(source), surface.backgroundColour().rgb());
+            core::load_picture(w.files, platform::file_name(source), surface.backgroundColour().rgb());
         w.beeld->setPicture(picture);
         w.beeld->refresh();
         w.beeld->setVisible(false);
@@ -84,23 +83,18 @@ void convert_jpg_gif_bmp_file(MainScreen& w) {
             w.window.refresh();
             pump_events_times(100);
 
-            for (const zft::HeaderField& field : zft::kHeaderFields)
-                w.slot1.writeText(header.*field.member);
+            // The header, then each pixel as the surface shows it, its red,
+            // green and blue bytes, a row at a time.
+            core::ZftRowWriter zft(*w.slot1.writer(), header);
+            std::vector<core::Argb> row(static_cast<std::size_t>(width));
             for (int r = 0; r < height; ++r) {
                 for (int c = 0; c < width; ++c) {
                     const int colour = surface.readPixel(kTwipsPerPixel * c, kTwipsPerPixel * r);
-                    const auto red = static_cast<std::uint32_t>(platform::red_of(colour));
-                    const auto green = static_cast<std::uint32_t>(platform::green_of(colour));
-                    const auto blue = static_cast<std::uint32_t>(platform::blue_of(colour));
-                    // The three bytes go into place with one store: three
-                    // byte stores read back as wider words stall this loop.
-                    const std::uint32_t packed = std::endian::native == std::endian::little
-                                                     ? red | green << 8 | blue << 16
-                                                     : red << 24 | green << 16 | blue << 8;
-                    char rgb[4];
-                    std::memcpy(rgb, &packed, sizeof packed);
-                    w.slot1.writeText(std::string_view(rgb, 3));
+                    row[static_cast<std::size_t>(c)] = core::argb(platform::red_of_value(colour),
+                                                                  platform::green_of_value(colour),
+                                                                  platform::blue_of_value(colour));
                 }
+                zft.writeRow(row.data());
             }
             w.slot1.close();
             w.prompts.messageBox(kSuccess, MessageStyle::Exclamation, kTitle);

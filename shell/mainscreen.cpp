@@ -21,8 +21,8 @@ constexpr float kCreatedHeight =
 
 }  // namespace
 
-MainScreen::MainScreen(platform::Prompts& prompts)
-    : prompts(prompts), window(QStringLiteral("mainscreen"), true), CommonDialog1(prompts) {
+MainScreen::MainScreen(platform::Prompts& prompts, core::Files& files)
+    : prompts(prompts), files(files), window(QStringLiteral("mainscreen"), true), CommonDialog1(prompts), slot1(files) {
     window.setSizeTwips(kCreatedWidth, kCreatedHeight);
     window.setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
     platform::DrawingSurface* surface = window.surface();
@@ -61,10 +61,6 @@ bool MainScreen::run(void (*command)(MainScreen&)) {
         return false;
     }
     running_ = true;
-    struct Done {
-        bool& running;
-        ~Done() { running = false; }
-    } done{running_};
     command(*this);
     running_ = false;
     if (closeRequested_) {
@@ -91,8 +87,8 @@ core::Picture load_logo() {
     QFile file(path);
     file.open(QIODevice::ReadOnly);
     const QByteArray bytes = file.readAll();
-    return core::load_picture_data({reinterpret_cast<const std::uint8_t*>(bytes.constData()), std::size_t(bytes.size())},
-                                   path.toStdString());
+    core::MemorySource logo(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    return core::load_picture(logo, path.toStdString());
 }
 
 void load_mainscreen(MainScreen& w) {

@@ -24,11 +24,14 @@ inline constexpr float kBeeldTop = 60;
 
 class MainScreen {
 public:
-    explicit MainScreen(platform::Prompts& prompts);
+    // The prompts and the files are the commands' ways to the user and to
+    // the disk; tests give their own.
+    explicit MainScreen(platform::Prompts& prompts, core::Files& files = core::system_files());
     MainScreen(const MainScreen&) = delete;
     MainScreen& operator=(const MainScreen&) = delete;
 
     platform::Prompts& prompts;
+    core::Files& files;
     platform::Form window;
     platform::PictureArea* backup;
     platform::PictureArea* beeld;

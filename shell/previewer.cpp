@@ -3,6 +3,7 @@
 #include "core/decoding.h"
 #include "core/failure.h"
 #include "core/header_text.h"
+#include "core/zft_codec.h"
 #include "format/zft_format.h"
 #include "platform/text.h"
 #include "shell/converter.h"
@@ -57,7 +58,7 @@ void preview_zft_file(MainScreen& w) {
 
         width = header.width_value();
         height = header.height_value();
-        const std::array<std::string, 3> lines = core::header_summary_lines(header);
+        const std::array<std::string, 3> lines = core::header_summary(header);
         w.prompts.messageBox(platform::text_of(lines[0] + "\r\n" + lines[1] + "\r\n" + lines[2]),
                              platform::MessageStyle::Information, path);
 
@@ -79,9 +80,10 @@ void preview_zft_file(MainScreen& w) {
         w.slot1.abandon();
         std::string message = failure.message();
         const std::string file = platform::file_name(path);
-        if (failure.isEndOfFile() && !headerRead) {
-            message = core::cannot("preview", file, zft::short_file_fault(length)).message();
-        } else if (failure.isEndOfFile()) {
+        const bool endOfFile = failure.kind() == core::Failure::Kind::EndOfFile;
+        if (endOfFile && !headerRead) {
+            message = core::cannot("preview", file, core::short_file_reason(length), failure.kind()).message();
+        } else if (endOfFile) {
             message = core::cannot("preview", file,
                                    "its header promises " + std::to_string(zft::file_size(width, height)) + " bytes (" +
                                        std::to_string(width) + " × " + std::to_string(height) +

@@ -53,7 +53,7 @@ std::string hex(std::uint32_t n) {
     return text;
 }
 
-[[noreturn]] void refuse(const std::string& why) { throw DecodeError(why); }
+[[noreturn]] void refuse(const std::string& why) { throw damaged(why); }
 
 std::uint16_t le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | p[1] << 8); }
 std::uint32_t le32(const std::uint8_t* p) {
@@ -62,7 +62,7 @@ std::uint32_t le32(const std::uint8_t* p) {
 }
 std::int32_t sle32(const std::uint8_t* p) { return static_cast<std::int32_t>(le32(p)); }
 
-// n bytes at `offset`, or a refusal saying how many of them the file has:
+// n bytes at `offset`, or a failure saying how many of them the file has:
 // "<what> after 10 of 40 bytes".
 void read_part(ByteSource& file, std::uint64_t offset, std::uint8_t* out, std::size_t n, const char* what) {
     const std::size_t got = file.read(offset, out, n);

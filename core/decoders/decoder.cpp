@@ -1,17 +1,8 @@
 #include "core/decoders/decoder.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace core {
-
-std::size_t MemorySource::read(std::uint64_t offset, void* out, std::size_t n) {
-    if (offset >= size_)
-        return 0;
-    const std::size_t take = std::min<std::uint64_t>(n, size_ - offset);
-    std::memcpy(out, data_ + offset, take);
-    return take;
-}
 
 void PictureSink::begin(Size size, bool hasAlpha) {
     // Transparent black until the decoder sets each pixel.
@@ -32,7 +23,7 @@ std::string with_commas(std::uint64_t n) {
 
 void read_exactly(ByteSource& file, std::uint64_t offset, void* out, std::size_t n, const char* what) {
     if (file.read(offset, out, n) != n)
-        throw DecodeError(std::string("the file stops inside ") + what);
+        throw damaged(std::string("the file stops inside ") + what);
 }
 
 }  // namespace core

@@ -10,41 +10,18 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <stdexcept>
 #include <string>
 
+#include "core/failure.h"
+#include "core/files.h"
 #include "core/picture.h"
 
 namespace core {
 
-// A file that cannot be decoded; what() says why, in plain words and without
-// the file's name ("the pixel data stops after 100,000 of 270,054 bytes").
-class DecodeError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// The bytes of a file, read at any offset.
-class ByteSource {
-public:
-    virtual ~ByteSource() = default;
-    virtual std::uint64_t size() const = 0;
-    // Copies up to n bytes from `offset` into `out`; gives how many there
-    // were (fewer only at the end of the file). Throws DecodeError when the
-    // system cannot read them.
-    virtual std::size_t read(std::uint64_t offset, void* out, std::size_t n) = 0;
-};
-
-class MemorySource final : public ByteSource {
-public:
-    MemorySource(const void* data, std::size_t size) : data_(static_cast<const std::uint8_t*>(data)), size_(size) {}
-    std::uint64_t size() const override { return size_; }
-    std::size_t read(std::uint64_t offset, void* out, std::size_t n) override;
-
-private:
-    const std::uint8_t* data_;
-    std::size_t size_;
-};
+// A file that cannot be decoded: a failure of kind Damaged whose reason
+// says why, in plain words and without the file's name ("the pixel data
+// stops after 100,000 of 270,054 bytes"). The caller says it of the file.
+inline Failure damaged(std::string reason) { return Failure(Failure::Kind::Damaged, std::move(reason)); }
 
 // What the caller asks of a decoder.
 struct DecodeOptions {
@@ -61,8 +38,8 @@ struct DecodeOptions {
 class RowSink {
 public:
     virtual ~RowSink() = default;
-    // Once, before any row. Throws (DecodeError or the caller's own
-    // failure) when the picture is not to be decoded, for example too large.
+    // Once, before any row. Throws Failure when the picture is not to be
+    // decoded, for example too large.
     // `hasAlpha`: whether rows may hold pixels less than opaque.
     virtual void begin(Size size, bool hasAlpha) = 0;
     // Where row y goes: size.width pixels, 0xAARRGGBB, for the decoder to
@@ -90,7 +67,7 @@ public:
 // "270,054": how the decoders' messages write counts.
 std::string with_commas(std::uint64_t n);
 
-// Reads exactly n bytes at `offset`, or throws DecodeError saying that the
+// Reads exactly n bytes at `offset`, or throws damaged() saying that the
 // file stops short of `what` ("the palette", "the pixel data").
 void read_exactly(ByteSource& file, std::uint64_t offset, void* out, std::size_t n, const char* what);
 

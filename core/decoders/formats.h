@@ -7,8 +7,8 @@
 //   size(file)                    the picture's size, from the headers alone;
 //   decode(file, options, sink)   the picture, every row to `sink`.
 //
-// size() and decode() throw DecodeError, and decode() whatever the sink
-// throws.
+// size() and decode() throw Failure (damaged() for a damaged file), and
+// decode() whatever the sink throws.
 #pragma once
 
 #include <cstdint>

@@ -165,16 +165,16 @@ public:
             GifRecordType type = UNDEFINED_RECORD_TYPE;
             if (DGifGetRecordType(gif_.get(), &type) == GIF_ERROR) {
                 if (block_ == 0 && input_.stopped_short())
-                    throw DecodeError("the file stops before its first image");
+                    throw damaged("the file stops before its first image");
                 input_.rethrow_failure();
                 if (gif_->Error == D_GIF_ERR_WRONG_RECORD)
-                    throw DecodeError(block_ == 0 ? "the file is damaged before its first image"
+                    throw damaged(block_ == 0 ? "the file is damaged before its first image"
                                                   : "the file is damaged after " + block_name(block_));
                 fail_here("the record after " + block_name(block_));
             }
             if (type == TERMINATE_RECORD_TYPE) {
                 if (block_ == 0)
-                    throw DecodeError("the file holds no image");
+                    throw damaged("the file holds no image");
                 return false;
             }
             if (type == EXTENSION_RECORD_TYPE) {
@@ -214,7 +214,7 @@ public:
             fail_data();
         // Indices are at most 8 bits: a larger code size is not image data.
         if (codeSize < 1 || codeSize > 8)
-            throw DecodeError("the image data of " + block_name(block_) + " is damaged");
+            throw damaged("the image data of " + block_name(block_) + " is damaged");
         while (piece)
             if (DGifGetCodeNext(gif_.get(), &piece) == GIF_ERROR)
                 fail_data();
@@ -247,12 +247,12 @@ private:
         input_.rethrow_failure();
         const std::string data = "the image data of " + block_name(block_);
         if (input_.stopped_short())
-            throw DecodeError("the file stops inside the first picture, in " + data);
+            throw damaged("the file stops inside the first picture, in " + data);
         if (gif_->Error == D_GIF_ERR_EOF_TOO_SOON)
-            throw DecodeError(data + " ends before its last pixel");
+            throw damaged(data + " ends before its last pixel");
         if (gif_->Error == D_GIF_ERR_NOT_ENOUGH_MEM)
-            throw DecodeError("there is not enough memory to read " + data);
-        throw DecodeError(data + " is damaged");
+            throw Failure(Failure::Kind::OutOfMemory, "there is not enough memory to read " + data);
+        throw damaged(data + " is damaged");
     }
 
     [[noreturn]] void fail_here(const std::string& what) {
@@ -262,12 +262,12 @@ private:
     [[noreturn]] void fail(const std::string& what, int error, const char* stops) {
         input_.rethrow_failure();
         if (error == D_GIF_ERR_NOT_GIF_FILE)
-            throw DecodeError("not a GIF file");
+            throw damaged("not a GIF file");
         if (error == D_GIF_ERR_NOT_ENOUGH_MEM)
-            throw DecodeError("there is not enough memory to read " + what);
+            throw Failure(Failure::Kind::OutOfMemory, "there is not enough memory to read " + what);
         if (input_.stopped_short())
-            throw DecodeError(*stops ? stops + what : "the file stops inside " + what);
-        throw DecodeError(what + " is damaged");
+            throw damaged(*stops ? stops + what : "the file stops inside " + what);
+        throw damaged(what + " is damaged");
     }
 
     Input input_;
@@ -367,7 +367,7 @@ Plan survey(ByteSource& file, Size screen, Argb background) {
 
         const Rect rect = reading.rect();
         if (rect.width > screen.width || rect.height > screen.height)
-            throw DecodeError(block_name(reading.block()) + " is " + std::to_string(rect.width) + " × " +
+            throw damaged(block_name(reading.block()) + " is " + std::to_string(rect.width) + " × " +
                               std::to_string(rect.height) + " pixels, larger than the " +
                               std::to_string(screen.width) + " × " + std::to_string(screen.height) +
                               " screen it is drawn on");
@@ -415,7 +415,7 @@ void for_each_row(int height, bool interlaced, Each each) {
             each(r);
 }
 
-[[noreturn]] void changed() { throw DecodeError("the file changed while it was read"); }
+[[noreturn]] void changed() { throw damaged("the file changed while it was read"); }
 
 template <typename Code>
 void compose(ByteSource& file, Size screen, const Plan& plan, Argb background, RowSink& sink) {
@@ -425,7 +425,7 @@ void compose(ByteSource& file, Size screen, const Plan& plan, Argb background, R
     try {
         canvas.resize(width * static_cast<std::size_t>(screen.height));
     } catch (const std::bad_alloc&) {
-        throw DecodeError("there is not enough memory to compose the picture");
+        throw Failure(Failure::Kind::OutOfMemory, "there is not enough memory to compose the picture");
     }
     std::vector<Argb> lut;
     if constexpr (!kColours)
@@ -527,13 +527,13 @@ Size size(ByteSource& file) {
     const std::size_t got = file.read(0, header, sizeof header);
     if (got < 6 || !sniff({header, 6})) {
         const bool prefix = got < 6 && std::memcmp(header, "GIF89a", std::min<std::size_t>(got, 4)) == 0;
-        throw DecodeError(prefix ? "the file stops inside its header" : "not a GIF file");
+        throw damaged(prefix ? "the file stops inside its header" : "not a GIF file");
     }
     if (got < sizeof header)
-        throw DecodeError("the file stops inside its header");
+        throw damaged("the file stops inside its header");
     const Size screen{header[6] | header[7] << 8, header[8] | header[9] << 8};
     if (screen.width == 0 || screen.height == 0)
-        throw DecodeError("the picture's screen is " + std::to_string(screen.width) + " × " +
+        throw damaged("the picture's screen is " + std::to_string(screen.width) + " × " +
                           std::to_string(screen.height) + " pixels: there is nothing to show");
     return screen;
 }
@@ -550,7 +550,7 @@ void decode(ByteSource& file, const DecodeOptions& options, RowSink& sink) {
     } else {
         const std::size_t bytes = static_cast<std::size_t>(screen.width) * screen.height * sizeof(Argb);
         if (bytes > kCanvasBudget)
-            throw DecodeError("the first picture has more than 65,536 colours on a screen of " +
+            throw Failure(Failure::Kind::TooLarge, "the first picture has more than 65,536 colours on a screen of " +
                               std::to_string(screen.width) + " × " + std::to_string(screen.height) +
                               " pixels, more than this program can compose in memory");
         compose<Argb>(file, screen, plan, background, sink);

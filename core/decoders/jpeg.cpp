@@ -22,7 +22,7 @@ bool is_frame_marker(std::uint8_t marker) {
     return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
-std::string damaged(const char* library_message) {
+std::string library_damage(const char* library_message) {
     return std::string("the JPEG data is damaged (") + library_message + ")";
 }
 
@@ -52,19 +52,19 @@ Frame read_frame(ByteSource& file) {
     std::uint8_t head[2];
     read_exactly(file, 0, head, 2, "the JPEG headers");
     if (head[0] != 0xFF || head[1] != 0xD8)
-        throw DecodeError("not a JPEG file");
+        throw damaged("not a JPEG file");
     std::uint64_t at = 2;
     for (;;) {
         std::uint8_t marker[2];
         read_exactly(file, at, marker, 2, "the JPEG headers");
         if (marker[0] != 0xFF)
-            throw DecodeError("the JPEG headers are damaged: no marker where one must be");
+            throw damaged("the JPEG headers are damaged: no marker where one must be");
         if (marker[1] == 0xFF) {  // fill byte
             ++at;
             continue;
         }
         if (marker[1] == 0xD9 || marker[1] == 0xDA)
-            throw DecodeError("the JPEG file has no frame header before its image data");
+            throw damaged("the JPEG file has no frame header before its image data");
         if (marker[1] == 0x01 || (marker[1] >= 0xD0 && marker[1] <= 0xD7)) {  // markers without a length
             at += 2;
             continue;
@@ -73,7 +73,7 @@ Frame read_frame(ByteSource& file) {
         read_exactly(file, at + 2, segment, 2, "the JPEG headers");
         const unsigned length = segment[0] << 8 | segment[1];
         if (length < 2)
-            throw DecodeError("the JPEG headers are damaged: a segment of length " + std::to_string(length));
+            throw damaged("the JPEG headers are damaged: a segment of length " + std::to_string(length));
         if (!is_frame_marker(marker[1])) {
             at += 2 + length;
             continue;
@@ -82,13 +82,13 @@ Frame read_frame(ByteSource& file) {
         Frame frame;
         frame.size = {segment[5] << 8 | segment[6], segment[3] << 8 | segment[4]};
         if (frame.size.width == 0 || frame.size.height == 0)
-            throw DecodeError("the picture has no pixels (" + std::to_string(frame.size.width) + " × " +
+            throw damaged("the picture has no pixels (" + std::to_string(frame.size.width) + " × " +
                               std::to_string(frame.size.height) + ")");
         // SOF2, SOF6, SOF10 and SOF14 are the progressive ones.
         frame.progressive = (marker[1] & 0x03) == 0x02;
         const unsigned components = length >= 8 ? segment[7] : 0;
         if (length < 8 + 3 * components)
-            throw DecodeError("the JPEG frame header is damaged");
+            throw damaged("the JPEG frame header is damaged");
         unsigned hMax = 1;
         unsigned vMax = 1;
         for (unsigned c = 0; c < components; ++c) {
@@ -118,28 +118,28 @@ Size size(ByteSource& file) { return read_frame(file).size; }
 void decode(ByteSource& file, const DecodeOptions& options, RowSink& sink) {
     const Frame frame = read_frame(file);
     if (frame.progressive && frame.coefficientBytes > kMostCoefficientBytes)
-        throw DecodeError("a progressive JPEG of " + std::to_string(frame.size.width) + " × " +
+        throw Failure(Failure::Kind::TooLarge, "a progressive JPEG of " + std::to_string(frame.size.width) + " × " +
                           std::to_string(frame.size.height) + " pixels needs " +
                           with_commas(frame.coefficientBytes >> 20) + " MB to decode, more than the " +
                           with_commas(kMostCoefficientBytes >> 20) + " MB this program allows it");
     // TurboJPEG decodes from memory: the file, not the picture, is read whole.
     const std::uint64_t length = file.size();
     if (length > (std::uint64_t(1) << 31))
-        throw DecodeError("the JPEG file is larger than 2 GB");
+        throw Failure(Failure::Kind::TooLarge, "the JPEG file is larger than 2 GB");
     std::vector<unsigned char> data(static_cast<std::size_t>(length));
     read_exactly(file, 0, data.data(), data.size(), "the JPEG data");
 
     const Handle handle(tjInitDecompress());
     if (!handle)
-        throw DecodeError("the JPEG decoder could not start");
+        throw Failure(Failure::Kind::OutOfMemory, "the JPEG decoder could not start");
     int width = 0;
     int height = 0;
     int subsampling = 0;
     int colourspace = 0;
     if (tjDecompressHeader3(handle.get(), data.data(), data.size(), &width, &height, &subsampling, &colourspace) != 0)
-        throw DecodeError(damaged(tjGetErrorStr2(handle.get())));
+        throw damaged(library_damage(tjGetErrorStr2(handle.get())));
     if (width <= 0 || height <= 0)
-        throw DecodeError("the picture has no pixels");
+        throw damaged("the picture has no pixels");
 
     // For a caller that scales down, the smallest of 1/2, 1/4 and 1/8 that
     // still gives at least what it asks: a large photo never costs its size.
@@ -169,8 +169,8 @@ void decode(ByteSource& file, const DecodeOptions& options, RowSink& sink) {
         // missing part would be made up.
         const std::string message = tjGetErrorStr2(handle.get());
         if (tjGetErrorCode(handle.get()) != TJERR_WARNING || message.find("Premature end") != std::string::npos)
-            throw DecodeError(message.find("Premature end") != std::string::npos ? "the JPEG data stops early"
-                                                                                 : damaged(message.c_str()));
+            throw damaged(message.find("Premature end") != std::string::npos ? "the JPEG data stops early"
+                                                                                 : library_damage(message.c_str()));
     }
 
     for (int y = 0; y < shown.height; ++y) {

@@ -53,7 +53,7 @@ public:
         if (png_)
             info_ = png_create_info_struct(png_);
         if (!png_ || !info_)
-            throw DecodeError("the PNG decoder could not start");
+            throw damaged("the PNG decoder could not start");
         png_set_read_fn(png_, &reading_, read_bytes);
     }
     ~Reader() { png_destroy_read_struct(&png_, &info_, nullptr); }
@@ -64,7 +64,7 @@ public:
         if (thrown_)
             std::rethrow_exception(thrown_);
         if (!reading_.error.empty())
-            throw DecodeError(reading_.error);
+            throw damaged(reading_.error);
     }
 
 private:
@@ -137,13 +137,13 @@ Size size(ByteSource& file) {
     std::uint8_t head[24];
     read_exactly(file, 0, head, sizeof head, "the PNG header");
     if (!sniff(head) || std::memcmp(head + 12, "IHDR", 4) != 0)
-        throw DecodeError("the PNG file does not start with its header chunk");
+        throw damaged("the PNG file does not start with its header chunk");
     const std::uint32_t width = big_endian(head + 16);
     const std::uint32_t height = big_endian(head + 20);
     if (width == 0 || height == 0)
-        throw DecodeError("the picture has no pixels (" + std::to_string(width) + " × " + std::to_string(height) + ")");
+        throw damaged("the picture has no pixels (" + std::to_string(width) + " × " + std::to_string(height) + ")");
     if (width > 0x7FFFFFFF || height > 0x7FFFFFFF)
-        throw DecodeError("the PNG header's size is damaged (" + std::to_string(width) + " × " + std::to_string(height) +
+        throw damaged("the PNG header's size is damaged (" + std::to_string(width) + " × " + std::to_string(height) +
                           ")");
     return {static_cast<int>(width), static_cast<int>(height)};
 }

@@ -31,7 +31,7 @@ Header read_header(ByteSource& file) {
             break;
         }
         if (at >= length || text[at] < '0' || text[at] > '9')
-            throw DecodeError(std::string("the PNM header has no ") + what);
+            throw damaged(std::string("the PNM header has no ") + what);
         std::uint64_t value = 0;
         while (at < length && text[at] >= '0' && text[at] <= '9' && value < (std::uint64_t(1) << 40))
             value = value * 10 + (text[at++] - '0');
@@ -43,13 +43,13 @@ Header read_header(ByteSource& file) {
     const std::uint64_t height = number("height");
     const std::uint64_t maximum = number("maximum value");
     if (at >= length)
-        throw DecodeError("the file stops inside the PNM header");
+        throw damaged("the file stops inside the PNM header");
     if (width == 0 || height == 0)
-        throw DecodeError("the picture has no pixels (" + std::to_string(width) + " × " + std::to_string(height) + ")");
+        throw damaged("the picture has no pixels (" + std::to_string(width) + " × " + std::to_string(height) + ")");
     if (width > 0x7FFFFFFF || height > 0x7FFFFFFF)
-        throw DecodeError("the PNM header's size is damaged");
+        throw damaged("the PNM header's size is damaged");
     if (maximum == 0 || maximum > 65535)
-        throw DecodeError("the PNM maximum value is " + std::to_string(maximum) + ", not 1 to 65535");
+        throw damaged("the PNM maximum value is " + std::to_string(maximum) + ", not 1 to 65535");
     header.size = {static_cast<int>(width), static_cast<int>(height)};
     header.maximum = static_cast<unsigned>(maximum);
     header.pixelsAt = at + 1;
@@ -72,7 +72,7 @@ void decode(ByteSource& file, const DecodeOptions&, RowSink& sink) {
     const std::uint64_t rowBytes = std::uint64_t(header.size.width) * channels * bytes;
     const std::uint64_t total = rowBytes * header.size.height;
     if (file.size() < header.pixelsAt + total)
-        throw DecodeError("the pixel data stops after " +
+        throw damaged("the pixel data stops after " +
                           with_commas(file.size() - std::min(file.size(), header.pixelsAt)) + " of " +
                           with_commas(total) + " bytes");
     sink.begin(header.size, false);

@@ -1,6 +1,6 @@
 // The core's atomic writer and compositor, where the windows and the tools
-// cannot show their faults: the temporary-name scheme that file systems
-// without unnamed files get, signals, permissions, long names; and blending.
+// cannot show their faults: signals, permissions, long names, leftovers of
+// killed writers; and blending.
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -10,27 +10,28 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 
-#include "core/atomic_file.h"
+#include "core/files.h"
 #include "core/compose.h"
 #include "core/failure.h"
 #include "tests/support/fixtures.h"
 
-using core::AtomicFile;
+using core::Existing;
 using testing::contents;
 using testing::entries;
 using testing::write_file;
-
-Q_DECLARE_METATYPE(AtomicFile::Scheme)
 
 namespace {
 
 const QByteArray kOld = "the file as it was";
 
+std::unique_ptr<core::WritableFile> create(const QString& path, Existing existing = Existing::Replace) {
+    return core::system_files().create(path.toStdString(), existing);
+}
+
 // Runs in a child process: writes into a file and ends by `signal` half-way.
 int write_and_get_signalled() {
-    AtomicFile file(AtomicFile::Scheme::Named);
-    file.open(qEnvironmentVariable("ZFT_SIGNAL_TARGET").toStdString());
-    file.write(std::string(200000, 'x'));
+    const auto file = create(qEnvironmentVariable("ZFT_SIGNAL_TARGET"));
+    file->write(std::string(200000, 'x'));
     std::raise(qEnvironmentVariableIntValue("ZFT_SIGNAL"));
     return 0;
 }
@@ -40,12 +41,8 @@ int write_and_get_signalled() {
 class CoreTest : public QObject {
     Q_OBJECT
 private slots:
-    void bothSchemes_data();
-    void replacesWholeAndKeepsPermissions_data() { bothSchemes_data(); }
     void replacesWholeAndKeepsPermissions();
-    void keepRefusesAnExistingFile_data() { bothSchemes_data(); }
     void keepRefusesAnExistingFile();
-    void failureLeavesNothing_data() { bothSchemes_data(); }
     void failureLeavesNothing();
     void signalRemovesTheTemporaryName_data();
     void signalRemovesTheTemporaryName();
@@ -54,14 +51,7 @@ private slots:
     void composeClipsToTheShownPart();
 };
 
-void CoreTest::bothSchemes_data() {
-    QTest::addColumn<AtomicFile::Scheme>("scheme");
-    QTest::newRow("unnamed file") << AtomicFile::Scheme::Best;
-    QTest::newRow("temporary name") << AtomicFile::Scheme::Named;
-}
-
 void CoreTest::replacesWholeAndKeepsPermissions() {
-    QFETCH(AtomicFile::Scheme, scheme);
     QTemporaryDir dir;
     // As long a name as the system allows: the temporary name must still fit.
     const QString path = dir.filePath(QString(255 - 4, u'n') + QStringLiteral(".zft"));
@@ -69,13 +59,11 @@ void CoreTest::replacesWholeAndKeepsPermissions() {
     const QByteArray name = QFile::encodeName(path);
     QCOMPARE(::chmod(name.constData(), 0640), 0);
 
-    AtomicFile file(scheme);
-    file.open(path.toStdString());
-    file.write("new ");
-    file.write(std::string(100000, 'y'));
+    const auto file = create(path);
+    file->write("new ");
+    file->write(std::string(100000, 'y'));
     QCOMPARE(contents(path), kOld);
-    file.commit();
-    QVERIFY(!file.isOpen());
+    file->commit();
     QCOMPARE(contents(path), "new " + QByteArray(100000, 'y'));
     struct stat status {};
     QCOMPARE(::stat(name.constData(), &status), 0);
@@ -84,37 +72,33 @@ void CoreTest::replacesWholeAndKeepsPermissions() {
 }
 
 void CoreTest::keepRefusesAnExistingFile() {
-    QFETCH(AtomicFile::Scheme, scheme);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.zft"));
-    AtomicFile file(scheme);
-    file.open(path.toStdString(), AtomicFile::Existing::Keep);
-    file.write("mine");
+    const auto file = create(path, Existing::Keep);
+    file->write("mine");
     // Another program makes the file meanwhile: it is kept.
     QVERIFY(write_file(path, kOld));
     try {
-        file.commit();
+        file->commit();
         QFAIL("an existing file was replaced");
     } catch (const core::Failure& failure) {
         QCOMPARE(QString::fromStdString(failure.message()), QStringLiteral("Cannot write %1: it exists already").arg(path));
+        QCOMPARE(failure.kind(), core::Failure::Kind::Exists);
     }
     QCOMPARE(contents(path), kOld);
     QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("out.zft")});
 }
 
 void CoreTest::failureLeavesNothing() {
-    QFETCH(AtomicFile::Scheme, scheme);
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("out.zft"));
     QVERIFY(write_file(path, kOld));
-    AtomicFile file(scheme);
-    file.open(path.toStdString());
-    file.write(std::string(100000, 'z'));
+    const auto file = create(path);
+    file->write(std::string(100000, 'z'));
     // The target's folder goes while the file is written.
     QVERIFY(QFile::rename(path, dir.filePath(QStringLiteral("kept.zft"))));
     QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("out.zft")));
-    QVERIFY_THROWS_EXCEPTION(core::Failure, file.commit());
-    QVERIFY(!file.isOpen());
+    QVERIFY_THROWS_EXCEPTION(core::Failure, file->commit());
     QCOMPARE(entries(dir.path()), (QStringList{QStringLiteral("kept.zft"), QStringLiteral("out.zft")}));
     QCOMPARE(contents(dir.filePath(QStringLiteral("kept.zft"))), kOld);
 }
@@ -161,10 +145,9 @@ void CoreTest::killedWritersLeftoversGo() {
     QVERIFY(held >= 0);
     QCOMPARE(::flock(held, LOCK_EX), 0);
 
-    AtomicFile file;
-    file.open(dir.filePath(QStringLiteral("out.zft")).toStdString());
-    file.write("new");
-    file.commit();
+    const auto file = create(dir.filePath(QStringLiteral("out.zft")));
+    file->write("new");
+    file->commit();
     ::close(held);
     QCOMPARE(entries(dir.path()), (QStringList{".zft-NOTOURS00000", ".zft-short", ".zft-working00000", "out.zft"}));
 }

@@ -33,7 +33,7 @@ QByteArray encoded(const QImage& image, const char* format, int quality = -1) {
 // What `load_picture` says of a file, or an empty text when it decodes.
 QString refusal(const QString& path) {
     try {
-        core::load_picture(path.toStdString());
+        core::load_picture(core::system_files(), path.toStdString());
     } catch (const core::Failure& failure) {
         return QString::fromStdString(failure.message());
     }
@@ -106,7 +106,7 @@ void DecodingTest::pngLayouts() {
                                              QStringLiteral("PNG32:") + file}), 0);
         QCOMPARE(contents(file).at(28), '\x01');  // IHDR's interlace method: Adam7
     }
-    const core::Picture decoded = core::load_picture(file.toStdString());
+    const core::Picture decoded = core::load_picture(core::system_files(), file.toStdString());
     const QImage expected = image.convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(decoded.hasAlpha(), image.hasAlphaChannel());
     QCOMPARE(decoded.width(), expected.width());
@@ -120,8 +120,8 @@ void DecodingTest::formatComesFromTheBytesNotTheName() {
     const QImage image = asymmetric(8, 6);
     QVERIFY(write_file(path(QStringLiteral("png.jpg")), encoded(image, "png")));
     QVERIFY(write_file(path(QStringLiteral("jpeg.gif")), encoded(image, "jpeg", 100)));
-    QCOMPARE(core::load_picture(path(QStringLiteral("png.jpg")).toStdString()), picture_of(image));
-    const core::Picture jpeg = core::load_picture(path(QStringLiteral("jpeg.gif")).toStdString());
+    QCOMPARE(core::load_picture(core::system_files(), path(QStringLiteral("png.jpg")).toStdString()), picture_of(image));
+    const core::Picture jpeg = core::load_picture(core::system_files(), path(QStringLiteral("jpeg.gif")).toStdString());
     QVERIFY(jpeg.size() == (core::Size{8, 6}));
     QVERIFY(qAbs(core::red_of(jpeg.pixel(3, 2)) - qRed(image.pixel(3, 2))) < 8);
 }
@@ -162,7 +162,7 @@ void DecodingTest::cmykJpegs() {
         tjDestroy(encoder);
         QVERIFY(written);
     }
-    const core::Picture picture = core::load_picture(file.toStdString());
+    const core::Picture picture = core::load_picture(core::system_files(), file.toStdString());
     for (const core::Argb c : {picture.pixel(0, 0), picture.pixel(15, 7)}) {
         QVERIFY2(qAbs(core::red_of(c) - 200) <= 2 && qAbs(core::green_of(c) - 100) <= 2 && qAbs(core::blue_of(c) - 50) <= 2,
                  qPrintable(QString::number(c, 16)));
@@ -223,7 +223,7 @@ void DecodingTest::fitDecodesLargeJpegsAtAReducedScale() {
     QImage flat(4000, 3000, QImage::Format_RGB32);
     flat.fill(qRgb(200, 120, 40));
     QVERIFY(write_file(path(QStringLiteral("large.jpg")), encoded(flat, "jpeg", 95)));
-    const core::Picture fitted = core::load_picture_within(path(QStringLiteral("large.jpg")).toStdString(), {999, 999});
+    const core::Picture fitted = core::load_picture_within(core::system_files(), path(QStringLiteral("large.jpg")).toStdString(), {999, 999});
     QVERIFY(fitted.size() == (core::Size{999, 749}));
     for (const auto& [x, y] : {std::pair{0, 0}, {998, 748}, {500, 300}}) {
         const core::Argb c = fitted.pixel(x, y);

@@ -10,9 +10,33 @@
 #include <string>
 #include <string_view>
 
+#include "core/failure.h"
+#include "core/zft_codec.h"
 #include "format/zft_format.h"
 
 namespace testing {
+
+// The reason the codec's checks give, nullopt when they pass; a check that
+// fails with another kind than Damaged says so.
+template <typename Check>
+std::optional<std::string> reason_of(Check check) {
+    try {
+        check();
+        return std::nullopt;
+    } catch (const core::Failure& failure) {
+        if (failure.kind() != core::Failure::Kind::Damaged)
+            return "(not of kind Damaged) " + failure.reason();
+        return failure.reason();
+    }
+}
+
+inline std::optional<std::string> file_fault(std::string_view head, std::uint64_t length) {
+    return reason_of([&] { core::check_zft_file(head, length); });
+}
+
+inline std::optional<std::string> header_fault(const zft::ZftHeader& header) {
+    return reason_of([&] { core::check_zft_header(header); });
+}
 
 // `file` stands for the whole content of a file. Nullopt when every promise
 // holds, otherwise the first one broken, in words.

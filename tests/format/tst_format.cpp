@@ -79,7 +79,7 @@ void FormatTest::sizes() {
     QCOMPARE(zft::file_size(w, h), fileSize);
     // The second row starts one row of pixels after the header.
     QCOMPARE(zft::kHeaderSize + zft::pixel_bytes(w, 1), secondRow);
-    QVERIFY(!zft::file_fault(zft::encode_header(header), fileSize));
+    QVERIFY(!testing::file_fault(zft::encode_header(header), fileSize));
 }
 
 void FormatTest::headerLaysOutFieldsAtTheirOffsets() {
@@ -209,7 +209,7 @@ void FormatTest::headerFault() {
     QFETCH(QByteArray, header);
     QFETCH(QString, fault);
     QCOMPARE(header.size(), 64);
-    const auto found = zft::header_fault(zft::decode_header(header.toStdString()));
+    const auto found = testing::header_fault(zft::decode_header(header.toStdString()));
     QCOMPARE(found ? QString::fromStdString(*found) : QString(), fault);
 }
 
@@ -243,7 +243,7 @@ void FormatTest::fileFault() {
     QFETCH(QByteArray, header);
     QFETCH(qulonglong, length);
     QFETCH(QString, fault);
-    const auto found = zft::file_fault(std::string_view(header.constData(), header.size()), length);
+    const auto found = testing::file_fault(std::string_view(header.constData(), header.size()), length);
     QCOMPARE(found ? QString::fromStdString(*found) : QString(), fault);
 }
 

@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "tests/format/reader_properties.h"
 #include "tests/cli/cli_support.h"
 
 using clitest::with;
@@ -44,7 +45,7 @@ namespace {
 const QByteArray kGood = clitest::zft_bytes(asymmetric(6, 5));
 
 std::string fault_of(const QByteArray& bytes) {
-    return zft::file_fault(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+    return testing::file_fault(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
                            static_cast<std::uint64_t>(bytes.size()))
         .value_or(std::string());
 }

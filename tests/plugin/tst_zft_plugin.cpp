@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "tests/format/reader_properties.h"
 #include "tests/cli/cli_support.h"
 #include "tests/support/gif_writer.h"
 
@@ -239,7 +240,7 @@ void ZftPluginTest::corpus() {
     QStringList bad;
     for (const QString& name : files) {
         const QByteArray bytes = contents(name);
-        const bool good = !zft::file_fault(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
+        const bool good = !testing::file_fault(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
                                            static_cast<std::uint64_t>(bytes.size()));
         if (!good)
             bad << name;

@@ -214,7 +214,7 @@ QString refusal_of(Call&& call) {
     try {
         call();
         return QStringLiteral("(no refusal)");
-    } catch (const core::DecodeError& error) {
+    } catch (const core::Failure& error) {
         return QString::fromUtf8(error.what());
     }
 }

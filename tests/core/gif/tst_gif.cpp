@@ -224,7 +224,7 @@ public:
     std::size_t read(std::uint64_t offset, void* out, std::size_t n) override {
         furthest = std::max(furthest, offset + n);
         if (offset >= failAt_)
-            throw core::DecodeError("the disk failed");
+            throw core::Failure(core::Failure::Kind::Io, "the disk failed");
         return bytes_.read(offset, out, std::min<std::uint64_t>(n, failAt_ - offset));
     }
     std::uint64_t furthest = 0;
@@ -442,7 +442,7 @@ void GifTest::refused() {
     try {
         core::gif::decode(source, window_background(), sink);
         QFAIL("decoded");
-    } catch (const core::DecodeError& e) {
+    } catch (const core::Failure& e) {
         QCOMPARE(QString::fromUtf8(e.what()), reason);
     }
     QCOMPARE(sink.asked, 0);
@@ -486,7 +486,7 @@ void GifTest::sourceFailureComesThrough() {
     try {
         core::gif::decode(source, window_background(), sink);
         QFAIL("decoded");
-    } catch (const core::DecodeError& e) {
+    } catch (const core::Failure& e) {
         QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("the disk failed"));
     }
 }

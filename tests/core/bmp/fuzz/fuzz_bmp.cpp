@@ -62,7 +62,7 @@ private:
     bool open_ = false;
 };
 
-void check_refusal(const core::DecodeError& error) {
+void check_refusal(const core::Failure& error) {
     check(std::strlen(error.what()) > 0, "a refusal without words");
 }
 
@@ -72,7 +72,7 @@ bool decode(const std::uint8_t* data, std::size_t size, Sink& sink) {
     try {
         core::bmp::decode(file, {}, sink);
         return true;
-    } catch (const core::DecodeError& error) {
+    } catch (const core::Failure& error) {
         check_refusal(error);
     } catch (const TooLarge&) {
     }
@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         headerSize = core::bmp::size(file);
         sized = true;
         check(headerSize.width > 0 && headerSize.height > 0, "size() gave an empty size");
-    } catch (const core::DecodeError& error) {
+    } catch (const core::Failure& error) {
         check_refusal(error);
     }
 

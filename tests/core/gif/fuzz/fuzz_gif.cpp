@@ -1,7 +1,7 @@
 // libFuzzer target for the GIF decoder: any bytes, taken as a whole file.
 // Beyond what the sanitizers catch, the decoder's promises are checked: the
 // size from the header is the size decoded; rows come once each from the
-// top, every pixel opaque; a file is refused only with a DecodeError in
+// top, every pixel opaque; a file is refused only with a Failure in
 // words; and the caller's background shows only where the file leaves the
 // screen open, the same places whatever its colour.
 #include <cstdint>
@@ -81,7 +81,7 @@ void decode(const std::uint8_t* data, std::size_t size, core::Argb background, O
         core::gif::decode(source, options, out.sink);
         if (!out.sink.complete())
             broken("decoded without every row");
-    } catch (const core::DecodeError& e) {
+    } catch (const core::Failure& e) {
         if (std::string(e.what()).empty())
             broken("a refusal without words");
         out.refusal = e.what();
@@ -97,7 +97,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         core::MemorySource source(data, size);
         header = core::gif::size(source);
-    } catch (const core::DecodeError&) {
+    } catch (const core::Failure&) {
     }
 
     constexpr core::Argb kFirst = core::argb(1, 2, 3), kSecond = core::argb(250, 251, 252);
