@@ -1,5 +1,6 @@
 // A main window as the program has it after loading, shown on the offscreen
-// screen, with the answers of one scripted user and a folder for its files.
+// screen, with the answers of one scripted user, a folder for its files and
+// the faults its disk is to have.
 #pragma once
 
 #include <QByteArray>
@@ -8,6 +9,7 @@
 
 #include "platform/surface.h"
 #include "shell/mainscreen.h"
+#include "tests/support/faulty_files.h"
 #include "tests/support/scripted_prompts.h"
 
 namespace testing {
@@ -15,7 +17,8 @@ namespace testing {
 struct Session {
     QTemporaryDir dir;
     ScriptedPrompts prompts;
-    shell::MainScreen w{prompts};
+    FaultyFiles files;
+    shell::MainScreen w{prompts, files};
 
     Session();
 
