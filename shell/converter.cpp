@@ -90,9 +90,8 @@ void convert_jpg_gif_bmp_file(MainScreen& w) {
             for (int r = 0; r < height; ++r) {
                 for (int c = 0; c < width; ++c) {
                     const int colour = surface.readPixel(kTwipsPerPixel * c, kTwipsPerPixel * r);
-                    row[static_cast<std::size_t>(c)] = core::argb(platform::red_of_value(colour),
-                                                                  platform::green_of_value(colour),
-                                                                  platform::blue_of_value(colour));
+                    // Its red, green and blue: the colour value's low, middle and high byte.
+                    row[static_cast<std::size_t>(c)] = platform::pixel_of(colour);
                 }
                 zft.writeRow(row.data());
             }
