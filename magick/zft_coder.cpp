@@ -116,6 +116,9 @@ Image* ReadZFTImage(const ImageInfo* image_info, ExceptionInfo* exception) {
     try {
         const std::string bytes = read_all(image);
         (void)CloseBlob(image);
+        if (bytes.size() >= kMostBytes)
+            throw Failure(Failure::Kind::Damaged, "the file is longer than any ZFT picture (" +
+                                                      std::to_string(kMostBytes - 1) + " bytes at most)");
         const core::ZftPicture zft =
             core::decode_zft({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, {});
         image->columns = static_cast<size_t>(zft.picture.width());
