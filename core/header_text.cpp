@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <ctime>
+
 #include <mutex>
 #include <optional>
 #include <vector>
@@ -198,6 +200,46 @@ std::array<std::string, 3> header_summary(const zft::ZftHeader& header) {
         header_text("width=" + header.width + " - height=" + header.height),
         header_text("Copyright notification=" + header.copyright_notice),
     };
+}
+
+std::string notice_text(const zft::ZftHeader& header) {
+    std::string notice = header_text(header.copyright_notice);
+    while (!notice.empty() && notice.back() == ' ')
+        notice.pop_back();
+    return notice;
+}
+
+std::string iso_date(const zft::ZftHeader& header) {
+    return header_text(header.creation_year + "-" + header.creation_month + "-" + header.creation_day);
+}
+
+Date today() {
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    return {local.tm_mon + 1, local.tm_mday, local.tm_year + 1900};
+}
+
+std::optional<Date> parse_iso_date(std::string_view text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return std::nullopt;
+    int values[3] = {};
+    const std::size_t starts[3] = {0, 5, 8};
+    const std::size_t lengths[3] = {4, 2, 2};
+    for (int part = 0; part < 3; ++part) {
+        for (std::size_t i = starts[part]; i < starts[part] + lengths[part]; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return std::nullopt;
+            values[part] = values[part] * 10 + (text[i] - '0');
+        }
+    }
+    const Date date{values[1], values[2], values[0]};
+    static constexpr int kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
+    if (date.year < 1 || date.month < 1 || date.month > 12 || date.day < 1 || date.day > kDays[date.month - 1] ||
+        (date.month == 2 && date.day == 29 && !leap))
+        return std::nullopt;
+    return date;
 }
 
 }  // namespace core

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,5 +29,24 @@ std::string header_text(std::string_view bytes);
 //   width=065 - height=007
 //   Copyright notification=<the 48 characters of the notice>
 std::array<std::string, 3> header_summary(const zft::ZftHeader& header);
+
+// What the editors' and scripting hosts show of a header and take for one:
+// the notice as the user reads it, without its padding, and the creation
+// date as "YYYY-MM-DD", from the header's digits as they stand.
+std::string notice_text(const zft::ZftHeader& header);
+std::string iso_date(const zft::ZftHeader& header);
+
+struct Date {
+    int month = 1;
+    int day = 1;
+    int year = 1;
+};
+
+// Today's local calendar date.
+Date today();
+
+// A date given as "YYYY-MM-DD" (as iso_date() gives it): a real day of a
+// year from 1 to 9999; nullopt for anything else.
+std::optional<Date> parse_iso_date(std::string_view text);
 
 }  // namespace core

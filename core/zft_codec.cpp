@@ -90,6 +90,15 @@ std::string short_file_reason(std::uint64_t length) {
     return "file is " + std::to_string(length) + " bytes, shorter than the 64-byte header";
 }
 
+void check_zft_size(int width, int height) {
+    if (width < 1 || height < 1)
+        throw Failure(Kind::Unsupported, "the picture has no pixels (" + std::to_string(width) + " × " +
+                                             std::to_string(height) + ")");
+    if (!zft::fits_header(width, height))
+        throw Failure(Kind::TooLarge, "the picture is " + std::to_string(width) + " × " + std::to_string(height) +
+                                          " pixels, and a ZFT picture can be at most 999 × 999 pixels");
+}
+
 void check_zft_header(const zft::ZftHeader& header) {
     if (header.version != zft::kVersion)
         throw Failure(Kind::Damaged, "version is " + quoted(header.version) + ", not \"1A\"");

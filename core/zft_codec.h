@@ -40,6 +40,12 @@ void check_zft_header(const zft::ZftHeader& header);
 // length other than 64 + 3·W·H ("... its header promises 1429 (cut short)").
 void check_zft_file(std::string_view headerBytes, std::uint64_t length);
 
+// Throws Failure (TooLarge, not yet said of a file) when a picture of
+// width × height pixels is more than a ZFT file can describe, before anything
+// is written: "the picture is 1200 × 800 pixels, and a ZFT picture can be at
+// most 999 × 999 pixels".
+void check_zft_size(int width, int height);
+
 // The reason a file of `length` bytes cannot hold the header.
 std::string short_file_reason(std::uint64_t length);
 

@@ -1,6 +1,7 @@
 // gdk-pixbuf's loader for ZFT pictures: the GNOME and Xfce viewers
 // (Eye of GNOME, Ristretto, gThumb) and everything else that reads pictures
-// through gdk-pixbuf open .zft files with it.
+// through gdk-pixbuf open .zft files with it, and GTK programs save them
+// (gdk_pixbuf_save (pixbuf, path, "zft", &error, "notice", "...", NULL)).
 //
 // gdk-pixbuf feeds a file in pieces of any size. The size is told as soon as
 // the header is in and sound, before any pixel; rows are handed on as they
@@ -8,19 +9,33 @@
 // length is judged at the end, so a damaged file always ends in a GError
 // that says what is wrong, never in a crash or a half-made picture.
 //
+// Saving writes the bytes zft convert writes for the same picture, notice
+// and date: transparent pixels over the main window's colour. Its options
+// are "notice" (UTF-8, cut to 48 characters as the converter cuts it) and
+// "date" ("YYYY-MM-DD", today when not given). Every write is checked, the
+// file's flushed to the disk, and any that fails ends the save in a GError
+// with the system's reason.
+//
 // C entry points for gdk-pixbuf, C++ inside, over the core's ZFT codec; no
 // exception ever crosses them: a core::Failure becomes a GError here.
 #define GDK_PIXBUF_ENABLE_BACKEND
 #include <gdk-pixbuf/gdk-pixbuf.h>
 #include <gdk-pixbuf/gdk-pixbuf-io.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 
+#include "core/compose.h"
 #include "core/failure.h"
+#include "core/header_text.h"
 #include "core/zft_codec.h"
 #include "format/zft_format.h"
 
@@ -135,6 +150,134 @@ void increment(Load& load, const guchar* buffer, guint size) {
     take_pixels(load, buffer, size);
 }
 
+// Saving.
+
+// The options a save was given: both optional.
+struct SaveOptions {
+    std::string notice;
+    core::Date date = core::today();
+};
+
+// A save option that is not one of ours, or not a value it takes.
+struct BadOption {
+    std::string reason;
+};
+
+SaveOptions save_options(gchar** keys, gchar** values) {
+    SaveOptions options;
+    for (int i = 0; keys && keys[i]; ++i) {
+        const std::string key = keys[i];
+        const std::string value = values && values[i] ? values[i] : "";
+        if (key == "notice") {
+            options.notice = value;
+        } else if (key == "date") {
+            const std::optional<core::Date> date = core::parse_iso_date(value);
+            if (!date)
+                throw BadOption{"The ZFT date \"" + value + "\" is not a date YYYY-MM-DD"};
+            options.date = *date;
+        } else {
+            throw BadOption{"The ZFT saver takes the options \"notice\" and \"date\", not \"" + key + "\""};
+        }
+    }
+    return options;
+}
+
+// The pixbuf's pixels as the core takes them: straight alpha where it has
+// any, as gdk-pixbuf keeps it.
+core::Picture picture_of(const GdkPixbuf* pixbuf) {
+    const int width = gdk_pixbuf_get_width(pixbuf);
+    const int height = gdk_pixbuf_get_height(pixbuf);
+    const int channels = gdk_pixbuf_get_n_channels(pixbuf);
+    const bool alpha = gdk_pixbuf_get_has_alpha(pixbuf);
+    if (gdk_pixbuf_get_colorspace(pixbuf) != GDK_COLORSPACE_RGB || gdk_pixbuf_get_bits_per_sample(pixbuf) != 8 ||
+        channels != (alpha ? 4 : 3))
+        throw Failure(Failure::Kind::Unsupported, "only 8-bit RGB and RGBA pictures can be saved as ZFT");
+    const guint8* pixels = gdk_pixbuf_read_pixels(pixbuf);
+    const std::size_t stride = static_cast<std::size_t>(gdk_pixbuf_get_rowstride(pixbuf));
+    core::Picture picture(width, height);
+    picture.setHasAlpha(alpha);
+    for (int y = 0; y < height; ++y) {
+        const guint8* from = pixels + static_cast<std::size_t>(y) * stride;
+        core::Argb* to = picture.row(y);
+        for (int x = 0; x < width; ++x, from += channels)
+            to[x] = core::argb(from[0], from[1], from[2], alpha ? from[3] : 255);
+    }
+    return picture;
+}
+
+// Throws Failure or BadOption.
+void save_zft(core::ByteSink& out, GdkPixbuf* pixbuf, gchar** keys, gchar** values) {
+    core::check_zft_size(gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf));
+    const SaveOptions options = save_options(keys, values);
+    const zft::ZftHeader header =
+        zft::make_header(options.date.month, options.date.day, options.date.year,
+                         core::notice_bytes(options.notice), gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf));
+    core::write_zft(out, header, picture_of(pixbuf), core::kWindowColour);
+}
+
+class FileSink final : public core::ByteSink {
+public:
+    explicit FileSink(FILE* file) : file_(file) {}
+    void write(std::string_view bytes) override {
+        if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
+            throw core::system_failure(errno);
+    }
+    // What the C library still holds goes to the system, and the system's
+    // to the disk: a full disk or a failing device is found here, not later
+    // by nobody.
+    void flush() {
+        if (std::fflush(file_) != 0 || std::ferror(file_))
+            throw core::system_failure(errno ? errno : EIO);
+        // A device or a pipe has nothing to sync; anything else must.
+        if (fsync(fileno(file_)) != 0 && errno != EINVAL && errno != EROFS && errno != ENOTSUP)
+            throw core::system_failure(errno);
+    }
+
+private:
+    FILE* file_;
+};
+
+class CallbackSink final : public core::ByteSink {
+public:
+    CallbackSink(GdkPixbufSaveFunc func, gpointer data) : func_(func), data_(data) {}
+    ~CallbackSink() override { g_clear_error(&error_); }
+    void write(std::string_view bytes) override {
+        if (!func_(bytes.data(), bytes.size(), &error_, data_))
+            throw Failure(Failure::Kind::Io, error_ ? error_->message : "the picture's bytes were not taken");
+    }
+    // The caller's own error for a write it refused, handed back as it is.
+    GError* take_error() { return std::exchange(error_, nullptr); }
+
+private:
+    GdkPixbufSaveFunc func_;
+    gpointer data_;
+    GError* error_ = nullptr;
+};
+
+void set_save_error(GError** error, GQuark domain, int code, const std::string& message) {
+    g_set_error_literal(error, domain, code, message.c_str());
+}
+
+// Runs a save, turning what it throws into a GError.
+template <typename Save>
+gboolean saving(GError** error, Save save) {
+    try {
+        save();
+        return TRUE;
+    } catch (const BadOption& bad) {
+        set_save_error(error, GDK_PIXBUF_ERROR, GDK_PIXBUF_ERROR_BAD_OPTION, bad.reason);
+    } catch (const Failure& failure) {
+        set_save_error(error, GDK_PIXBUF_ERROR,
+                       failure.kind() == Failure::Kind::OutOfMemory ? GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY
+                                                                    : GDK_PIXBUF_ERROR_FAILED,
+                       "Cannot write the ZFT picture: " + failure.reason());
+    } catch (const std::bad_alloc&) {
+        set_save_error(error, GDK_PIXBUF_ERROR, GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY,
+                       "Cannot write the ZFT picture: there is not enough memory");
+    }
+    return FALSE;
+}
+
 }  // namespace
 
 extern "C" {
@@ -186,6 +329,33 @@ static gboolean zft_stop_load(gpointer context, GError** error) {
     return good;
 }
 
+static gboolean zft_save(FILE* file, GdkPixbuf* pixbuf, gchar** keys, gchar** values, GError** error) {
+    return saving(error, [&] {
+        FileSink out(file);
+        save_zft(out, pixbuf, keys, values);
+        out.flush();
+    });
+}
+
+static gboolean zft_save_to_callback(GdkPixbufSaveFunc save_func, gpointer user_data, GdkPixbuf* pixbuf,
+                                     gchar** keys, gchar** values, GError** error) {
+    CallbackSink out(save_func, user_data);
+    GError* own = nullptr;
+    if (saving(&own, [&] { save_zft(out, pixbuf, keys, values); }))
+        return TRUE;
+    // The caller's reason where its own function refused the bytes.
+    if (GError* callers = out.take_error()) {
+        g_clear_error(&own);
+        own = callers;
+    }
+    g_propagate_error(error, own);
+    return FALSE;
+}
+
+static gboolean zft_is_save_option_supported(const gchar* key) {
+    return g_strcmp0(key, "notice") == 0 || g_strcmp0(key, "date") == 0;
+}
+
 // A header begins with the version "1A" and a month "01".."12". gdk-pixbuf
 // mostly sniffs by the MIME database (whose rule for image/x-zft looks
 // further); these are for when it does not.
@@ -205,6 +375,9 @@ void fill_vtable(GdkPixbufModule* module) {
     module->begin_load = zft_begin_load;
     module->stop_load = zft_stop_load;
     module->load_increment = zft_load_increment;
+    module->save = zft_save;
+    module->save_to_callback = zft_save_to_callback;
+    module->is_save_option_supported = zft_is_save_option_supported;
 }
 
 void fill_info(GdkPixbufFormat* info) {
@@ -214,7 +387,7 @@ void fill_info(GdkPixbufFormat* info) {
     info->description = const_cast<gchar*>("ZFT picture");
     info->mime_types = const_cast<gchar**>(zft_mime_types);
     info->extensions = const_cast<gchar**>(zft_extensions);
-    info->flags = GDK_PIXBUF_FORMAT_THREADSAFE;
+    info->flags = GDK_PIXBUF_FORMAT_WRITABLE | GDK_PIXBUF_FORMAT_THREADSAFE;
     info->license = const_cast<gchar*>("other");
 }
 

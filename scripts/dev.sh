@@ -11,6 +11,8 @@ build_packages=(
     cmake g++ make pkg-config qt6-base-dev fonts-dejavu-core
     qtbase5-dev  # the image plugin for Qt 5 programs
     libgdk-pixbuf-2.0-dev  # the gdk-pixbuf loader
+    libgimp2.0-dev libmagickcore-6.q16-dev  # the GIMP plug-in, the ImageMagick coder
+    pybind11-dev python3-dev  # pillow_zft, for Debian's python3
     bash-completion  # where zft's completion goes
     dpkg-dev file  # the Debian package: dpkg-shlibdeps finds its dependencies
     libturbojpeg0-dev libgif-dev libpng-dev  # the picture decoders
@@ -22,6 +24,7 @@ test_packages=(
     clang libclang-rt-14-dev  # the fuzz target (libFuzzer, AddressSanitizer)
     shared-mime-info desktop-file-utils  # checks of the installed desktop files
     lintian hicolor-icon-theme man-db  # checks of the Debian package and the triggers it relies on
+    gimp python3-pil python3-gi gir1.2-gdkpixbuf-2.0  # the hosts themselves: GIMP, Pillow, gdk-pixbuf from Python
 )
 
 install_missing() {

@@ -16,7 +16,10 @@
 # checks too that each viewer shows a ZFT picture pixel for pixel (found
 # whole, unscaled, in a screenshot under Xvfb; Ristretto after the README's
 # step for it), that the Qt programs save pictures as ZFT that zft verify
-# accepts, and that gdk-pixbuf and GNOME's thumbnail factory take them.
+# accepts, and that gdk-pixbuf and GNOME's thumbnail factory take them; and
+# that the editors and scripting hosts (GIMP in batch mode, ImageMagick's
+# convert, Python's Pillow, a GTK program saving through gdk-pixbuf) open
+# ZFT pictures and save the bytes zft convert writes.
 set -uo pipefail
 deb=$(realpath "$1")
 root=$2
@@ -64,7 +67,8 @@ in_root apt-get update -qq || exit 1
 
 if [ "$viewers" = --viewers ]; then
     in_root apt-get install -y -qq eog ristretto gwenview qimgv libgdk-pixbuf2.0-bin python3-pyqt5 python3-pyqt6 \
-        python3-pil xvfb imagemagick dbus-x11 python3-gi gir1.2-gnomedesktop-3.0 >/dev/null || exit 1
+        python3-pil xvfb imagemagick dbus-x11 python3-gi gir1.2-gnomedesktop-3.0 gimp gir1.2-gdkpixbuf-2.0 \
+        >/dev/null || exit 1
 fi
 
 # The package, as a user installs it.
@@ -118,6 +122,34 @@ subprocess.run(['zft', 'verify', '/tmp/qt$qt.zft'], check=True)
 "
     done
 
+    # The editors and scripting hosts: each opens picture.zft, and saves the
+    # very bytes zft convert wrote for it (same pixels, notice and day).
+    check "ImageMagick's convert writes zft convert's bytes" in_root sh -c \
+        'convert /tmp/in.ppm -define "zft:notice=(c) 2026 A. Painter" /tmp/magick.zft && cmp /tmp/magick.zft /tmp/picture.zft'
+    check "ImageMagick's convert reads it, a round trip keeps notice and date" in_root sh -c \
+        'convert /tmp/picture.zft /tmp/magick-copy.zft && cmp /tmp/magick-copy.zft /tmp/picture.zft'
+    check "Pillow opens and saves it after import pillow_zft" in_root python3 -c "
+import pillow_zft
+from PIL import Image
+im = Image.open('/tmp/picture.zft')
+assert im.info['notice'] == '(c) 2026 A. Painter', im.info
+assert im.tobytes() == Image.open('/tmp/in.ppm').tobytes()
+im.save('/tmp/pillow.zft')
+assert open('/tmp/pillow.zft', 'rb').read() == open('/tmp/picture.zft', 'rb').read()
+"
+    check "a GTK program saves ZFT through gdk-pixbuf" in_root python3 -c "
+import gi
+gi.require_version('GdkPixbuf', '2.0')
+from gi.repository import GdkPixbuf
+GdkPixbuf.Pixbuf.new_from_file('/tmp/in.ppm').savev('/tmp/gtk.zft', 'zft', ['notice'], ['(c) 2026 A. Painter'])
+assert open('/tmp/gtk.zft', 'rb').read() == open('/tmp/picture.zft', 'rb').read()
+"
+    check "GIMP opens it and saves it again, notice and date kept" in_root sh -c '
+cd /tmp && gimp -i -b "(let* ((image (car (gimp-file-load RUN-NONINTERACTIVE \"picture.zft\" \"picture.zft\")))
+                             (layer (car (gimp-image-get-active-layer image))))
+                        (gimp-file-save RUN-NONINTERACTIVE image layer \"gimp.zft\" \"gimp.zft\"))" \
+    -b "(gimp-quit 0)" && cmp gimp.zft picture.zft'
+
     # Each viewer on a virtual screen, the picture looked for in a screenshot.
     cat >"$root/tmp/find.py" <<'EOF'
 import sys
@@ -160,6 +192,8 @@ fi
 # Removed, it leaves nothing: the type is gone with the files.
 check "apt remove" in_root apt-get remove -y -q zft-toolkit
 check "no file left" in_root sh -c '! dpkg -L zft-toolkit 2>/dev/null | grep -q . && ! test -e /usr/bin/zft'
+check "no plug-in left, and no bytecode of one" in_root sh -c \
+    '! find /usr/lib/python3 /usr/lib/gimp /usr/lib/x86_64-linux-gnu/ImageMagick-6.9.11 -name "*zft*" 2>/dev/null | grep .'
 check "xdg-mime after removal: no longer image/x-zft" in_root sh -c '[ "$(xdg-mime query filetype /tmp/picture.zft)" != image/x-zft ]'
 
 echo "fresh install: $passes passed, $failures failed"

@@ -1,0 +1,67 @@
+#!/bin/sh
+# ImageMagick 6's convert with the built ZFT coder, as a user runs it:
+# Debian's /usr/bin/convert, its coders and the build tree's
+# (MAGICK_CODER_MODULE_PATH), against the built zft. What convert writes must
+# be the bytes zft convert writes for the same picture, notice and date, and
+# what it reads the pixels zft export gives.
+#
+#   magick_convert.sh BUILD_CODERS SYSTEM_CODERS ZFT_TOOL RGBA_PNG_SCRIPT
+set -u
+export MAGICK_CODER_MODULE_PATH="$1:$2"
+zft=$3
+make_png=$4
+convert=/usr/bin/convert
+dir=$(mktemp -d)
+trap 'rm -rf "$dir"' EXIT
+cd "$dir" || exit 1
+passes=0
+failures=0
+pass() { echo "ok: $1"; passes=$((passes + 1)); }
+fail() { echo "FAIL: $1"; failures=$((failures + 1)); }
+check() {  # check NAME COMMAND...: passes when the command does
+    name=$1
+    shift
+    if "$@" >log 2>&1; then pass "$name"; else fail "$name"; sed 's/^/    /' log; fi
+}
+refused() {  # refused NAME REASON COMMAND...: passes when the command fails saying REASON
+    name=$1 reason=$2
+    shift 2
+    if "$@" >log 2>&1; then fail "$name: it did not fail"; elif grep -qF "$reason" log; then pass "$name"; else
+        fail "$name: not \"$reason\""; sed 's/^/    /' log; fi
+}
+# Sixty characters, an accent among them: cut to 48 as the converter cuts.
+notice="(c) 2026 Ann Péinter, every pixel of it, xxxxxxxxxxxxxxxxxxx"
+kept="(c) 2026 Ann Péinter, every pixel of it, xxxxxxx"
+
+/usr/bin/python3 "$make_png" 9 4 in.png || exit 1
+"$zft" convert --notice "$notice" --date 09/03/2004 in.png -o wanted.zft || exit 1
+
+check "convert writes zft convert's bytes, notice and date as defines" sh -c \
+    "$convert in.png -define zft:notice='$notice' -define zft:date=2004-09-03 out.zft && cmp out.zft wanted.zft"
+check "the notice from the picture's comment" sh -c \
+    "$convert in.png -set comment '$notice' -define zft:date=2004-09-03 comment.zft && cmp comment.zft wanted.zft"
+check "to standard output" sh -c \
+    "$convert in.png -define zft:notice='$notice' -define zft:date=2004-09-03 zft:- | cmp - wanted.zft"
+check "zft verify accepts it" "$zft" verify out.zft
+check "read back, the pixels zft export gives" sh -c \
+    "$convert wanted.zft back.png && $zft export wanted.zft exported.png && $convert back.png rgb:a.rgb &&
+     $convert exported.png rgb:b.rgb && cmp a.rgb b.rgb"
+check "from standard input" sh -c "$convert zft:- rgb:- <wanted.zft | cmp - b.rgb"
+check "a round trip keeps the notice and the date" sh -c "$convert wanted.zft again.zft && cmp again.zft wanted.zft"
+check "the notice and date as the picture's properties" sh -c \
+    "$convert wanted.zft -format '%c|%[zft:date]' info: | grep -qxF '$kept|2004-09-03'"
+# Before the coder, convert wrote a BMP into out.zft and said nothing.
+check "a BMP converted is a ZFT file" sh -c "$convert in.png -background white -flatten in.bmp &&
+    $convert in.bmp from-bmp.zft && $zft verify from-bmp.zft"
+
+refused "too large a picture" "the picture is 1000 × 2 pixels, and a ZFT picture can be at most 999 × 999 pixels" \
+    "$convert" -size 1000x2 xc:red big.zft
+[ -e big.zft ] && fail "the refused picture left big.zft"
+head -c 100 wanted.zft >cut.zft
+refused "a file cut short" "its header promises 172 (cut short)" "$convert" cut.zft cut.png
+ln -s /dev/full full.zft
+refused "a disk that is full" "unable to write file" "$convert" -size 300x300 xc:red full.zft
+refused "a date that is none" "is not a date YYYY-MM-DD" "$convert" in.png -define zft:date=09/03/2004 bad.zft
+
+echo "convert: $passes passed, $failures failed"
+[ "$failures" -eq 0 ]

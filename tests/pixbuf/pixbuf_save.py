@@ -1,0 +1,151 @@
+"""GTK programs saving ZFT through gdk-pixbuf, as they do it: Debian's
+python3 with python3-gi, on the build tree's loader cache
+(GDK_PIXBUF_MODULE_FILE). What the loader writes must be the bytes zft
+convert writes for the same picture, notice and date; what it cannot write
+must end in a GError with the reason and leave no file behind.
+
+    python3 pixbuf_save.py ZFT_TOOL
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+import gi
+
+gi.require_version("GdkPixbuf", "2.0")
+from gi.repository import GdkPixbuf, GLib  # noqa: E402
+
+ZFT = sys.argv.pop(1)
+
+# Sixty characters, an accent among them: cut to 48 as the converter cuts.
+NOTICE = "(c) 2026 Ann Péinter, every pixel of it, " + "x" * 19
+
+
+def asymmetric(width, height, alpha):
+    """A picture whose every pixel differs, some of them half or wholly
+    transparent, so that a swapped channel, a flipped row or transparency
+    taken wrongly shows."""
+    channels = 4 if alpha else 3
+    data = bytearray()
+    for y in range(height):
+        for x in range(width):
+            data += bytes(((x * 37 + 11) % 256, (y * 53 + 7) % 256, (x + y) * 29 % 256))
+            if alpha:
+                data.append((255, 128, 0, 200)[(x + 2 * y) % 4])
+    return GdkPixbuf.Pixbuf.new_from_bytes(GLib.Bytes.new(bytes(data)), GdkPixbuf.Colorspace.RGB, alpha, 8,
+                                           width, height, width * channels)
+
+
+class PixbufSaveTest(unittest.TestCase):
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+
+    def tearDown(self):
+        self.dir.cleanup()
+
+    def path(self, name):
+        return os.path.join(self.dir.name, name)
+
+    def converted(self, source, notice, date):
+        """What zft convert writes for the picture in `source`."""
+        out = self.path("zft-convert.zft")
+        subprocess.run([ZFT, "convert", "--force", "--notice", notice, "--date", date, source, "-o", out], check=True)
+        with open(out, "rb") as f:
+            return f.read()
+
+    def test_format_is_writable(self):
+        formats = {f.get_name(): f for f in GdkPixbuf.Pixbuf.get_formats()}
+        self.assertIn("zft", formats)
+        self.assertTrue(formats["zft"].is_writable())
+        self.assertTrue(formats["zft"].is_save_option_supported("notice"))
+        self.assertTrue(formats["zft"].is_save_option_supported("date"))
+        self.assertFalse(formats["zft"].is_save_option_supported("quality"))
+
+    def test_same_bytes_as_zft_convert(self):
+        for alpha in (False, True):
+            with self.subTest(alpha=alpha):
+                pixbuf = asymmetric(7, 5, alpha)
+                source = self.path("source.png")
+                pixbuf.savev(source, "png", [], [])
+                wanted = self.converted(source, NOTICE, "09/03/2004")
+
+                saved = self.path("saved.zft")
+                pixbuf.savev(saved, "zft", ["notice", "date"], [NOTICE, "2004-09-03"])
+                with open(saved, "rb") as f:
+                    self.assertEqual(f.read(), wanted)
+                subprocess.run([ZFT, "verify", saved], check=True, stdout=subprocess.DEVNULL)
+
+                ok, buffer = pixbuf.save_to_bufferv("zft", ["notice", "date"], [NOTICE, "2004-09-03"])
+                self.assertTrue(ok)
+                self.assertEqual(bytes(buffer), wanted)
+
+    def test_without_options_today_and_no_notice(self):
+        def today():
+            return subprocess.run(["date", "+%m%d%Y"], check=True, capture_output=True, text=True).stdout.strip()
+
+        before = today()
+        saved = self.path("plain.zft")
+        asymmetric(3, 2, False).savev(saved, "zft", [], [])
+        after = today()
+        with open(saved, "rb") as f:
+            header = f.read(64)
+        self.assertIn(header[2:10].decode(), (before, after))
+        self.assertEqual(header[10:58], b" " * 48)
+        self.assertEqual(header[58:64], b"003002")
+
+    def test_refusals(self):
+        cases = [
+            ("too wide", asymmetric(1000, 1, False), [], [], "1000 × 1 pixels, and a ZFT picture can be at most"),
+            ("unknown option", asymmetric(2, 2, False), ["quality"], ["90"], "not \"quality\""),
+            ("bad date", asymmetric(2, 2, False), ["date"], ["09/03/2004"], "not a date YYYY-MM-DD"),
+        ]
+        for name, pixbuf, keys, values, reason in cases:
+            with self.subTest(name):
+                target = self.path("refused.zft")
+                with self.assertRaises(GLib.Error) as raised:
+                    pixbuf.savev(target, "zft", keys, values)
+                self.assertIn(reason, raised.exception.message)
+                self.assertFalse(os.path.exists(target), "a refused save left a file")
+
+    def test_a_write_that_does_not_reach_the_disk_fails(self):
+        # Through a link: gdk-pixbuf removes what it saved to when the save
+        # fails, which must be the link and not the device.
+        full = self.path("full.zft")
+        os.symlink("/dev/full", full)
+        with self.assertRaises(GLib.Error) as raised:
+            asymmetric(20, 20, False).savev(full, "zft", [], [])
+        self.assertIn("No space left on device", raised.exception.message)
+
+    def test_a_callback_that_refuses_ends_the_save(self):
+        taken = []
+
+        def refuse_after_the_header(data, *unused):
+            taken.append(bytes(data))
+            return len(taken) < 2
+
+        with self.assertRaises(GLib.Error) as raised:
+            asymmetric(20, 20, False).save_to_callbackv(refuse_after_the_header, None, "zft", [], [])
+        self.assertIn("Cannot write the ZFT picture", raised.exception.message)
+        self.assertEqual(len(taken), 2, "the save went on after a refused write")
+
+    def test_saved_reads_back_as_zft_export_gives_it(self):
+        pixbuf = asymmetric(9, 4, True)
+        saved = self.path("back.zft")
+        pixbuf.savev(saved, "zft", ["notice"], ["back"])
+        exported = self.path("back.ppm")
+        subprocess.run([ZFT, "export", saved, exported], check=True)
+        # By name: the system's MIME database, which gdk-pixbuf sniffs with,
+        # need not know the type here.
+        loader = GdkPixbuf.PixbufLoader.new_with_type("zft")
+        with open(saved, "rb") as f:
+            loader.write(f.read())
+        loader.close()
+        back = loader.get_pixbuf()
+        ppm = GdkPixbuf.Pixbuf.new_from_file(exported)
+        self.assertEqual(back.get_pixels(), ppm.get_pixels())
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
