@@ -2,7 +2,6 @@
 // writes for the same picture, notice and date, many files at once.
 #include <algorithm>
 #include <atomic>
-#include <ctime>
 #include <filesystem>
 #include <map>
 #include <mutex>
@@ -49,11 +48,7 @@ constexpr std::string_view kHelp =
     "and nothing written; the others are still converted, and the exit status\n"
     "is then 1.\n";
 
-struct Date {
-    int month = 0;
-    int day = 0;
-    int year = 0;
-};
+using core::Date;
 
 struct Settings {
     std::string notice;  // Windows-1252, not yet trimmed or padded
@@ -67,13 +62,6 @@ struct Job {
     std::string output;
     std::string clash;  // another input with the same output, when there is one
 };
-
-Date today() {
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    return {local.tm_mon + 1, local.tm_mday, local.tm_year + 1900};
-}
 
 // "M/D/YYYY", month and day of one or two digits, a real day of a year from
 // 1 on; nullopt for anything else.
@@ -93,12 +81,7 @@ std::optional<Date> parse_date(const std::string& text) {
     if (at != text.size())
         return std::nullopt;
     const Date date{values[0], values[1], values[2]};
-    static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
-    if (date.year < 1 || date.month < 1 || date.month > 12 || date.day < 1 || date.day > kDays[date.month - 1] ||
-        (date.month == 2 && date.day == 29 && !leap))
-        return std::nullopt;
-    return date;
+    return core::is_real_date(date) ? std::optional(date) : std::nullopt;
 }
 
 // One thread a core this process may run on.
@@ -229,7 +212,7 @@ int convert_command(const Args& args) {
 
     Settings settings;
     settings.notice = core::notice_bytes(options.value("notice"));
-    settings.date = today();
+    settings.date = core::today();
     if (options.isSet("date")) {
         const std::string text = options.value("date");
         const std::optional<Date> date = parse_date(text);

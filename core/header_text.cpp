@@ -234,12 +234,14 @@ std::optional<Date> parse_iso_date(std::string_view text) {
         }
     }
     const Date date{values[1], values[2], values[0]};
+    return is_real_date(date) ? std::optional(date) : std::nullopt;
+}
+
+bool is_real_date(const Date& date) {
     static constexpr int kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
     const bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
-    if (date.year < 1 || date.month < 1 || date.month > 12 || date.day < 1 || date.day > kDays[date.month - 1] ||
-        (date.month == 2 && date.day == 29 && !leap))
-        return std::nullopt;
-    return date;
+    return date.year >= 1 && date.year <= 9999 && date.month >= 1 && date.month <= 12 && date.day >= 1 &&
+           date.day <= kDays[date.month - 1] && !(date.month == 2 && date.day == 29 && !leap);
 }
 
 }  // namespace core

@@ -45,6 +45,9 @@ struct Date {
 // Today's local calendar date.
 Date today();
 
+// Whether a date is a real day of a year from 1 to 9999.
+bool is_real_date(const Date& date);
+
 // A date given as "YYYY-MM-DD" (as iso_date() gives it): a real day of a
 // year from 1 to 9999; nullopt for anything else.
 std::optional<Date> parse_iso_date(std::string_view text);

@@ -24,17 +24,9 @@ namespace {
 const QString kNoticeKey = QStringLiteral("Copyright");
 const QString kDateKey = QStringLiteral("Creation Time");
 
-QString notice_text(const zft::ZftHeader& header) {
-    QString notice = QString::fromStdString(core::header_text(header.copyright_notice));
-    while (notice.endsWith(u' '))
-        notice.chop(1);
-    return notice;
-}
+QString notice_text(const zft::ZftHeader& header) { return QString::fromStdString(core::notice_text(header)); }
 
-// The date as year-month-day, from the header's digits as they stand.
-QString date_text(const zft::ZftHeader& header) {
-    return QString::fromStdString(header.creation_year + '-' + header.creation_month + '-' + header.creation_day);
-}
+QString date_text(const zft::ZftHeader& header) { return QString::fromStdString(core::iso_date(header)); }
 
 // The value of `key` among QImageWriter::setText()'s "key: text" pairs.
 QString described(const QString& description, const QString& key) {

@@ -10,18 +10,7 @@ set -u
 plug_ins=$1
 zft=$2
 make_png=$3
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-cd "$dir" || exit 1
-passes=0
-failures=0
-pass() { echo "ok: $1"; passes=$((passes + 1)); }
-fail() { echo "FAIL: $1"; failures=$((failures + 1)); }
-check() {  # check NAME COMMAND...: passes when the command does
-    name=$1
-    shift
-    if "$@" >log 2>&1; then pass "$name"; else fail "$name"; sed 's/^/    /' log; fi
-}
+. "$(dirname "$0")/../support/checks.sh"
 
 # A GIMP of its own: settings, plug-in registry and all, in the scratch folder.
 export HOME="$dir" GIMP2_DIRECTORY="$dir/gimp"
@@ -93,5 +82,4 @@ check "too large a picture is refused with the reason" \
 [ -e big.zft ] && fail "the refused picture left big.zft"
 check "a damaged file is refused with the reason" grep -qF "its header promises 172 (cut short)" gimp.log
 
-echo "gimp: $passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+summary gimp

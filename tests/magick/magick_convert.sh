@@ -11,24 +11,7 @@ export MAGICK_CODER_MODULE_PATH="$1:$2"
 zft=$3
 make_png=$4
 convert=/usr/bin/convert
-dir=$(mktemp -d)
-trap 'rm -rf "$dir"' EXIT
-cd "$dir" || exit 1
-passes=0
-failures=0
-pass() { echo "ok: $1"; passes=$((passes + 1)); }
-fail() { echo "FAIL: $1"; failures=$((failures + 1)); }
-check() {  # check NAME COMMAND...: passes when the command does
-    name=$1
-    shift
-    if "$@" >log 2>&1; then pass "$name"; else fail "$name"; sed 's/^/    /' log; fi
-}
-refused() {  # refused NAME REASON COMMAND...: passes when the command fails saying REASON
-    name=$1 reason=$2
-    shift 2
-    if "$@" >log 2>&1; then fail "$name: it did not fail"; elif grep -qF "$reason" log; then pass "$name"; else
-        fail "$name: not \"$reason\""; sed 's/^/    /' log; fi
-}
+. "$(dirname "$0")/../support/checks.sh"
 # Sixty characters, an accent among them: cut to 48 as the converter cuts.
 notice="(c) 2026 Ann Péinter, every pixel of it, xxxxxxxxxxxxxxxxxxx"
 kept="(c) 2026 Ann Péinter, every pixel of it, xxxxxxx"
@@ -63,5 +46,4 @@ ln -s /dev/full full.zft
 refused "a disk that is full" "unable to write file" "$convert" -size 300x300 xc:red full.zft
 refused "a date that is none" "is not a date YYYY-MM-DD" "$convert" in.png -define zft:date=09/03/2004 bad.zft
 
-echo "convert: $passes passed, $failures failed"
-[ "$failures" -eq 0 ]
+summary convert

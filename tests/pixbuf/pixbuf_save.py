@@ -9,7 +9,6 @@ must end in a GError with the reason and leave no file behind.
 import os
 import subprocess
 import sys
-import tempfile
 import unittest
 
 import gi
@@ -17,37 +16,20 @@ import gi
 gi.require_version("GdkPixbuf", "2.0")
 from gi.repository import GdkPixbuf, GLib  # noqa: E402
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+from host_fixtures import NOTICE, ScratchTest, pixel  # noqa: E402
+
 ZFT = sys.argv.pop(1)
 
-# Sixty characters, an accent among them: cut to 48 as the converter cuts.
-NOTICE = "(c) 2026 Ann Péinter, every pixel of it, " + "x" * 19
-
-
 def asymmetric(width, height, alpha):
-    """A picture whose every pixel differs, some of them half or wholly
-    transparent, so that a swapped channel, a flipped row or transparency
-    taken wrongly shows."""
+    """The shared asymmetric picture, with or without its alpha."""
     channels = 4 if alpha else 3
-    data = bytearray()
-    for y in range(height):
-        for x in range(width):
-            data += bytes(((x * 37 + 11) % 256, (y * 53 + 7) % 256, (x + y) * 29 % 256))
-            if alpha:
-                data.append((255, 128, 0, 200)[(x + 2 * y) % 4])
-    return GdkPixbuf.Pixbuf.new_from_bytes(GLib.Bytes.new(bytes(data)), GdkPixbuf.Colorspace.RGB, alpha, 8,
+    data = b"".join(bytes(pixel(x, y)[:channels]) for y in range(height) for x in range(width))
+    return GdkPixbuf.Pixbuf.new_from_bytes(GLib.Bytes.new(data), GdkPixbuf.Colorspace.RGB, alpha, 8,
                                            width, height, width * channels)
 
 
-class PixbufSaveTest(unittest.TestCase):
-    def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-
-    def tearDown(self):
-        self.dir.cleanup()
-
-    def path(self, name):
-        return os.path.join(self.dir.name, name)
-
+class PixbufSaveTest(ScratchTest):
     def converted(self, source, notice, date):
         """What zft convert writes for the picture in `source`."""
         out = self.path("zft-convert.zft")

@@ -11,39 +11,27 @@ import io
 import os
 import subprocess
 import sys
-import tempfile
 import unittest
 
 from PIL import Image, UnidentifiedImageError
 
 import pillow_zft
 
+sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "support"))
+from host_fixtures import NOTICE, ScratchTest, pixel  # noqa: E402
+
 ZFT = sys.argv.pop(1)
-
-# Sixty characters, an accent among them: cut to 48 as the converter cuts.
-NOTICE = "(c) 2026 Ann Péinter, every pixel of it, " + "x" * 19
-
 
 def asymmetric(width, height, mode):
     """Every pixel different, and in RGBA some half or wholly transparent,
     so that a swapped channel, a flipped row or transparency taken wrongly
     shows."""
     image = Image.new(mode, (width, height))
-    image.putdata([((x * 37 + 11) % 256, (y * 53 + 7) % 256, (x + y) * 29 % 256, (255, 128, 0, 200)[(x + 2 * y) % 4])
-                   [:len(mode)] for y in range(height) for x in range(width)])
+    image.putdata([pixel(x, y)[:len(mode)] for y in range(height) for x in range(width)])
     return image
 
 
-class PillowZftTest(unittest.TestCase):
-    def setUp(self):
-        self.dir = tempfile.TemporaryDirectory()
-
-    def tearDown(self):
-        self.dir.cleanup()
-
-    def path(self, name):
-        return os.path.join(self.dir.name, name)
-
+class PillowZftTest(ScratchTest):
     def zft(self, *arguments):
         subprocess.run([ZFT, *arguments], check=True, stdout=subprocess.DEVNULL)
 
