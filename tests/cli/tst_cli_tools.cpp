@@ -63,7 +63,7 @@ private:
 namespace {
 
 const QImage kPicture = asymmetric(6, 5);
-const QByteArray kGood = clitest::zft_bytes(kPicture);
+const QByteArray kGood = testing::zft_bytes(kPicture);
 
 }  // namespace
 
@@ -74,7 +74,7 @@ void CliToolsTest::init() {
 
 void CliToolsTest::infoShowsTheHeaderAsThePreviewerDoes() {
     // The notice in Windows-1252: Ü and ï are one byte each.
-    const QByteArray bytes = clitest::zft_bytes(kPicture, "(c) \xdc" "n\xef" "code");
+    const QByteArray bytes = testing::zft_bytes(kPicture, "(c) \xdc" "n\xef" "code");
     const Run run = run_zft({"info", fixture("p.zft", bytes)});
     QCOMPARE(run.status, 0);
     const QString out = QString::fromUtf8(run.out);
@@ -148,9 +148,9 @@ void CliToolsTest::infoOnUnreadableFiles() {
 // escape sequence, a bell, a C1 control (Windows-1252 leaves five bytes to
 // them). On a terminal they are shown, never obeyed; JSON escapes its own.
 void CliToolsTest::controlCharactersAreShownEscaped() {
-    const std::string notice = "\x1b]0;owned\x07\x1b[2J\x81\x8d\x8f\x90\x9d\x7f\x01 \x80\xe9";
+    const QByteArray notice = "\x1b]0;owned\x07\x1b[2J\x81\x8d\x8f\x90\x9d\x7f\x01 \x80\xe9";
     const QString name = path("a\x1b[31mb.zft");
-    fixture("a\x1b[31mb.zft", clitest::zft_bytes(kPicture, notice));
+    fixture("a\x1b[31mb.zft", testing::zft_bytes(kPicture, notice));
     const Run run = run_zft({"info", name, path("gone\x1b]0;x\x07.zft")});
     QCOMPARE(run.status, 1);
     auto obeys = [](const QByteArray& text) {
@@ -182,7 +182,7 @@ void CliToolsTest::verify_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QByteArray>("fault");  // empty for a good file
     QTest::newRow("well formed") << kGood << QByteArray();
-    QTest::newRow("1 × 1") << clitest::zft_bytes(asymmetric(1, 1)) << QByteArray();
+    QTest::newRow("1 × 1") << testing::zft_bytes(asymmetric(1, 1)) << QByteArray();
     QTest::newRow("cut short by one byte") << kGood.chopped(1) << QByteArray("cut short");
     QTest::newRow("one byte too many") << kGood + '\0' << QByteArray("trailing bytes");
     QTest::newRow("header only") << kGood.left(64) << QByteArray("cut short");
@@ -239,7 +239,7 @@ void CliToolsTest::exportRoundTrips_data() {
 void CliToolsTest::exportRoundTrips() {
     QFETCH(QString, name);
     const QImage picture = asymmetric(65, 7);
-    const QString zftFile = fixture("p.zft", clitest::zft_bytes(picture));
+    const QString zftFile = fixture("p.zft", testing::zft_bytes(picture));
     QVERIFY(write_file(path(name), "an older file"));
     const Run run = run_zft({"export", "--force", zftFile, path(name)});
     QVERIFY2(run.status == 0, run.err.constData());
@@ -250,13 +250,13 @@ void CliToolsTest::exportRoundTrips() {
     QCOMPARE(run_zft({"convert", "--notice", "fixture", "--date", "09/03/2004", path(name), "-o", path("again.zft")})
                  .status,
              0);
-    QCOMPARE(contents(path("again.zft")), clitest::zft_bytes(picture));
+    QCOMPARE(contents(path("again.zft")), testing::zft_bytes(picture));
 }
 
 void CliToolsTest::exportJpeg() {
     QImage picture(64, 48, QImage::Format_RGB32);
     picture.fill(qRgb(200, 40, 90));
-    const Run run = run_zft({"export", fixture("p.zft", clitest::zft_bytes(picture)), path("p.jpg")});
+    const Run run = run_zft({"export", fixture("p.zft", testing::zft_bytes(picture)), path("p.jpg")});
     QCOMPARE(run.status, 0);
     QImageReader reader(path("p.jpg"));
     QCOMPARE(reader.format(), QByteArray("jpeg"));
@@ -317,7 +317,7 @@ void CliToolsTest::thumbnail() {
     const QImage image = asymmetric(picture.width(), picture.height());
     // A thumbnailer makes the output file, empty, before it calls zft.
     QVERIFY(write_file(path("t.png"), {}));
-    const Run run = run_zft({"thumbnail", fixture("p.zft", clitest::zft_bytes(image)), path("t.png"),
+    const Run run = run_zft({"thumbnail", fixture("p.zft", testing::zft_bytes(image)), path("t.png"),
                          QString::number(size)});
     QVERIFY2(run.status == 0, run.err.constData());
     QImageReader reader(path("t.png"));

@@ -42,7 +42,7 @@ private:
 
 namespace {
 
-const QByteArray kGood = clitest::zft_bytes(asymmetric(6, 5));
+const QByteArray kGood = testing::zft_bytes(asymmetric(6, 5));
 
 std::string fault_of(const QByteArray& bytes) {
     return testing::file_fault(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
@@ -129,7 +129,7 @@ void PixbufLoaderTest::reads() {
     QFETCH(QSize, size);
     QFETCH(QString, name);
     const QImage picture = asymmetric(size.width(), size.height());
-    QVERIFY(write_file(path(name), clitest::zft_bytes(picture)));
+    QVERIFY(write_file(path(name), testing::zft_bytes(picture)));
     const QByteArray file = path(name).toUtf8();
 
     int width = 0;
@@ -157,7 +157,7 @@ void PixbufLoaderTest::inPieces_data() {
 void PixbufLoaderTest::inPieces() {
     QFETCH(int, piece);
     const QImage picture = asymmetric(65, 7);
-    const QByteArray bytes = clitest::zft_bytes(picture);
+    const QByteArray bytes = testing::zft_bytes(picture);
     Feed feed;
     struct Seen {
         QList<QSize> sizes;
@@ -232,7 +232,7 @@ void PixbufLoaderTest::corpus() {
     while (it.hasNext())
         files << testing::contents(it.next());
     QRandomGenerator random(20041109);
-    const QList<QByteArray> seeds = {kGood, clitest::zft_bytes(asymmetric(1, 1)), clitest::zft_bytes(asymmetric(17, 3))};
+    const QList<QByteArray> seeds = {kGood, testing::zft_bytes(asymmetric(1, 1)), testing::zft_bytes(asymmetric(17, 3))};
     for (int i = 0; i < 150; ++i) {
         QByteArray bytes = seeds[i % seeds.size()];
         if (i % 3 == 0)
@@ -259,7 +259,7 @@ void PixbufLoaderTest::fileType_data() {
     QTest::addColumn<QString>("type");
     QTest::newRow("ZFT named .zft") << kGood << "p.zft" << "image/x-zft";
     QTest::newRow("ZFT without a name") << kGood << QString() << "image/x-zft";
-    QTest::newRow("ZFT of grey pixels, all text") << clitest::zft_bytes(testing::filled(9, 9, qRgb(65, 65, 65)))
+    QTest::newRow("ZFT of grey pixels, all text") << testing::zft_bytes(testing::filled(9, 9, qRgb(65, 65, 65)))
                                                    << QString() << "image/x-zft";
     QTest::newRow("a letter starting 1A0") << QByteArray("1A09032004 a letter, not a picture ") + QByteArray(200, '.')
                                            << QString() << "text/plain";

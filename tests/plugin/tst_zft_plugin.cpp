@@ -42,7 +42,7 @@ private:
 namespace {
 
 const QImage kPicture = asymmetric(6, 5);
-const QByteArray kGood = clitest::zft_bytes(kPicture);
+const QByteArray kGood = testing::zft_bytes(kPicture);
 
 QByteArray encoded(const char* format) {
     QBuffer buffer;
@@ -109,7 +109,7 @@ void ZftPluginTest::reads() {
     QFETCH(QSize, size);
     QFETCH(QString, name);
     const QImage picture = asymmetric(size.width(), size.height());
-    QVERIFY(write_file(path(name), clitest::zft_bytes(picture)));
+    QVERIFY(write_file(path(name), testing::zft_bytes(picture)));
     QImageReader reader(path(name));
     QVERIFY(reader.canRead());
     QCOMPARE(reader.format(), QByteArray("zft"));
@@ -122,7 +122,7 @@ void ZftPluginTest::reads() {
 
 void ZftPluginTest::readsFromASequentialDevice() {
     Sequential device;
-    device.setData(clitest::zft_bytes(asymmetric(65, 7)));
+    device.setData(testing::zft_bytes(asymmetric(65, 7)));
     QVERIFY(device.open(QIODevice::ReadOnly));
     QImageReader reader(&device);
     const QImage image = reader.read();
@@ -132,7 +132,7 @@ void ZftPluginTest::readsFromASequentialDevice() {
     // Its length is unknown until the end: the header is judged, and a
     // picture that stops short then fails to read.
     Sequential cut;
-    cut.setData(clitest::zft_bytes(asymmetric(65, 7)).chopped(1));
+    cut.setData(testing::zft_bytes(asymmetric(65, 7)).chopped(1));
     QVERIFY(cut.open(QIODevice::ReadOnly));
     QImageReader cutReader(&cut, "zft");
     QVERIFY(cutReader.read().isNull());
@@ -198,7 +198,7 @@ void ZftPluginTest::picturesNamedZftStillOpen() {
 
 void ZftPluginTest::allocationLimit() {
     const int limit = QImageReader::allocationLimit();
-    QVERIFY(write_file(path("big.zft"), clitest::zft_bytes(asymmetric(999, 400))));
+    QVERIFY(write_file(path("big.zft"), testing::zft_bytes(asymmetric(999, 400))));
     QImageReader::setAllocationLimit(1);  // MB; the picture needs 1.2
     QImageReader refused(path("big.zft"));
     QCOMPARE(refused.size(), QSize(999, 400));
@@ -217,8 +217,8 @@ void ZftPluginTest::corpus() {
     while (it.hasNext())
         files << it.next();
     QRandomGenerator random(20041109);
-    const QList<QByteArray> seeds = {kGood, clitest::zft_bytes(asymmetric(1, 1)),
-                                     clitest::zft_bytes(asymmetric(17, 3))};
+    const QList<QByteArray> seeds = {kGood, testing::zft_bytes(asymmetric(1, 1)),
+                                     testing::zft_bytes(asymmetric(17, 3))};
     for (int i = 0; i < 150; ++i) {
         QByteArray bytes = seeds[i % seeds.size()];
         switch (i % 3) {

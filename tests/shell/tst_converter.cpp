@@ -23,6 +23,7 @@ using testing::asymmetric_colour;
 using testing::contents;
 using testing::entries;
 using testing::filled;
+using testing::header_bytes;
 using testing::rgb_bytes;
 using testing::Shown;
 using testing::write_file;
@@ -31,11 +32,6 @@ namespace {
 
 const QString kTitle = QStringLiteral("ZFT Toolkit - SP1");
 const QString kConfirmation = QStringLiteral("Click <OK> to start convertion (this can take a moment)");
-
-QByteArray header(const QByteArray& date, const QByteArray& notice, int w, int h) {
-    return "1A" + date + notice.leftJustified(48, ' ') + QByteArray::number(w).rightJustified(3, '0') +
-           QByteArray::number(h).rightJustified(3, '0');
-}
 
 // The window with its prompts scripted, as the program has it after loading.
 struct Session : testing::Session {
@@ -223,7 +219,7 @@ void ConverterTest::dismissedDialogsAndShortNames() {
     if (converts) {
         QCOMPARE(s.prompts.shown.size(), 5u);
         QCOMPARE(s.w.CommonDialog1.fileName, QString());
-        QCOMPARE(contents(u"t.zf"_qs), header("09032004", "abc", 6, 5) + rgb_bytes(asymmetric(6, 5)));
+        QCOMPARE(contents(u"t.zf"_qs), header_bytes(6, 5, "abc") + rgb_bytes(asymmetric(6, 5)));
         QVERIFY2(s.notRestored().isEmpty(), qPrintable(s.notRestored()));
     } else {
         QCOMPARE(s.prompts.shown.size(), std::size_t(dialogs));
@@ -423,7 +419,7 @@ void ConverterTest::pixelBytesAreRaw() {
     s.convert();
 
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.unexpected()));
-    QCOMPARE(contents(target), header("09032004", "x", 1, 1) + bytes);
+    QCOMPARE(contents(target), header_bytes(1, 1, "x") + bytes);
 }
 
 void ConverterTest::existingFileIsReplacedWhole() {
@@ -438,7 +434,7 @@ void ConverterTest::existingFileIsReplacedWhole() {
     s.convert();
 
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.unexpected()));
-    QCOMPARE(contents(target), header("09032004", "new", 2, 2) + rgb_bytes(asymmetric(2, 2)));
+    QCOMPARE(contents(target), header_bytes(2, 2, "new") + rgb_bytes(asymmetric(2, 2)));
     QCOMPARE(entries(dir.path()), QStringList({u"two.bmp"_qs, u"two.zft"_qs}));
 }
 
@@ -500,7 +496,7 @@ void ConverterTest::knownPixels() {
 
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.unexpected()));
     const QByteArray bytes = contents(target);
-    QCOMPARE(bytes.left(64), header("09032004", "k", expected.width(), expected.height()));
+    QCOMPARE(bytes.left(64), header_bytes(expected.width(), expected.height(), "k"));
     QCOMPARE(bytes.mid(64), rgb_bytes(expected));
 }
 
@@ -542,7 +538,7 @@ void ConverterTest::transparentGifTakesTheBackgroundColour() {
         expected += static_cast<char>(qGreen(colour));
         expected += static_cast<char>(qBlue(colour));
     }
-    QCOMPARE(contents(target), header("09032004", "t", 4, 3) + expected);
+    QCOMPARE(contents(target), header_bytes(4, 3, "t") + expected);
 }
 
 void ConverterTest::jpegMatchesDjpeg_data() {
@@ -614,7 +610,7 @@ void ConverterTest::jpegMatchesDjpeg() {
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.unexpected()));
     const QByteArray bytes = contents(target);
     QCOMPARE(bytes.size(), 64 + reference.size());
-    QCOMPARE(bytes.left(64), header("09032004", "(c) 2004", size.width(), size.height()));
+    QCOMPARE(bytes.left(64), header_bytes(size.width(), size.height(), "(c) 2004"));
     const QByteArray pixels = bytes.mid(64);
     if (pixels != reference) {
         qsizetype at = 0;
@@ -706,7 +702,7 @@ void ConverterTest::failureIsReportedAndNothingLost() {
     s.prompts.file(dir.filePath(u"small.bmp"_qs)).file(next).button(Answer::Ok).input(u"n"_qs).button(Answer::Ok);
     s.convert();
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.unexpected()));
-    QCOMPARE(contents(next), header("09032004", "n", 100, 100) + rgb_bytes(asymmetric(100, 100)));
+    QCOMPARE(contents(next), header_bytes(100, 100, "n") + rgb_bytes(asymmetric(100, 100)));
 }
 
 void ConverterTest::killedMidWayLeavesNothing_data() {
@@ -834,7 +830,7 @@ void ConverterTest::otherCommandsAreRefusedWhileConverting() {
     QCOMPARE(tries, 12);  // at the confirmation, the input box and the success box
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.unexpected()));
     QVERIFY2(s.prompts.shown.size() == 5, qPrintable(describe(s.prompts.shown)));
-    QCOMPARE(contents(target), header("09032004", "busy", 6, 5) + rgb_bytes(asymmetric(6, 5)));
+    QCOMPARE(contents(target), header_bytes(6, 5, "busy") + rgb_bytes(asymmetric(6, 5)));
     QVERIFY(s.w.window.isVisible());
 
     // Once it has ended, the commands run again.

@@ -10,6 +10,7 @@
 #include "platform/units.h"
 #include "shell/mainscreen.h"
 #include "tests/format/random_files.h"
+#include "tests/support/fixtures.h"
 #include "tests/support/scripted_prompts.h"
 #include "tests/support/session.h"
 
@@ -153,7 +154,7 @@ void PreviewRobustnessTest::shortFilePromisingTheLargestPicture() {
     testing::RandomFiles random(testing::seed() + 2);
     Session s;
     // A row and a bit, then a cut inside the next pixel.
-    const QByteArray bytes = "1A12252001" + QByteArray(48, ' ') + "999999" + random.bytes(3 * 1000 + 2);
+    const QByteArray bytes = testing::header_bytes(999, 999, "") + random.bytes(3 * 1000 + 2);
     const QString wrong = preview_and_check(s, bytes);
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
     QVERIFY(mentions_bytes(s.prompts.shown.back().text, 2994067));
@@ -164,7 +165,7 @@ void PreviewRobustnessTest::hugeFileReadNoFurtherThanItsPixels() {
         QSKIP("this system does not report bytes read or peak memory in /proc/self");
     testing::RandomFiles random(testing::seed() + 3);
     Session s;
-    const QByteArray whole = "1A12252001" + QByteArray(48, ' ') + "999999" + random.bytes(3 * 999 * 999);
+    const QByteArray whole = testing::header_bytes(999, 999, "") + random.bytes(3 * 999 * 999);
     QString wrong = preview_and_check(s, whole, 20000);  // the window and surface at their largest
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong));
 
