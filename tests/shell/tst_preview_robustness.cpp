@@ -112,7 +112,6 @@ class PreviewRobustnessTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void seedCorpus();
     void randomFiles();
     void shortFilePromisingTheLargestPicture();
     void hugeFileReadNoFurtherThanItsPixels();
@@ -120,20 +119,6 @@ private slots:
 
 void PreviewRobustnessTest::initTestCase() {
     qInfo("random files from seed %u (set ZFT_SEED to repeat another run)", testing::seed());
-}
-
-void PreviewRobustnessTest::seedCorpus() {
-    const QDir corpus(QStringLiteral(ZFT_CORPUS_DIR));
-    const QStringList names = corpus.entryList(QDir::Files);
-    QVERIFY2(names.size() >= 10, qPrintable(corpus.path()));
-    Session s;
-    for (const QString& name : names) {
-        QFile file(corpus.filePath(name));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const QByteArray bytes = file.readAll();
-        const QString wrong = preview_and_check(s, bytes);
-        QVERIFY2(wrong.isEmpty(), qPrintable(name + QStringLiteral(": ") + wrong));
-    }
 }
 
 void PreviewRobustnessTest::randomFiles() {

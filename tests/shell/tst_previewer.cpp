@@ -317,7 +317,6 @@ void PreviewerTest::onePixelPicture() {
 void PreviewerTest::wholeFilePaintedTrailingBytesIgnored_data() {
     QTest::addColumn<QByteArray>("trailing");
     QTest::newRow("exactly 64 + 3WH bytes") << QByteArray();
-    QTest::newRow("one byte more") << QByteArray("\x00", 1);
     QTest::newRow("a second picture after it") << header_bytes(6, 5) + QByteArray(90, '\x01');
 }
 
@@ -344,11 +343,8 @@ void PreviewerTest::wholeFilePaintedTrailingBytesIgnored() {
 
 void PreviewerTest::fileCutInsidePixels_data() {
     QTest::addColumn<int>("length");
-    QTest::newRow("header only") << 64;
     QTest::newRow("inside the first pixel") << 64 + 2;
     QTest::newRow("after the first row") << 64 + 3 * 6;
-    QTest::newRow("inside the third row") << 64 + 3 * 14 + 1;
-    QTest::newRow("one byte short") << 64 + 3 * 30 - 1;
 }
 
 void PreviewerTest::fileCutInsidePixels() {
@@ -386,7 +382,6 @@ void PreviewerTest::fileCutInsidePixels() {
 
 void PreviewerTest::fileShorterThanHeader_data() {
     QTest::addColumn<int>("length");
-    QTest::newRow("empty") << 0;
     QTest::newRow("one byte") << 1;
     QTest::newRow("inside the notice") << 30;
     QTest::newRow("inside the height") << 62;
