@@ -38,7 +38,6 @@ private slots:
     void cp1252RoundTripsEveryByte();
     void cp1252RefusesWhatItCannotRepresent();
     void readersKeepTheirPromises();
-    void seedCorpusKeepsThePromisesToo();
 };
 
 void FormatTest::sizes_data() {
@@ -272,18 +271,6 @@ void FormatTest::readersKeepTheirPromises() {
             QFAIL(qPrintable(QStringLiteral("%1 (file %2, seed %3)")
                                  .arg(QString::fromStdString(*broken), QString::fromLatin1(file.toHex()))
                                  .arg(testing::seed())));
-    }
-}
-
-void FormatTest::seedCorpusKeepsThePromisesToo() {
-    const QDir corpus(QStringLiteral(ZFT_CORPUS_DIR));
-    const QStringList names = corpus.entryList(QDir::Files);
-    QVERIFY2(names.size() >= 10, qPrintable(corpus.path()));
-    for (const QString& name : names) {
-        QFile file(corpus.filePath(name));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        const auto broken = testing::broken_reader_property(file.readAll().toStdString());
-        QVERIFY2(!broken, qPrintable(name + QStringLiteral(": ") + QString::fromStdString(broken.value_or(""))));
     }
 }
 
