@@ -1,41 +1,23 @@
-// Writes the conformance corpus into a folder: ZFT files, each with what the
+// Wrote the conformance corpus into a folder: ZFT files, each with what the
 // readers are to make of it beside it in NAME.expected (tst_conformance
-// says how it reads them). The well-formed files are made by the program's
-// own converter; the others are copies of them damaged the ways files get
-// damaged. The corpus is also the seed corpus of the readers' fuzz target.
-// tests/format/corpus holds its output:
+// says how it reads them). The well-formed files are the pictures of the
+// fixtures as the converter writes them; the others are copies of them
+// damaged the ways files get damaged. tests/format/corpus holds its output:
 //   zft_make_corpus tests/format/corpus
 // A case can as well be added by hand, as a file and its expectation.
-#include <QApplication>
 #include <QDir>
-#include <QImage>
-#include <QSize>
-#include <QTemporaryDir>
 #include <cstdio>
 
-#include "shell/converter.h"
-#include "shell/mainscreen.h"
-#include "tests/format/outcome.h"
+#include "core/header_text.h"
 #include "tests/support/fixtures.h"
-#include "tests/support/scripted_prompts.h"
+#include "tests/support/outcome.h"
 
 namespace {
 
-QByteArray convert(shell::MainScreen& w, testing::ScriptedPrompts& prompts, const QImage& picture,
-                   const QString& notice) {
-    QTemporaryDir dir;
-    const QString source = dir.filePath(QStringLiteral("source.bmp"));
-    const QString target = dir.filePath(QStringLiteral("target.zft"));
-    if (!picture.convertToFormat(QImage::Format_RGB888).save(source))
-        qFatal("cannot write %s", qPrintable(source));
-    prompts.file(source).file(target).button(platform::Answer::Ok).input(notice).button(platform::Answer::Ok);
-    shell::convert_jpg_gif_bmp_file(w);
-    if (!prompts.unexpected.isEmpty() || !prompts.allAnswered())
-        qFatal("the conversion asked something unexpected: %s", qPrintable(prompts.unexpected.join('\n')));
-    const QByteArray bytes = testing::contents(target);
-    if (bytes.mid(64) != testing::rgb_bytes(picture))
-        qFatal("the converter wrote other pixels than the picture's");
-    return bytes;
+// As the converter writes `picture` with `notice`, on 25 December 2001.
+QByteArray convert(const QImage& picture, const QString& notice) {
+    const std::string bytes = core::notice_bytes(notice.toStdString());
+    return testing::zft_bytes(picture, QByteArray::fromStdString(bytes), QDate(2001, 12, 25));
 }
 
 QByteArray replaced(QByteArray bytes, int offset, const QByteArray& with) {
@@ -60,38 +42,18 @@ struct Case {
     QSize shown;      // the size the previewer reads from the header; none for a file shorter than it
 };
 
-// The previewer trusts the header: it paints the whole pixels the file has,
-// up to W × H, and fails at the end of a file that has fewer.
-QString previewer_expectation(const Case& c) {
-    if (!c.shown.isValid())
-        return QStringLiteral("refused EndOfFile");
-    const qint64 pixels = qint64(c.shown.width()) * c.shown.height();
-    const qint64 painted = std::min(pixels, (c.bytes.size() - 64) / 3);
-    QString text = QStringLiteral("painted ");
-    if (painted < pixels)
-        text += QStringLiteral("%1 of ").arg(painted);
-    text += QStringLiteral("%1x%2 ").arg(c.shown.width()).arg(c.shown.height()) +
-            testing::crc_text(testing::rgb_crc(c.bytes.mid(64, 3 * painted)));
-    if (painted < pixels)
-        text += QStringLiteral(", then EndOfFile");
-    return text;
-}
-
 QByteArray expectation(const Case& c) {
     const QString strict = c.wellFormed ? testing::accepted(c.shown.width(), c.shown.height(),
                                                             testing::rgb_crc(c.bytes.mid(64)))
                                         : QStringLiteral("refused Damaged");
     return QStringLiteral("# %1\nstrict: %2\npreviewer: %3\n")
-        .arg(QString::fromUtf8(c.about), strict, previewer_expectation(c))
+        .arg(QString::fromUtf8(c.about), strict, testing::previewed(c.bytes, c.shown))
         .toUtf8();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
     if (argc != 2) {
         std::fprintf(stderr, "usage: %s FOLDER\n", argv[0]);
         return 2;
@@ -100,28 +62,23 @@ int main(int argc, char** argv) {
     if (!out.mkpath(QStringLiteral(".")))
         qFatal("cannot make %s", argv[1]);
 
-    testing::ScriptedPrompts prompts;
-    prompts.date = QDate(2001, 12, 25);
-    shell::MainScreen w(prompts);
-    shell::load_mainscreen(w);
-
-    const QByteArray six = convert(w, prompts, testing::asymmetric(6, 5), QStringLiteral("  (c) Zoë €5  "));
-    const QByteArray wide = convert(w, prompts, testing::asymmetric(65, 7), QString());
+    const QByteArray six = convert(testing::asymmetric(6, 5), QStringLiteral("  (c) Zoë €5  "));
+    const QByteArray wide = convert(testing::asymmetric(65, 7), QString());
     const QSize sixSize(6, 5);
     const Case cases[] = {
         {"one_pixel", "1 × 1, the smallest picture, whose pixel is the bytes 0D 0A 1A",
-         convert(w, prompts, testing::filled(1, 1, qRgb(13, 10, 26)), QStringLiteral("one")), true, {1, 1}},
+         convert(testing::filled(1, 1, qRgb(13, 10, 26)), QStringLiteral("one")), true, {1, 1}},
         {"asymmetric_6x5", "6 × 5, as the converter writes it, its notice with letters beyond ASCII", six, true,
          sixSize},
         {"wide_65x7", "65 × 7: rows of 195 bytes, which Qt and gdk-pixbuf pad to 196, and an empty notice", wide, true, {65, 7}},
         {"widest_999x1", "999 × 1, the widest picture",
-         convert(w, prompts, testing::asymmetric(999, 1), QStringLiteral("wide")), true, {999, 1}},
+         convert(testing::asymmetric(999, 1), QStringLiteral("wide")), true, {999, 1}},
         {"tallest_1x999", "1 × 999, the tallest picture",
-         convert(w, prompts, testing::asymmetric(1, 999), QStringLiteral("tall")), true, {1, 999}},
+         convert(testing::asymmetric(1, 999), QStringLiteral("tall")), true, {1, 999}},
         {"largest_999x999", "999 × 999, the largest picture",
-         convert(w, prompts, blocks(), QStringLiteral("large")), true, {999, 999}},
+         convert(blocks(), QStringLiteral("large")), true, {999, 999}},
         {"notice_windows_1252", "a notice of bytes 0x80 and up, Windows-1252 letters",
-         convert(w, prompts, testing::asymmetric(3, 2),
+         convert(testing::asymmetric(3, 2),
                  QStringLiteral("€‚ƒ„…†‡ˆ‰Š‹ŒŽ‘’“”•–—˜™š›œžŸ ¡¢£¤¥¦§¨©ª«¬®¯°±²³´µ¶·¸¹º»¼½¾¿ÀÿÞß")),
          true, {3, 2}},
         {"notice_control_characters", "control characters in the notice, which no reader judges",

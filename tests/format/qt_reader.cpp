@@ -7,7 +7,7 @@
 #include <QImageReader>
 #include <cstdio>
 
-#include "tests/format/outcome.h"
+#include "tests/support/outcome.h"
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);

@@ -1,44 +1,34 @@
 // Every reader of ZFT files over the conformance corpus, corpus/: the core's
 // reader, zft verify, zft export, the image plugin in a Qt 6 and in a Qt 5
 // program, the gdk-pixbuf loader and the previewer. Beside each NAME.zft,
-// NAME.expected says in two lines what they are to make of it:
-//
-//   strict: accepted 6x5 crc32 1a2b3c4d   the strict readers take a picture
-//                                         of that size whose red, green and
-//                                         blue bytes have that CRC-32
-//   strict: refused Damaged               they refuse it, the core with a
-//                                         failure of that kind, the others
-//                                         in the core's words
+// NAME.expected says what they are to make of it, in lines like these:
+//   strict: accepted 6x5 crc32 1a2b3c4d   a picture of that size whose red,
+//                                         green and blue bytes have that CRC-32
+//   strict: refused Damaged               the core fails with that kind, the
+//                                         others refuse it in the core's words
 //   previewer: painted 6x5 crc32 1a2b3c4d
-//                                         the previewer shows the header and
-//                                         paints W × H pixels, read back from
-//                                         the window
 //   previewer: painted 14 of 6x5 crc32 1a2b3c4d, then EndOfFile
-//                                         it paints the first 14 and says the
-//                                         file ends too soon
-//   previewer: refused EndOfFile          it says so before any header
-//
-// Lines starting with # are comments. A case is added by adding a file and
-// its expectation; zft_make_corpus wrote the first ones. Damaged copies of
-// the corpus's small good files, made here, are judged by every strict
-// reader as the core's reader judges them.
+//   previewer: refused EndOfFile          the header shown and W × H pixels
+//                                         painted (read back from the window),
+//                                         or only the first 14 before it says
+//                                         the file ends, or no header at all
+// and comments after #. A case is added as a file and its expectation
+// (zft_make_corpus wrote the first ones). Damaged copies of the corpus's
+// small good files, made here, are judged by every strict reader as by the
+// core's.
 //
 // GLib's headers first: they name a member "signals", which Qt's headers
 // define as a keyword.
 #include <gdk-pixbuf/gdk-pixbuf.h>
 
 #include <QRandomGenerator>
-#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <optional>
 
 #include "core/failure.h"
 #include "core/zft_codec.h"
-#include "shell/mainscreen.h"
-#include "shell/previewer.h"
 #include "tests/cli/cli_support.h"
-#include "tests/format/outcome.h"
+#include "tests/support/outcome.h"
 #include "tests/support/session.h"
 
 using testing::accepted;
@@ -47,70 +37,28 @@ namespace {
 
 using Outcomes = QHash<QString, QString>;  // file → outcome
 
-QString kind_name(core::Failure::Kind kind) {
-    using Kind = core::Failure::Kind;
-    switch (kind) {
-    case Kind::Io:
-        return QStringLiteral("Io");
-    case Kind::Damaged:
-        return QStringLiteral("Damaged");
-    case Kind::Unsupported:
-        return QStringLiteral("Unsupported");
-    case Kind::TooLarge:
-        return QStringLiteral("TooLarge");
-    case Kind::EndOfFile:
-        return QStringLiteral("EndOfFile");
-    case Kind::OutOfMemory:
-        return QStringLiteral("OutOfMemory");
-    case Kind::Exists:
-        return QStringLiteral("Exists");
-    }
-    return QStringLiteral("?");
-}
+// Failure::Kind's values by name, in their order.
+const char* const kKinds[] = {"Io", "Damaged", "Unsupported", "TooLarge", "EndOfFile", "OutOfMemory", "Exists"};
 
-struct Expectation {
-    QString strict;
-    QString previewer;
-    qint64 painted = -1;  // the pixels the previewer paints, when fewer than W × H
-};
-
-std::optional<Expectation> read_expectation(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
-        return std::nullopt;
-    Expectation expectation;
-    for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n')) {
-        if (line.startsWith(QLatin1String("strict: ")))
-            expectation.strict = line.mid(8);
-        else if (line.startsWith(QLatin1String("previewer: ")))
-            expectation.previewer = line.mid(11);
-        else if (!line.isEmpty() && !line.startsWith(u'#'))
-            return std::nullopt;
-    }
-    static const QRegularExpression some(QStringLiteral("^painted (\\d+) of "));
-    if (const QRegularExpressionMatch match = some.match(expectation.previewer); match.hasMatch())
-        expectation.painted = match.captured(1).toLongLong();
-    if (expectation.strict.isEmpty() || expectation.previewer.isEmpty())
-        return std::nullopt;
-    return expectation;
+// The lines of NAME.expected by their first word: "strict", "previewer".
+QHash<QString, QString> read_expectation(const QString& path) {
+    QHash<QString, QString> lines;
+    for (const QString& line : QString::fromUtf8(testing::contents(path)).split(u'\n', Qt::SkipEmptyParts))
+        if (!line.startsWith(u'#'))
+            lines[line.section(QStringLiteral(": "), 0, 0)] = line.section(QStringLiteral(": "), 1);
+    return lines;
 }
 
 // "accepted 6x5 crc32 1a2b3c4d", or "refused Damaged: <reason>".
 QString core_outcome(const QString& file) {
     try {
-        const core::ZftPicture zft = core::read_zft(core::system_files(), file.toStdString());
-        QByteArray rgb;
-        rgb.reserve(3 * qsizetype(zft.picture.width()) * zft.picture.height());
-        for (int y = 0; y < zft.picture.height(); ++y) {
-            for (const core::Argb pixel : std::span(zft.picture.row(y), zft.picture.width())) {
-                rgb += static_cast<char>(core::red_of(pixel));
-                rgb += static_cast<char>(core::green_of(pixel));
-                rgb += static_cast<char>(core::blue_of(pixel));
-            }
-        }
-        return accepted(zft.picture.width(), zft.picture.height(), testing::rgb_crc(rgb));
+        const core::Picture picture = core::read_zft(core::system_files(), file.toStdString()).picture;
+        // Its pixels are 0xAARRGGBB, as a QImage holds them.
+        return accepted(QImage(reinterpret_cast<const uchar*>(picture.row(0)), picture.width(), picture.height(),
+                               4 * picture.width(), QImage::Format_RGB32));
     } catch (const core::Failure& failure) {
-        return QStringLiteral("refused %1: %2").arg(kind_name(failure.kind()), QString::fromStdString(failure.reason()));
+        return QStringLiteral("refused %1: %2")
+            .arg(QLatin1String(kKinds[int(failure.kind())]), QString::fromStdString(failure.reason()));
     }
 }
 
@@ -199,61 +147,6 @@ QString pixbuf_outcome(const QString& file) {
     return inPieces == whole ? whole : QStringLiteral("in pieces: %1; whole: %2").arg(inPieces, whole);
 }
 
-// The previewer, run as from the menu with every box answered: what it
-// painted, read back from the window, and what it said. `painted`: the
-// pixels to read back when fewer than W × H; the rest must show the
-// window's background.
-QString previewer_outcome(const QString& file, qint64 painted) {
-    testing::Session s;
-    s.prompts.file(file).button(platform::Answer::Ok).button(platform::Answer::Ok);
-    shell::preview_zft_file(s.w);
-
-    QList<testing::Shown> boxes;
-    for (const testing::Shown& shown : s.prompts.shown)
-        if (shown.kind == testing::Shown::Kind::MessageBox)
-            boxes << shown;
-    QString failure;
-    if (!boxes.isEmpty() && boxes.back().style == platform::MessageStyle::Error) {
-        // At the end of a file the previewer tells the file's length.
-        const QString text = boxes.takeLast().text;
-        const QRegularExpression length(QStringLiteral("\\b%1 bytes\\b").arg(QFileInfo(file).size()));
-        failure = text.contains(file) && text.contains(length) ? QStringLiteral("EndOfFile")
-                                                               : QStringLiteral("an error saying ") + text;
-    }
-    if (boxes.isEmpty())
-        return failure.isEmpty() ? QStringLiteral("nothing shown") : QStringLiteral("refused ") + failure;
-    if (boxes.size() > 1 || boxes[0].style != platform::MessageStyle::Information || boxes[0].title != file)
-        return QStringLiteral("other boxes than the header's: ") + s.unexpected();
-
-    // One point a pixel, where `beeld` stands.
-    const QRect area = s.w.beeld->geometry();
-    const QImage shown = s.surface().composedImage().copy(area);
-    const QRgb background = s.surface().backgroundColour().rgb();
-    const qint64 pixels = qint64(area.width()) * area.height();
-    const qint64 counted = painted < 0 ? pixels : std::min(painted, pixels);
-    QByteArray rgb;
-    bool more = false;
-    for (qint64 i = 0; i < pixels; ++i) {
-        const QRgb colour = shown.pixel(int(i % area.width()), int(i / area.width()));
-        if (i < counted) {
-            rgb += static_cast<char>(qRed(colour));
-            rgb += static_cast<char>(qGreen(colour));
-            rgb += static_cast<char>(qBlue(colour));
-        } else {
-            more = more || colour != background;
-        }
-    }
-    QString outcome = QStringLiteral("painted ");
-    if (counted < pixels)
-        outcome += QStringLiteral("%1 of ").arg(counted);
-    outcome += QStringLiteral("%1x%2 ").arg(area.width()).arg(area.height()) + testing::crc_text(testing::rgb_crc(rgb));
-    if (more)
-        outcome += QStringLiteral(" and more");
-    if (!failure.isEmpty())
-        outcome += QStringLiteral(", then ") + failure;
-    return outcome;
-}
-
 }  // namespace
 
 class ConformanceTest : public QObject {
@@ -314,18 +207,20 @@ void ConformanceTest::corpus_data() {
 
 void ConformanceTest::corpus() {
     QFETCH(QString, file);
-    const std::optional<Expectation> expected = read_expectation(file.chopped(4) + QStringLiteral(".expected"));
-    QVERIFY2(expected, "no expectation beside the file, or one not in the words tst_conformance.cpp gives");
+    const QHash<QString, QString> expected = read_expectation(file.chopped(4) + u".expected"_qs);
+    const QString strict = expected.value(u"strict"_qs);
+    const QString previewer = expected.value(u"previewer"_qs);
+    QVERIFY2(expected.size() == 2 && !strict.isEmpty() && !previewer.isEmpty(),
+             "no expectation beside the file, or one not in the words tst_conformance.cpp gives");
 
     const QString core = core_outcome(file);
     QStringList wrong = disagreements(file, core);
-    // The core's reason is for the other readers to say; its kind is in the expectation.
-    const QString coreJudged = core.startsWith(QLatin1String("refused")) ? core.section(QStringLiteral(": "), 0, 0) : core;
-    if (coreJudged != expected->strict)
-        wrong.prepend(QStringLiteral("core::read_zft: %1\n    not %2").arg(core, expected->strict));
-    const QString previewer = previewer_outcome(file, expected->painted);
-    if (previewer != expected->previewer)
-        wrong << QStringLiteral("previewer: %1\n    not %2").arg(previewer, expected->previewer);
+    // Of a refusal the expectation gives the kind; the words are the core's, for the others to say.
+    if ((core.startsWith(u"refused"_qs) ? core.section(u": "_qs, 0, 0) : core) != strict)
+        wrong.prepend(u"core::read_zft: %1\n    not %2"_qs.arg(core, strict));
+    const QString previewed = testing::Session().preview(file, previewer);
+    if (previewed != previewer)
+        wrong << u"previewer: %1\n    not %2"_qs.arg(previewed, previewer);
     QVERIFY2(wrong.isEmpty(), qPrintable(wrong.join(u'\n')));
 }
 
