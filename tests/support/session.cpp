@@ -25,6 +25,7 @@ QString Session::unexpected() const { return prompts.unexpected.join(QLatin1Char
 
 QString Session::preview(const QString& path, const QString& expected) {
     prompts.shown.clear();
+    prompts.unexpected.clear();
     prompts.file(path).button(platform::Answer::Ok).button(platform::Answer::Ok);
     shell::preview_zft_file(w);
     prompts.forgetAnswers();
