@@ -33,7 +33,7 @@ namespace {
 constexpr int kSide = 999;
 
 QString write_picture(const QTemporaryDir& dir) {
-    QByteArray bytes = "1A12252001" + QByteArray("bench").leftJustified(48, ' ') + "999999";
+    QByteArray bytes = testing::header_bytes(kSide, kSide, "bench", QDate(2001, 12, 25));
     bytes.reserve(64 + 3 * kSide * kSide);
     std::mt19937 random(1);
     for (int i = 0; i < 3 * kSide * kSide; ++i)

@@ -144,10 +144,12 @@ void increment(Load& load, const guchar* buffer, guint size) {
             return;
         start_picture(load);
     }
-    // More than the header promises: the same words as at the end.
-    if (load.received + size > zft::file_size(load.width, load.height))
-        core::check_zft_file(load.header, load.received + size);
-    take_pixels(load, buffer, size);
+    // Bytes past what the header promises are counted, not kept: the end
+    // judges the file by its whole length, in the words of every other reader.
+    const std::uint64_t promised = zft::file_size(load.width, load.height);
+    const std::uint64_t fits = load.received < promised ? std::min<std::uint64_t>(size, promised - load.received) : 0;
+    take_pixels(load, buffer, fits);
+    load.received += size - fits;
 }
 
 // Saving.

@@ -2,8 +2,11 @@
 # One entry point for a fresh Debian 12 machine:
 #   scripts/dev.sh run    installs what is missing, builds, starts the program
 #   scripts/dev.sh test   installs what is missing, builds, runs every test
-# Both can be run again at no cost: apt is asked only for missing packages,
-# and the build is incremental.
+#   scripts/dev.sh fuzz [SECONDS]
+#                         installs clang, fuzzes every fuzz target for SECONDS
+#                         (default 60) each, under AddressSanitizer and UBSan
+# Each can be run again at no cost: apt is asked only for missing packages,
+# and the builds are incremental.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -21,10 +24,13 @@ build_packages=(
 test_packages=(
     libjpeg-turbo-progs  # djpeg: the independent JPEG decoder the tests compare against
     xvfb xdotool imagemagick x11-utils  # the end-to-end test in a real X server
-    clang libclang-rt-14-dev  # the fuzz target (libFuzzer, AddressSanitizer)
     shared-mime-info desktop-file-utils  # checks of the installed desktop files
     lintian hicolor-icon-theme man-db  # checks of the Debian package and the triggers it relies on
     gimp python3-pil python3-gi gir1.2-gdkpixbuf-2.0  # the hosts themselves: GIMP, Pillow, gdk-pixbuf from Python
+)
+
+fuzz_packages=(
+    clang libclang-rt-14-dev  # libFuzzer, AddressSanitizer and UBSan
 )
 
 install_missing() {
@@ -60,8 +66,19 @@ test)
     build
     cd build && ctest --output-on-failure -j"$(nproc)"
     ;;
+fuzz)
+    seconds=${2:-60}
+    install_missing "${build_packages[@]}" "${fuzz_packages[@]}"
+    # Each target in a clang++ build of its own, from its seed corpus; what
+    # it finds, and a crashing input, go to build/fuzz/TARGET.
+    for source in tests/*/fuzz/fuzz_*.cpp tests/*/*/fuzz/fuzz_*.cpp; do
+        target=$(basename "$source" .cpp)
+        echo "Fuzzing $target for $seconds seconds"
+        tests/support/run_fuzz.sh "$(dirname "$source")" "build/fuzz/$target" "$target" "$seconds"
+    done
+    ;;
 *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac

@@ -1,15 +1,12 @@
 // What the tests of the command-line tool and the image plugin share: running
-// `zft`, and ZFT files made byte by byte.
+// `zft`, and ZFT files changed byte by byte.
 #pragma once
 
 #include <QByteArray>
-#include <QImage>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
-#include <string>
 
-#include "format/zft_format.h"
 #include "tests/support/fixtures.h"
 
 namespace clitest {
@@ -54,14 +51,6 @@ inline Run run_zft(const QStringList& args, const QString& workingDirectory = {}
 // are bytes rather than text, and for limits set before zft starts.
 inline Run run_script(const QString& script, const QString& workingDirectory) {
     return run_process(QStringLiteral("sh"), {"-c", script, QStringLiteral(ZFT_TOOL)}, workingDirectory);
-}
-
-// The bytes of a well-formed ZFT file for an opaque picture.
-inline QByteArray zft_bytes(const QImage& picture, const std::string& notice = "fixture", int month = 9,
-                            int day = 3, int year = 2004) {
-    const std::string header = zft::encode_header(
-        zft::make_header(month, day, year, notice, picture.width(), picture.height()));
-    return QByteArray(header.data(), static_cast<qsizetype>(header.size())) + testing::rgb_bytes(picture);
 }
 
 // `bytes` with `replacement` written over them from `offset` on.

@@ -12,6 +12,7 @@
 #include <sys/wait.h>
 #include <zlib.h>
 
+#include "format/zft_format.h"
 #include "shell/converter.h"
 #include "shell/mainscreen.h"
 #include "tests/cli/cli_support.h"
@@ -482,7 +483,7 @@ void CliConvertTest::existingOutputKeptUnlessForced() {
     run = run_zft({"convert", "--force", "--notice", "fixture", "--date", "09/03/2004", path("p.bmp"), "-o",
                path("p.zft")});
     QCOMPARE(run.status, 0);
-    QCOMPARE(contents(path("p.zft")), clitest::zft_bytes(asymmetric(6, 5)));
+    QCOMPARE(contents(path("p.zft")), testing::zft_bytes(asymmetric(6, 5)));
 }
 
 void CliConvertTest::batchGoesOnPastFailures() {
@@ -513,8 +514,8 @@ void CliConvertTest::batchGoesOnPastFailures() {
     QVERIFY(run.err.contains("missing.gif: No such file or directory"));
     QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
              QStringList({"good1.zft", "good2.zft", "kept.zft"}));
-    QCOMPARE(contents(path("out/good1.zft")), clitest::zft_bytes(asymmetric(6, 5)));
-    QCOMPARE(contents(path("out/good2.zft")), clitest::zft_bytes(asymmetric(7, 3)));
+    QCOMPARE(contents(path("out/good1.zft")), testing::zft_bytes(asymmetric(6, 5)));
+    QCOMPARE(contents(path("out/good2.zft")), testing::zft_bytes(asymmetric(7, 3)));
     QCOMPARE(contents(path("out/kept.zft")), QByteArray("old"));
 }
 
@@ -561,7 +562,7 @@ void CliConvertTest::fileSizeLimitFailsOneFile() {
     QCOMPARE(run.err, QByteArray("zft convert: out/big.zft: File too large\n"));
     QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden, QDir::Name),
              QStringList({"small1.zft", "small2.zft"}));
-    QCOMPARE(contents(path("out/small2.zft")), clitest::zft_bytes(asymmetric(5, 3)));
+    QCOMPARE(contents(path("out/small2.zft")), testing::zft_bytes(asymmetric(5, 3)));
 }
 
 void CliConvertTest::manyFilesInParallel() {
@@ -575,7 +576,7 @@ void CliConvertTest::manyFilesInParallel() {
     QVERIFY(run.err.isEmpty());
     for (int i = 0; i < 24; ++i)
         QCOMPARE(contents(path(QStringLiteral("out/p%1.zft").arg(i))),
-                 clitest::zft_bytes(asymmetric(3 + i, 2 + i % 5)));
+                 testing::zft_bytes(asymmetric(3 + i, 2 + i % 5)));
     // Written whole, under their names: no temporary file left behind.
     QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden).size(), 24);
 }

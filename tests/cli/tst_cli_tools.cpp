@@ -29,8 +29,6 @@ private slots:
     void infoJson();
     void infoOnUnreadableFiles();
     void controlCharactersAreShownEscaped();
-    void verify_data();
-    void verify();
     void verifyManyFiles();
     void exportRoundTrips_data();
     void exportRoundTrips();
@@ -63,7 +61,7 @@ private:
 namespace {
 
 const QImage kPicture = asymmetric(6, 5);
-const QByteArray kGood = clitest::zft_bytes(kPicture);
+const QByteArray kGood = testing::zft_bytes(kPicture);
 
 }  // namespace
 
@@ -74,7 +72,7 @@ void CliToolsTest::init() {
 
 void CliToolsTest::infoShowsTheHeaderAsThePreviewerDoes() {
     // The notice in Windows-1252: Ü and ï are one byte each.
-    const QByteArray bytes = clitest::zft_bytes(kPicture, "(c) \xdc" "n\xef" "code");
+    const QByteArray bytes = testing::zft_bytes(kPicture, "(c) \xdc" "n\xef" "code");
     const Run run = run_zft({"info", fixture("p.zft", bytes)});
     QCOMPARE(run.status, 0);
     const QString out = QString::fromUtf8(run.out);
@@ -148,9 +146,9 @@ void CliToolsTest::infoOnUnreadableFiles() {
 // escape sequence, a bell, a C1 control (Windows-1252 leaves five bytes to
 // them). On a terminal they are shown, never obeyed; JSON escapes its own.
 void CliToolsTest::controlCharactersAreShownEscaped() {
-    const std::string notice = "\x1b]0;owned\x07\x1b[2J\x81\x8d\x8f\x90\x9d\x7f\x01 \x80\xe9";
+    const QByteArray notice = "\x1b]0;owned\x07\x1b[2J\x81\x8d\x8f\x90\x9d\x7f\x01 \x80\xe9";
     const QString name = path("a\x1b[31mb.zft");
-    fixture("a\x1b[31mb.zft", clitest::zft_bytes(kPicture, notice));
+    fixture("a\x1b[31mb.zft", testing::zft_bytes(kPicture, notice));
     const Run run = run_zft({"info", name, path("gone\x1b]0;x\x07.zft")});
     QCOMPARE(run.status, 1);
     auto obeys = [](const QByteArray& text) {
@@ -178,53 +176,20 @@ void CliToolsTest::controlCharactersAreShownEscaped() {
     QVERIFY(file["copyright_notice"].toString().startsWith(QStringLiteral("\x1b]0;owned\a\x1b[2J\u0081")));
 }
 
-void CliToolsTest::verify_data() {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QByteArray>("fault");  // empty for a good file
-    QTest::newRow("well formed") << kGood << QByteArray();
-    QTest::newRow("1 × 1") << clitest::zft_bytes(asymmetric(1, 1)) << QByteArray();
-    QTest::newRow("cut short by one byte") << kGood.chopped(1) << QByteArray("cut short");
-    QTest::newRow("one byte too many") << kGood + '\0' << QByteArray("trailing bytes");
-    QTest::newRow("header only") << kGood.left(64) << QByteArray("cut short");
-    QTest::newRow("shorter than a header") << kGood.left(63) << QByteArray("shorter than the 64-byte header");
-    QTest::newRow("empty") << QByteArray() << QByteArray("0 bytes");
-    QTest::newRow("version 1B") << with(kGood, 0, "1B") << QByteArray("version");
-    QTest::newRow("month 13") << with(kGood, 2, "13") << QByteArray("month");
-    QTest::newRow("day 00") << with(kGood, 4, "00") << QByteArray("day");
-    QTest::newRow("year with a letter") << with(kGood, 6, "20O4") << QByteArray("year");
-    QTest::newRow("width 000") << with(kGood, 58, "000") << QByteArray("width");
-    QTest::newRow("width with a blank") << with(kGood, 58, " 06") << QByteArray("width");
-    QTest::newRow("height with a sign") << with(kGood, 61, "+05") << QByteArray("height");
-    QTest::newRow("a PNG") << [] {
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        kPicture.save(&buffer, "PNG");
-        return buffer.data();
-    }() << QByteArray("version");
-}
-
-void CliToolsTest::verify() {
-    QFETCH(QByteArray, bytes);
-    QFETCH(QByteArray, fault);
-    const Run run = run_zft({"verify", fixture("f.zft", bytes)});
-    QCOMPARE(run.status, fault.isEmpty() ? 0 : 1);
-    if (fault.isEmpty()) {
-        QCOMPARE(run.out, QByteArray());
-    } else {
-        QVERIFY2(run.out.startsWith(path("f.zft").toUtf8() + ": ") && run.out.contains(fault), run.out.constData());
-        QCOMPARE(run.out.count('\n'), 1);
-    }
-    QCOMPARE(run.err, QByteArray());
-}
-
+// What verify says of each kind of damage is tst_conformance's, over the corpus.
 void CliToolsTest::verifyManyFiles() {
     const Run good = run_zft({"verify", fixture("a.zft", kGood), fixture("b.zft", kGood)});
     QCOMPARE(good.status, 0);
+    QCOMPARE(good.out + good.err, QByteArray());
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    kPicture.save(&png, "PNG");
     const Run run = run_zft({"verify", path("a.zft"), fixture("c.zft", kGood.left(80)), path("missing.zft"),
-                         path("b.zft")});
+                         path("b.zft"), fixture("p.png", png.data())});
     QCOMPARE(run.status, 1);
-    // The report is the bad file; the one that cannot be read is a failure.
-    QCOMPARE(run.out, path("c.zft").toUtf8() + ": file is 80 bytes; its header promises 154 (cut short)\n");
+    // A line for each bad file; the one that cannot be read is a failure.
+    QCOMPARE(run.out, path("c.zft").toUtf8() + ": file is 80 bytes; its header promises 154 (cut short)\n" +
+                          path("p.png").toUtf8() + ": version is \"\\x89P\", not \"1A\"\n");
     QCOMPARE(run.err, "zft verify: " + path("missing.zft").toUtf8() + ": No such file or directory\n");
 }
 
@@ -239,7 +204,7 @@ void CliToolsTest::exportRoundTrips_data() {
 void CliToolsTest::exportRoundTrips() {
     QFETCH(QString, name);
     const QImage picture = asymmetric(65, 7);
-    const QString zftFile = fixture("p.zft", clitest::zft_bytes(picture));
+    const QString zftFile = fixture("p.zft", testing::zft_bytes(picture));
     QVERIFY(write_file(path(name), "an older file"));
     const Run run = run_zft({"export", "--force", zftFile, path(name)});
     QVERIFY2(run.status == 0, run.err.constData());
@@ -250,13 +215,13 @@ void CliToolsTest::exportRoundTrips() {
     QCOMPARE(run_zft({"convert", "--notice", "fixture", "--date", "09/03/2004", path(name), "-o", path("again.zft")})
                  .status,
              0);
-    QCOMPARE(contents(path("again.zft")), clitest::zft_bytes(picture));
+    QCOMPARE(contents(path("again.zft")), testing::zft_bytes(picture));
 }
 
 void CliToolsTest::exportJpeg() {
     QImage picture(64, 48, QImage::Format_RGB32);
     picture.fill(qRgb(200, 40, 90));
-    const Run run = run_zft({"export", fixture("p.zft", clitest::zft_bytes(picture)), path("p.jpg")});
+    const Run run = run_zft({"export", fixture("p.zft", testing::zft_bytes(picture)), path("p.jpg")});
     QCOMPARE(run.status, 0);
     QImageReader reader(path("p.jpg"));
     QCOMPARE(reader.format(), QByteArray("jpeg"));
@@ -317,7 +282,7 @@ void CliToolsTest::thumbnail() {
     const QImage image = asymmetric(picture.width(), picture.height());
     // A thumbnailer makes the output file, empty, before it calls zft.
     QVERIFY(write_file(path("t.png"), {}));
-    const Run run = run_zft({"thumbnail", fixture("p.zft", clitest::zft_bytes(image)), path("t.png"),
+    const Run run = run_zft({"thumbnail", fixture("p.zft", testing::zft_bytes(image)), path("t.png"),
                          QString::number(size)});
     QVERIFY2(run.status == 0, run.err.constData());
     QImageReader reader(path("t.png"));

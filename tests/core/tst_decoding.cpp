@@ -9,6 +9,7 @@
 #include <QtTest>
 #include <turbojpeg.h>
 
+#include "core/decoders/formats.h"
 #include "core/decoding.h"
 #include "core/scaling.h"
 #include "tests/support/fixtures.h"
@@ -222,8 +223,27 @@ void DecodingTest::reductionAveragesWhatEachPixelCovers() {
 void DecodingTest::fitDecodesLargeJpegsAtAReducedScale() {
     QImage flat(4000, 3000, QImage::Format_RGB32);
     flat.fill(qRgb(200, 120, 40));
-    QVERIFY(write_file(path(QStringLiteral("large.jpg")), encoded(flat, "jpeg", 95)));
-    const core::Picture fitted = core::load_picture_within(core::system_files(), path(QStringLiteral("large.jpg")).toStdString(), {999, 999});
+    const std::string file = path(QStringLiteral("large.jpg")).toStdString();
+    QVERIFY(write_file(QString::fromStdString(file), encoded(flat, "jpeg", 95)));
+
+    // Asked for at least 999 × 749, the decoder gives a quarter, 1000 × 750,
+    // and never holds the 12 megapixels: what the sink is told to begin.
+    struct Begun : core::RowSink {
+        void begin(core::Size s, bool) override {
+            size = s;
+            line.resize(static_cast<std::size_t>(s.width));
+        }
+        core::Argb* row(int) override { return line.data(); }
+        void done(int) override {}
+        core::Size size;
+        std::vector<core::Argb> line;
+    } sink;
+    core::DecodeOptions options;
+    options.atLeast = {999, 749};
+    core::jpeg::decode(*core::system_files().open(file), options, sink);
+    QVERIFY(sink.size == (core::Size{1000, 750}));
+
+    const core::Picture fitted = core::load_picture_within(core::system_files(), file, {999, 999});
     QVERIFY(fitted.size() == (core::Size{999, 749}));
     for (const auto& [x, y] : {std::pair{0, 0}, {998, 748}, {500, 300}}) {
         const core::Argb c = fitted.pixel(x, y);

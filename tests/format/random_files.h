@@ -6,6 +6,8 @@
 #include <QtGlobal>
 #include <random>
 
+#include "tests/support/fixtures.h"
+
 namespace testing {
 
 // The seed of the random files: ZFT_SEED, or a fixed one so that runs repeat.
@@ -48,8 +50,7 @@ public:
     QByteArray file() {
         const int w = below(21);
         const int h = below(21);
-        QByteArray header = "1A" + QByteArray("12252001") + QByteArray("seed").leftJustified(48, ' ') +
-                            size_field(w) + size_field(h);
+        QByteArray header = header_bytes(w, h, "seed", QDate(2001, 12, 25));
         switch (below(5)) {
         case 0:
             return bytes(below(300));

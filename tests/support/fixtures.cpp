@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 
+#include "format/zft_format.h"
+
 namespace testing {
 
 // qRgb keeps the low 8 bits of each channel: that is the wrapping round.
@@ -45,6 +47,23 @@ QByteArray rgb_bytes(const QImage& picture) {
         }
     }
     return bytes;
+}
+
+QByteArray header_bytes(const QByteArray& version, const QByteArray& date, const QByteArray& notice,
+                        const QByteArray& width, const QByteArray& height) {
+    const QByteArray bytes =
+        version + date + notice.leftJustified(static_cast<qsizetype>(zft::kNoticeSize), ' ', true) + width + height;
+    Q_ASSERT(static_cast<std::size_t>(bytes.size()) == zft::kHeaderSize);
+    return bytes;
+}
+
+QByteArray header_bytes(int w, int h, const QByteArray& notice, QDate date) {
+    return QByteArray::fromStdString(
+        zft::encode_header(zft::make_header(date.month(), date.day(), date.year(), notice.toStdString(), w, h)));
+}
+
+QByteArray zft_bytes(const QImage& picture, const QByteArray& notice, QDate date) {
+    return header_bytes(picture.width(), picture.height(), notice, date) + rgb_bytes(picture);
 }
 
 QByteArray contents(const QString& path) {

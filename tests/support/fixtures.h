@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDate>
 #include <QImage>
 #include <QRgb>
 #include <QString>
@@ -30,6 +31,18 @@ core::Picture picture_of(const QImage& image);
 // The pixels of an opaque picture as a ZFT file holds them: red, green and
 // blue of every pixel, row by row from the top.
 QByteArray rgb_bytes(const QImage& picture);
+
+// The 64 bytes of a ZFT header from its fields as stored: any bytes in any
+// field, for files the converter would never write. The notice is padded
+// with spaces to its 48 bytes; every other field must have its width.
+QByteArray header_bytes(const QByteArray& version, const QByteArray& date, const QByteArray& notice,
+                        const QByteArray& width, const QByteArray& height);
+
+// The header the converter writes for a w × h picture.
+QByteArray header_bytes(int w, int h, const QByteArray& notice = "fixture", QDate date = QDate(2004, 9, 3));
+
+// A well-formed ZFT file of an opaque picture: that header, then its pixels.
+QByteArray zft_bytes(const QImage& picture, const QByteArray& notice = "fixture", QDate date = QDate(2004, 9, 3));
 
 // The whole file, or nothing when it cannot be read.
 QByteArray contents(const QString& path);

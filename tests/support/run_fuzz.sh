@@ -4,7 +4,7 @@
 # by the tests) and a dictionary (a *.dict file in FUZZ_DIR) where there is
 # one. New inputs go to BUILD_DIR/found, a crashing input to BUILD_DIR/crash-*.
 #   run_fuzz.sh FUZZ_DIR BUILD_DIR TARGET [SECONDS]   (CLANGXX picks the compiler)
-# For a longer run by hand, for example:
+# scripts/dev.sh fuzz runs it for every target; for one target by hand:
 #   tests/support/run_fuzz.sh tests/core/bmp/fuzz /tmp/fuzz-bmp fuzz_bmp 600
 set -euo pipefail
 fuzz_dir=$(cd "$1" && pwd)

@@ -44,6 +44,7 @@ public:
     qint64 promptNanos = 0;  // time spent inside prompts, for benchmarks
 
     bool allAnswered() const { return answers_.empty(); }
+    void forgetAnswers() { answers_.clear(); }
 
     std::optional<QString> fileDialog(platform::FileDialogMode mode, const QString& title, const QString& filter,
                                       const QString& fileName) override;

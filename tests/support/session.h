@@ -30,6 +30,14 @@ struct Session {
 
     // The prompts that came with no answer in line, one a line.
     QString unexpected() const;
+
+    // Runs the previewer on `path` as from the menu, every box answered, and
+    // says what it did as the conformance corpus says it (support/outcome.h):
+    // what it painted, read back from the window, and whether it told of an
+    // end of file, with whatever else was wrong after it. Where `expected`
+    // paints N of W × H pixels, N are read back and the rest must show the
+    // window's background.
+    QString preview(const QString& path, const QString& expected);
 };
 
 }  // namespace testing
