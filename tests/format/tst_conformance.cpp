@@ -1,6 +1,9 @@
 // Every reader of ZFT files over the conformance corpus, corpus/: the core's
 // reader, zft verify, zft export, the image plugin in a Qt 6 and in a Qt 5
-// program, the gdk-pixbuf loader and the previewer. Beside each NAME.zft,
+// program, the gdk-pixbuf loader, Pillow with pillow_zft, ImageMagick's
+// convert with its coder, and the previewer. (GIMP's plug-in is glue of the
+// same kind, but a GIMP takes seconds to start: its own test reads a
+// damaged file.) Beside each NAME.zft,
 // NAME.expected says what they are to make of it, in lines like these:
 //   strict: accepted 6x5 crc32 1a2b3c4d   a picture of that size whose red,
 //                                         green and blue bytes have that CRC-32
@@ -79,15 +82,23 @@ Outcomes verify_outcomes(const QStringList& files) {
     return outcomes;
 }
 
-// A Qt program's reading of all the files, through the plugin built for its Qt.
-Outcomes qt_outcomes(const QString& reader, const QStringList& files) {
-    const clitest::Run run = clitest::run_process(reader, files);
+// A reader program's reading of all the files, a line "FILE<tab>outcome" each.
+Outcomes reader_outcomes(const QString& reader, const QStringList& arguments, const QStringList& files) {
+    const clitest::Run run = clitest::run_process(reader, arguments + files);
     Outcomes outcomes;
     for (const QString& file : files)
         outcomes[file] = QStringLiteral("no answer: ") + QString::fromUtf8(run.err);
     for (const QString& line : QString::fromUtf8(run.out).split(u'\n', Qt::SkipEmptyParts))
-        outcomes[line.section(u'\t', 0, 0)] = line.section(u'\t', 1);
+        outcomes[line.section(u'\t', 0, -2)] = line.section(u'\t', -1);
     return outcomes;
+}
+
+// A Qt program's reading, through the plugin built for its Qt.
+Outcomes qt_outcomes(const QString& reader, const QStringList& files) { return reader_outcomes(reader, {}, files); }
+
+// Pillow's and ImageMagick's readings, in one program: by "FILE<tab>HOST".
+Outcomes host_outcomes(const QStringList& files) {
+    return reader_outcomes(QStringLiteral("/usr/bin/python3"), {QStringLiteral(ZFT_HOST_READERS)}, files);
 }
 
 // zft export to PPM: the picture it writes, or "refused: <reason>".
@@ -167,11 +178,14 @@ private:
     Outcomes verify_;
     Outcomes qt6_;
     Outcomes qt5_;
+    Outcomes hosts_;
 };
 
 void ConformanceTest::initTestCase() {
     QVERIFY(dir_.isValid());
     qputenv("GDK_PIXBUF_MODULE_FILE", ZFT_PIXBUF_CACHE);
+    qputenv("PYTHONPATH", ZFT_PYTHON_PATH);
+    qputenv("MAGICK_CODER_MODULE_PATH", ZFT_MAGICK_CODER_MODULE_PATH);
     const QDir corpus(QStringLiteral(ZFT_CORPUS));
     for (const QString& name : corpus.entryList({QStringLiteral("*.zft")}, QDir::Files, QDir::Name))
         files_ << corpus.filePath(name);
@@ -181,6 +195,7 @@ void ConformanceTest::initTestCase() {
     verify_ = verify_outcomes(files_);
     qt6_ = qt_outcomes(QStringLiteral(ZFT_QT6_READER), files_);
     qt5_ = qt_outcomes(QStringLiteral(ZFT_QT5_READER), files_);
+    hosts_ = host_outcomes(files_);
 }
 
 QStringList ConformanceTest::disagreements(const QString& file, const QString& core) {
@@ -196,6 +211,8 @@ QStringList ConformanceTest::disagreements(const QString& file, const QString& c
     check("Qt 6 plugin", qt6_.value(file), taken ? core : QStringLiteral("refused"));
     check("Qt 5 plugin", qt5_.value(file), taken ? core : QStringLiteral("refused"));
     check("gdk-pixbuf loader", pixbuf_outcome(file), taken ? core : refusal);
+    check("Pillow", hosts_.value(file + u"\tPillow"_qs), taken ? core : QStringLiteral("refused"));
+    check("ImageMagick", hosts_.value(file + u"\tImageMagick"_qs), taken ? core : QStringLiteral("refused"));
     return wrong;
 }
 
@@ -253,6 +270,7 @@ void ConformanceTest::damagedCopiesAreJudgedAlike() {
     verify_ = verify_outcomes(made);
     qt6_ = qt_outcomes(QStringLiteral(ZFT_QT6_READER), made);
     qt5_ = qt_outcomes(QStringLiteral(ZFT_QT5_READER), made);
+    hosts_ = host_outcomes(made);
 
     int taken = 0;
     for (const QString& file : made) {
