@@ -4,6 +4,8 @@
 #include <unistd.h>
 
 #include "cli/cli.h"
+#include "core/decoding.h"
+#include "format/zft_format.h"
 
 namespace cli {
 namespace {
@@ -32,7 +34,18 @@ constexpr Ending kEndings[] = {
 
 }  // namespace
 
-std::string read_standard_input() { return core::read_stream(core::system_files(), STDIN_FILENO, kStandardInput).bytes; }
+std::string read_standard_zft() {
+    return core::read_stream(core::system_files(), STDIN_FILENO, kStandardInput,
+                             zft::file_size(zft::kMaxDimension, zft::kMaxDimension), "longer than any ZFT file");
+}
+
+std::unique_ptr<core::ByteSource> open_standard_picture() {
+    try {
+        return core::system_files().openStream(STDIN_FILENO, core::kMostPictureBytes, core::kMostPictureBytesReason);
+    } catch (const core::Failure& failure) {
+        throw failure.of("read", kStandardInput);
+    }
+}
 
 std::optional<PictureFormat> picture_format_named(std::string_view name) {
     std::string lower(name);
@@ -54,6 +67,7 @@ std::optional<PictureFormat> picture_format_of(std::string_view path) {
 }
 
 bool is_terminal_output(const std::string& path) { return is_standard(path) && ::isatty(STDOUT_FILENO) == 1; }
+bool is_terminal_input(const std::string& path) { return is_standard(path) && ::isatty(STDIN_FILENO) == 1; }
 
 Output::Output(const std::string& path, bool replace) : path_(path) {
     if (is_standard(path))

@@ -5,6 +5,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <cstring>
+#include <functional>
+#include <limits>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -50,6 +53,7 @@ private slots:
     void signalRemovesTheTemporaryName();
     void killedWritersLeftoversGo();
     void symbolicLinksAreWrittenThrough();
+    void streamsAreReadAsFarAsAsked();
     void blendingRoundsToTheNearest();
     void composeClipsToTheShownPart();
 };
@@ -220,6 +224,51 @@ void CoreTest::symbolicLinksAreWrittenThrough() {
         QVERIFY(QFileInfo(refused).isSymLink());
     }
     QVERIFY(QFileInfo(dir.filePath(QStringLiteral("real"))).isDir());
+}
+
+// A stream read as a file: only as far as a reader asks, and never past its
+// bound, however long it is.
+void CoreTest::streamsAreReadAsFarAsAsked() {
+    class Stream final : public core::Files {
+    public:
+        explicit Stream(std::uint64_t length) : length_(length) {}
+        std::size_t readStream(int, void* out, std::size_t n) override {
+            const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(n, length_ - given));
+            std::memset(out, 'x', take);
+            given += take;
+            return take;
+        }
+        std::uint64_t given = 0;
+
+    private:
+        std::uint64_t length_;
+    };
+
+    Stream endless(std::numeric_limits<std::uint64_t>::max());
+    const auto source = endless.openStream(0, 1'000'000, "more than it may be");
+    char bytes[10] = {};
+    QCOMPARE(source->read(999'990, bytes, sizeof bytes), sizeof bytes);
+    QCOMPARE(QByteArray(bytes, sizeof bytes), QByteArray(10, 'x'));
+    QCOMPARE(endless.given, 1'000'000u);
+    for (auto reach : {std::function<void()>([&] { source->read(999'995, bytes, sizeof bytes); }),
+                       std::function<void()>([&] { source->size(); })}) {
+        try {
+            reach();
+            QFAIL("read past the bound");
+        } catch (const core::Failure& failure) {
+            QCOMPARE(failure.kind(), core::Failure::Kind::TooLarge);
+            QCOMPARE(failure.reason(), std::string("more than 1,000,000 bytes, more than it may be"));
+        }
+    }
+    QCOMPARE(endless.given, 1'000'001u);
+
+    Stream finite(70'000);
+    const auto whole = finite.openStream(0, 70'000, "more than it may be");
+    QCOMPARE(whole->read(0, bytes, 1), 1u);
+    QVERIFY(finite.given < 70'000);
+    QCOMPARE(whole->size(), 70'000u);
+    QCOMPARE(whole->read(69'995, bytes, sizeof bytes), 5u);
+    QCOMPARE(whole->read(70'000, bytes, sizeof bytes), 0u);
 }
 
 void CoreTest::blendingRoundsToTheNearest() {
