@@ -2,7 +2,6 @@
 // writes for the same picture, notice and date, many files at once.
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -211,8 +210,9 @@ int run_jobs(const std::vector<Job>& jobs, const Settings& settings, int threads
 std::string why_no_folder(const std::string& dir, std::error_code error) {
     namespace fs = std::filesystem;
     std::error_code ignored;
+    const int missing = static_cast<int>(std::errc::no_such_file_or_directory);
     if (dir.empty())
-        return core::system_reason(ENOENT);
+        return core::system_reason(missing);
     if (fs::exists(dir, ignored))
         return "it is not a folder";
     for (fs::path on = fs::path(dir).parent_path(); !on.empty() && on != on.root_path(); on = on.parent_path()) {
@@ -221,7 +221,7 @@ std::string why_no_folder(const std::string& dir, std::error_code error) {
         if (on == on.parent_path())
             break;
     }
-    return core::system_reason(error ? error.value() : ENOENT);
+    return core::system_reason(error ? error.value() : missing);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include "cli/cli.h"
+#include "core/decoders/decoder.h"
 #include "core/decoding.h"
 #include "format/zft_format.h"
 
@@ -35,13 +36,16 @@ constexpr Ending kEndings[] = {
 }  // namespace
 
 std::string read_standard_zft() {
-    return core::read_stream(core::system_files(), STDIN_FILENO, kStandardInput,
-                             zft::file_size(zft::kMaxDimension, zft::kMaxDimension), "longer than any ZFT file");
+    const std::uint64_t largest = zft::file_size(zft::kMaxDimension, zft::kMaxDimension);
+    return core::read_stream(core::system_files(), STDIN_FILENO, kStandardInput, largest,
+                             "more than " + core::with_commas(largest) + " bytes, longer than any ZFT file");
 }
 
 std::unique_ptr<core::ByteSource> open_standard_picture() {
     try {
-        return core::system_files().openStream(STDIN_FILENO, core::kMostPictureBytes, core::kMostPictureBytesReason);
+        return core::system_files().openStream(STDIN_FILENO, core::kMostPictureBytes,
+                                               "more than " + core::with_commas(core::kMostPictureBytes) +
+                                                   " bytes, more than a picture of 100 megapixels takes");
     } catch (const core::Failure& failure) {
         throw failure.of("read", kStandardInput);
     }

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 
 #include "core/compose.h"
 #include "core/failure.h"
@@ -24,7 +23,6 @@ inline constexpr std::int64_t kMostPixelsToScale = 100'000'000;
 // pixel a row, each row with its filter byte: 900 MB for 100 megapixels),
 // and the rest leaves room for what a file carries beside its pixels.
 inline constexpr std::uint64_t kMostPictureBytes = 1'000'000'000;
-inline constexpr std::string_view kMostPictureBytesReason = "more than a picture of 100 megapixels takes";
 
 // The decoded picture in `file`, at most 999 × 999 pixels: a larger one is
 // refused from its headers, before it is decoded, by too_large(name, size,

@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include "core/atomic_file.h"
-#include "core/decoders/decoder.h"
 #include "core/failure.h"
 
 namespace core {
@@ -62,10 +61,6 @@ std::size_t next_read(std::uint64_t most, std::uint64_t kept) {
     return static_cast<std::size_t>(std::min<std::uint64_t>(most - kept, kFileBufferSize - 1)) + 1;
 }
 
-std::string more_than(std::uint64_t most, std::string_view beyond) {
-    return "more than " + with_commas(most) + " bytes, " + std::string(beyond);
-}
-
 // Where the bytes of a stream are kept while it is read: an unnamed file
 // in the temporary folder, which goes with its descriptor.
 int make_spool(std::string& folder) {
@@ -85,8 +80,8 @@ int make_spool(std::string& folder) {
 // A stream, read into its spool as far as its reader asks.
 class StreamSource final : public ByteSource {
 public:
-    StreamSource(Files& files, int fd, std::uint64_t most, std::string_view beyond, int spool, std::string folder)
-        : files_(files), fd_(fd), most_(most), beyond_(beyond), spool_(spool), folder_(std::move(folder)) {}
+    StreamSource(Files& files, int fd, std::uint64_t most, std::string_view tooLong, int spool, std::string folder)
+        : files_(files), fd_(fd), most_(most), tooLong_(tooLong), spool_(spool), folder_(std::move(folder)) {}
     ~StreamSource() override { ::close(spool_); }
     StreamSource(const StreamSource&) = delete;
     StreamSource& operator=(const StreamSource&) = delete;
@@ -121,7 +116,7 @@ private:
     void pull(std::uint64_t length) const {
         const std::uint64_t goal = std::min(length, most_ + 1);
         if (longer_ && goal > most_)
-            throw Failure(Failure::Kind::TooLarge, more_than(most_, beyond_));
+            throw Failure(Failure::Kind::TooLarge, tooLong_);
         while (!ended_ && kept_ < goal) {
             if (!chunk_)
                 chunk_ = std::make_unique<char[]>(kFileBufferSize);
@@ -133,7 +128,7 @@ private:
             }
             if (got > most_ - kept_) {
                 longer_ = true;
-                throw Failure(Failure::Kind::TooLarge, more_than(most_, beyond_));
+                throw Failure(Failure::Kind::TooLarge, tooLong_);
             }
             for (std::size_t written = 0; written < got;) {
                 const ssize_t w = ::pwrite(spool_, chunk_.get() + written, got - written,
@@ -155,7 +150,7 @@ private:
     Files& files_;
     int fd_;
     std::uint64_t most_;
-    std::string beyond_;
+    std::string tooLong_;
     int spool_;
     std::string folder_;
     mutable std::unique_ptr<char[]> chunk_;
@@ -228,12 +223,12 @@ void Files::writeStream(int fd, std::string_view bytes) {
     }
 }
 
-std::unique_ptr<ByteSource> Files::openStream(int fd, std::uint64_t most, std::string_view beyond) {
+std::unique_ptr<ByteSource> Files::openStream(int fd, std::uint64_t most, std::string_view tooLong) {
     std::string folder;
     const int spool = make_spool(folder);
     if (spool < 0)
         throw Failure(Failure::Kind::Io, "it cannot be kept in " + folder + ": " + system_reason(errno));
-    return std::make_unique<StreamSource>(*this, fd, most, beyond, spool, std::move(folder));
+    return std::make_unique<StreamSource>(*this, fd, most, tooLong, spool, std::move(folder));
 }
 
 Files& system_files() {
@@ -241,13 +236,13 @@ Files& system_files() {
     return files;
 }
 
-std::string read_stream(Files& files, int fd, std::string_view name, std::uint64_t most, std::string_view beyond) {
+std::string read_stream(Files& files, int fd, std::string_view name, std::uint64_t most, std::string_view tooLong) {
     std::string bytes;
     auto chunk = std::make_unique<char[]>(kFileBufferSize);
     try {
         while (const std::size_t got = files.readStream(fd, chunk.get(), next_read(most, bytes.size()))) {
             if (got > most - bytes.size())
-                throw Failure(Failure::Kind::TooLarge, more_than(most, beyond));
+                throw Failure(Failure::Kind::TooLarge, std::string(tooLong));
             bytes.append(chunk.get(), got);
         }
     } catch (const Failure& failure) {

@@ -108,9 +108,9 @@ public:
     // what is read is kept in an unnamed temporary file (in $TMPDIR, else
     // /tmp), so that it costs no memory. A read or size() that would take
     // it past `most` bytes throws Failure (TooLarge, not yet said of a
-    // file): "more than <most> bytes, <beyond>". Throws Failure (Io, not yet
-    // said of a file) when the temporary file cannot be made.
-    virtual std::unique_ptr<ByteSource> openStream(int fd, std::uint64_t most, std::string_view beyond);
+    // file) whose reason is `tooLong`. Throws Failure (Io, not yet said of a
+    // file) when the temporary file cannot be made.
+    virtual std::unique_ptr<ByteSource> openStream(int fd, std::uint64_t most, std::string_view tooLong);
 };
 
 // The system's files.
@@ -118,9 +118,8 @@ Files& system_files();
 
 // Reads the stream on `fd` to its end, which must come within `most`
 // bytes: a longer stream is refused after most + 1 bytes with a Failure
-// (TooLarge) "more than <most> bytes, <beyond>". Throws Failure said of
-// `name`.
-std::string read_stream(Files& files, int fd, std::string_view name, std::uint64_t most, std::string_view beyond);
+// (TooLarge) whose reason is `tooLong`. Throws Failure said of `name`.
+std::string read_stream(Files& files, int fd, std::string_view name, std::uint64_t most, std::string_view tooLong);
 
 // Refuses the place `path` when something there is no regular file: a
 // folder, a pipe or a device, which a file is never written over and a

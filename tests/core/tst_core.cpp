@@ -245,7 +245,7 @@ void CoreTest::streamsAreReadAsFarAsAsked() {
     };
 
     Stream endless(std::numeric_limits<std::uint64_t>::max());
-    const auto source = endless.openStream(0, 1'000'000, "more than it may be");
+    const auto source = endless.openStream(0, 1'000'000, "longer than it may be");
     char bytes[10] = {};
     QCOMPARE(source->read(999'990, bytes, sizeof bytes), sizeof bytes);
     QCOMPARE(QByteArray(bytes, sizeof bytes), QByteArray(10, 'x'));
@@ -257,13 +257,13 @@ void CoreTest::streamsAreReadAsFarAsAsked() {
             QFAIL("read past the bound");
         } catch (const core::Failure& failure) {
             QCOMPARE(failure.kind(), core::Failure::Kind::TooLarge);
-            QCOMPARE(failure.reason(), std::string("more than 1,000,000 bytes, more than it may be"));
+            QCOMPARE(failure.reason(), std::string("longer than it may be"));
         }
     }
     QCOMPARE(endless.given, 1'000'001u);
 
     Stream finite(70'000);
-    const auto whole = finite.openStream(0, 70'000, "more than it may be");
+    const auto whole = finite.openStream(0, 70'000, "longer than it may be");
     QCOMPARE(whole->read(0, bytes, 1), 1u);
     QVERIFY(finite.given < 70'000);
     QCOMPARE(whole->size(), 70'000u);
