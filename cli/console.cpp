@@ -7,9 +7,6 @@
 #include "format/zft_format.h"
 
 namespace cli {
-namespace {
-
-}  // namespace
 
 void print_out(std::string_view text) {
     try {
