@@ -27,7 +27,10 @@ int convert_command(const Args& args);
 int export_command(const Args& args);
 int thumbnail_command(const Args& args);
 
-// Writes to standard output or standard error, as is (UTF-8).
+// Writes to standard output or standard error, as is (UTF-8). print_out
+// throws Failure said of standard output when the text cannot go there (a
+// full disk); what cannot go to standard error is lost, as there is nowhere
+// left to say so.
 void print_out(std::string_view text);
 void print_err(std::string_view text);
 
@@ -42,7 +45,7 @@ std::string shown(std::string_view text);
 int usage_error(std::string_view command, std::string_view reason);
 
 // A file that could not be done, on stderr as other tools say it:
-// "zft export: out.png: No space left on device".
+// "zft export: out.png: No space left on device"; an empty name as ''.
 void report(std::string_view command, std::string_view file, std::string_view reason);
 void report(std::string_view command, const core::Failure& failure);
 
@@ -52,8 +55,13 @@ inline const std::string kStandardInput = "standard input";
 inline const std::string kStandardOutput = "standard output";
 inline const std::string& input_name(const std::string& path) { return is_standard(path) ? kStandardInput : path; }
 
-// All of standard input. Throws Failure naming it.
-std::string read_standard_input();
+// All of standard input, which is to hold a ZFT file: read up to one byte
+// more than the largest ZFT file, and refused past that. Throws Failure
+// naming it.
+std::string read_standard_zft();
+// Standard input, which is to hold a picture, to be read as far as its
+// decoder asks, up to core::kMostPictureBytes. Throws Failure naming it.
+std::unique_ptr<core::ByteSource> open_standard_picture();
 
 // Ordinary picture formats, as a file name's ending or --format names them.
 enum class PictureFormat { Png, Bmp, Ppm, Jpeg, Other };  // Other: one zft does not write
@@ -67,6 +75,10 @@ std::optional<PictureFormat> picture_format_named(std::string_view name);
 bool is_terminal_output(const std::string& path);
 inline const std::string kTerminalOutput =
     "standard output is a terminal: a picture is not written to one (redirect it to a file or a pipe)";
+// Nor read from one, where it would wait for typing that never makes one.
+bool is_terminal_input(const std::string& path);
+inline const std::string kTerminalInput =
+    "standard input is a terminal: a file is not read from one (redirect a file or a pipe to it)";
 
 // Where a command's picture goes: a file, written whole or not at all, or
 // standard output for "-" (held until commit, so that a failure before it
@@ -120,7 +132,13 @@ private:
 // six decimal digits and nothing else; nullopt for anything else.
 std::optional<int> count_of(const std::string& text);
 
-// Text, quoted for JSON.
+// Text, quoted for JSON, in UTF-8 whatever it holds: a byte that is no
+// UTF-8 becomes U+FFFD, and control characters (C0, DEL and C1), which
+// would steer a terminal, are escaped as \u00XX.
 std::string json_string(std::string_view text);
+// Whether `text` is well-formed UTF-8.
+bool is_utf8(std::string_view text);
+// Bytes as two lower-case hexadecimal digits each.
+std::string hex_bytes(std::string_view bytes);
 
 }  // namespace cli

@@ -1,22 +1,27 @@
 #include <algorithm>
 #include <cstdio>
+#include <unistd.h>
 
 #include "cli/cli.h"
 #include "core/header_text.h"
 #include "format/zft_format.h"
 
 namespace cli {
-namespace {
 
-void write(std::FILE* stream, std::string_view text) {
-    std::fwrite(text.data(), 1, text.size(), stream);
-    std::fflush(stream);
+void print_out(std::string_view text) {
+    try {
+        core::system_files().writeStream(STDOUT_FILENO, text);
+    } catch (const core::Failure& failure) {
+        throw failure.of("write", kStandardOutput);
+    }
 }
 
-}  // namespace
-
-void print_out(std::string_view text) { write(stdout, text); }
-void print_err(std::string_view text) { write(stderr, text); }
+void print_err(std::string_view text) {
+    try {
+        core::system_files().writeStream(STDERR_FILENO, text);
+    } catch (const core::Failure&) {
+    }
+}
 
 std::string shown(std::string_view text) {
     std::string out;
@@ -48,12 +53,12 @@ int usage_error(std::string_view command, std::string_view reason) {
 
 void report(std::string_view command, std::string_view file, std::string_view reason) {
     std::string text = "zft ";
-    text.append(command).append(": ").append(shown(file)).append(": ").append(shown(reason)).append("\n");
+    text.append(command).append(": ").append(file.empty() ? "''" : shown(file)).append(": ").append(shown(reason)).append("\n");
     print_err(text);
 }
 
 void report(std::string_view command, const core::Failure& failure) {
-    if (failure.path().empty())
+    if (!failure.ofFile())
         print_err("zft " + std::string(command) + ": " + shown(failure.message()) + "\n");
     else
         report(command, failure.path(), failure.reason());
@@ -133,34 +138,56 @@ std::optional<int> count_of(const std::string& text) {
 
 std::string json_string(std::string_view text) {
     std::string out = "\"";
-    for (const char c : text) {
-        switch (c) {
-        case '"':
-            out += "\\\"";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\r':
-            out += "\\r";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        default:
-            if (static_cast<unsigned char>(c) < 0x20) {
-                char escaped[8];
-                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-                out += escaped;
-            } else {
-                out += c;
-            }
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t c = 0;
+        const std::size_t length = core::utf8_character(text, i, c);
+        if (length == 0) {
+            out += "\\ufffd";
+            ++i;
+            continue;
         }
+        if (c == '"') {
+            out += "\\\"";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\t') {
+            out += "\\t";
+        } else if (c < 0x20 || (c >= 0x7F && c < 0xA0)) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+            out += escaped;
+        } else {
+            out.append(text.substr(i, length));
+        }
+        i += length;
     }
     return out + "\"";
+}
+
+bool is_utf8(std::string_view text) {
+    for (std::size_t i = 0; i < text.size();) {
+        char32_t c = 0;
+        const std::size_t length = core::utf8_character(text, i, c);
+        if (length == 0)
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+std::string hex_bytes(std::string_view bytes) {
+    static constexpr char kDigits[] = "0123456789abcdef";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (const unsigned char byte : bytes) {
+        out += kDigits[byte >> 4];
+        out += kDigits[byte & 15];
+    }
+    return out;
 }
 
 }  // namespace cli

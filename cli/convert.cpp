@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <sched.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -102,10 +103,9 @@ core::Picture load(const std::string& input, bool fit) {
     if (!is_standard(input))
         return fit ? core::load_picture_within(core::system_files(), input, kLargest)
                    : core::load_picture(core::system_files(), input, core::kWindowColour, kFitHint);
-    const std::string bytes = read_standard_input();
-    core::MemorySource data(bytes.data(), bytes.size());
-    return fit ? core::load_picture_within(data, kStandardInput, kLargest)
-               : core::load_picture(data, kStandardInput, core::kWindowColour, kFitHint);
+    const std::unique_ptr<core::ByteSource> data = open_standard_picture();
+    return fit ? core::load_picture_within(*data, kStandardInput, kLargest)
+               : core::load_picture(*data, kStandardInput, core::kWindowColour, kFitHint);
 }
 
 // Converts one file; throws the failure to report. The output is written
@@ -144,11 +144,16 @@ int run_jobs(const std::vector<Job>& jobs, const Settings& settings, int threads
     };
     auto work = [&] {
         for (int i = next++; i < total; i = next++) {
+            const Job& job = jobs[static_cast<std::size_t>(i)];
             std::optional<core::Failure> failure;
             try {
-                convert_one(jobs[static_cast<std::size_t>(i)], settings);
+                convert_one(job, settings);
             } catch (const core::Failure& f) {
                 failure = f;
+            } catch (const std::bad_alloc&) {
+                // What the job held is given back by now: the batch goes on.
+                failure = core::cannot("convert", input_name(job.input), "out of memory",
+                                       core::Failure::Kind::OutOfMemory);
             }
             const std::lock_guard lock(reporting);
             ++done;
@@ -163,8 +168,13 @@ int run_jobs(const std::vector<Job>& jobs, const Settings& settings, int threads
     };
     progress();
     std::vector<std::thread> pool;
-    for (int t = 1; t < threads; ++t)
-        pool.emplace_back(work);
+    for (int t = 1; t < threads; ++t) {
+        try {
+            pool.emplace_back(work);
+        } catch (const std::system_error&) {
+            break;  // no more threads to be had (a process limit): fewer do it all
+        }
+    }
     work();
     for (std::thread& thread : pool)
         thread.join();
@@ -175,6 +185,26 @@ int run_jobs(const std::vector<Job>& jobs, const Settings& settings, int threads
                       (failed ? ", " + std::to_string(failed) + " failed" : "") + "\n");
     }
     return failed == 0 ? kOk : kFailed;
+}
+
+// Why the folder `dir` is not there after making it failed with `error`:
+// something else has its name, or a name on the way to it is no folder
+// ("afile is not a folder"), or the system's reason.
+std::string why_no_folder(const std::string& dir, std::error_code error) {
+    namespace fs = std::filesystem;
+    std::error_code ignored;
+    const int missing = static_cast<int>(std::errc::no_such_file_or_directory);
+    if (dir.empty())
+        return core::system_reason(missing);
+    if (fs::exists(dir, ignored))
+        return "it is not a folder";
+    for (fs::path on = fs::path(dir).parent_path(); !on.empty() && on != on.root_path(); on = on.parent_path()) {
+        if (fs::exists(on, ignored))
+            return fs::is_directory(on, ignored) ? core::system_reason(error.value()) : on.string() + " is not a folder";
+        if (on == on.parent_path())
+            break;
+    }
+    return core::system_reason(error ? error.value() : missing);
 }
 
 }  // namespace
@@ -200,6 +230,8 @@ int convert_command(const Args& args) {
         return usage_error(command, "-o takes one input; use -d DIR for " + std::to_string(inputs.size()));
     if (options.isSet("directory") && std::any_of(inputs.begin(), inputs.end(), is_standard))
         return usage_error(command, "standard input has no name to make a .zft name from: give -o OUT.zft");
+    if (std::any_of(inputs.begin(), inputs.end(), is_terminal_input))
+        return usage_error(command, kTerminalInput);
     if (options.isSet("output")) {
         const std::string output = options.value("output");
         if (picture_format_of(output))
@@ -228,7 +260,7 @@ int convert_command(const Args& args) {
         const std::string text = options.value("jobs");
         threads = count_of(text).value_or(0);
         if (threads < 1)
-            return usage_error(command, "--jobs takes a number of at least 1");
+            return usage_error(command, "--jobs takes a number from 1 to 999999");
     }
 
     std::vector<Job> list;
@@ -241,8 +273,7 @@ int convert_command(const Args& args) {
         fs::create_directories(dir, error);
         std::error_code looking;
         if (!fs::is_directory(dir, looking)) {
-            const bool taken = !error || error == std::errc::file_exists || error == std::errc::not_a_directory;
-            report(command, dir, taken ? "it is not a folder" : core::system_reason(error.value()));
+            report(command, dir, why_no_folder(dir, error));
             return kFailed;
         }
         std::map<std::string, std::string> firstInput;  // output's absolute path → the input it came from

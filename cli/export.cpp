@@ -50,7 +50,7 @@ bool convert_back(std::string_view command, const std::string& in, const std::st
         Output output(out, replace);
         core::Picture picture;
         if (is_standard(in)) {
-            const std::string bytes = read_standard_input();
+            const std::string bytes = read_standard_zft();
             core::MemorySource data(bytes.data(), bytes.size());
             picture = core::read_zft(data, kStandardInput).picture;
         } else {
@@ -70,8 +70,10 @@ bool convert_back(std::string_view command, const std::string& in, const std::st
         return true;
     } catch (const core::Failure& failure) {
         report(command, failure);
-        return false;
+    } catch (const std::bad_alloc&) {
+        report(command, input_name(in), "out of memory");
     }
+    return false;
 }
 
 }  // namespace
@@ -99,6 +101,8 @@ int export_command(const Args& args) {
         return usage_error(command, out + " does not end in .png, .bmp, .jpg or .ppm");
     if (is_terminal_output(out))
         return usage_error(command, kTerminalOutput);
+    if (is_terminal_input(files[0]))
+        return usage_error(command, kTerminalInput);
     return convert_back(command, files[0], out, *format, options.isSet("force")) ? kOk : kFailed;
 }
 
@@ -113,9 +117,11 @@ int thumbnail_command(const Args& args) {
     const std::string& text = files[2];
     const int size = count_of(text).value_or(0);
     if (size < 1)
-        return usage_error(command, "the size '" + text + "' is not valid: give a number of pixels from 1 up");
+        return usage_error(command, "the size '" + text + "' is not valid: give a number of pixels from 1 to 999999");
     if (is_terminal_output(files[1]))
         return usage_error(command, kTerminalOutput);
+    if (is_terminal_input(files[0]))
+        return usage_error(command, kTerminalInput);
     // The desktop's thumbnailer makes OUT.png before it asks for it.
     return convert_back(command, files[0], files[1], PictureFormat::Png, true, size) ? kOk : kFailed;
 }

@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include "cli/cli.h"
+#include "core/decoders/decoder.h"
+#include "core/decoding.h"
+#include "format/zft_format.h"
 
 namespace cli {
 namespace {
@@ -32,7 +35,21 @@ constexpr Ending kEndings[] = {
 
 }  // namespace
 
-std::string read_standard_input() { return core::read_stream(core::system_files(), STDIN_FILENO, kStandardInput).bytes; }
+std::string read_standard_zft() {
+    const std::uint64_t largest = zft::file_size(zft::kMaxDimension, zft::kMaxDimension);
+    return core::read_stream(core::system_files(), STDIN_FILENO, kStandardInput, largest,
+                             "more than " + core::with_commas(largest) + " bytes, longer than any ZFT file");
+}
+
+std::unique_ptr<core::ByteSource> open_standard_picture() {
+    try {
+        return core::system_files().openStream(STDIN_FILENO, core::kMostPictureBytes,
+                                               "more than " + core::with_commas(core::kMostPictureBytes) +
+                                                   " bytes, more than a picture of 100 megapixels takes");
+    } catch (const core::Failure& failure) {
+        throw failure.of("read", kStandardInput);
+    }
+}
 
 std::optional<PictureFormat> picture_format_named(std::string_view name) {
     std::string lower(name);
@@ -54,6 +71,7 @@ std::optional<PictureFormat> picture_format_of(std::string_view path) {
 }
 
 bool is_terminal_output(const std::string& path) { return is_standard(path) && ::isatty(STDOUT_FILENO) == 1; }
+bool is_terminal_input(const std::string& path) { return is_standard(path) && ::isatty(STDIN_FILENO) == 1; }
 
 Output::Output(const std::string& path, bool replace) : path_(path) {
     if (is_standard(path))

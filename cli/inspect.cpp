@@ -1,5 +1,6 @@
 // zft info and zft verify: what a ZFT file's header says, and whether the
 // file is what it says.
+#include <algorithm>
 #include <optional>
 #include <unistd.h>
 
@@ -24,7 +25,9 @@ constexpr std::string_view kInfoHelp =
     "      --json  one JSON array, an object per file, for scripts\n"
     "  -h, --help  show this help\n"
     "\n"
-    "Exit status 1 when a file cannot be read or is shorter than its header.\n";
+    "Exit status 1 when a file cannot be read, or is no ZFT file: shorter than\n"
+    "the header, or a header the converter does not write (what it holds is\n"
+    "still shown).\n";
 
 constexpr std::string_view kVerifyHelp =
     "Usage: zft verify FILE...\n"
@@ -47,8 +50,10 @@ struct Look {
 Look look_at(const std::string& path) {
     core::Files& files = core::system_files();
     if (is_standard(path)) {
-        core::StreamBytes stream = core::read_stream(files, STDIN_FILENO, kStandardInput, zft::kHeaderSize);
-        return {std::move(stream.bytes), stream.length};
+        std::string bytes = read_standard_zft();
+        const std::uint64_t length = bytes.size();
+        bytes.resize(std::min<std::size_t>(bytes.size(), zft::kHeaderSize));
+        return {std::move(bytes), length};
     }
     const std::unique_ptr<core::ByteSource> file = files.open(path);
     Look look;
@@ -87,6 +92,12 @@ public:
         return *this;
     }
     JsonObject& text(std::string_view name, std::string_view value) { return field(name, json_string(value)); }
+    // "path" as text; a name that is no UTF-8 also as its bytes, in
+    // "path_bytes", since the text has U+FFFD in place of what is not.
+    JsonObject& path(std::string_view value) {
+        text("path", value);
+        return is_utf8(value) ? *this : text("path_bytes", hex_bytes(value));
+    }
     JsonObject& number(std::string_view name, std::uint64_t value) { return field(name, std::to_string(value)); }
     JsonObject& truth(std::string_view name, bool value) { return field(name, value ? "true" : "false"); }
     std::string done() const { return text_ + "\n    }"; }
@@ -104,6 +115,8 @@ int info_command(const Args& args) {
     const Args& files = options.positional();
     if (files.empty())
         return usage_error("info", "no file given");
+    if (std::any_of(files.begin(), files.end(), is_terminal_input))
+        return usage_error("info", kTerminalInput);
     const bool json = options.isSet("json");
 
     int status = kOk;
@@ -118,12 +131,14 @@ int info_command(const Args& args) {
                 reason = core::short_file_reason(look.length);
         } catch (const core::Failure& failure) {
             reason = failure.reason();
+        } catch (const std::bad_alloc&) {
+            reason = "out of memory";
         }
         if (!reason.empty()) {
             report("info", input_name(path), reason);
             status = kFailed;
             if (json)
-                objects.push_back(JsonObject().text("path", path).text("error", reason).done());
+                objects.push_back(JsonObject().path(path).text("error", reason).done());
             continue;
         }
 
@@ -136,7 +151,7 @@ int info_command(const Args& args) {
                                  header_text(header.creation_year);
         if (json) {
             objects.push_back(JsonObject()
-                                  .text("path", path)
+                                  .path(path)
                                   .text("version", header_text(header.version))
                                   .text("creation_date", date)
                                   .text("copyright_notice", header_text(header.copyright_notice))
@@ -150,16 +165,25 @@ int info_command(const Args& args) {
                                   .truth("well_formed", !failure.has_value())
                                   .field("fault", failure ? json_string(failure->reason()) : "null")
                                   .done());
-            continue;
+        } else {
+            std::string text = first ? "" : "\n";
+            first = false;
+            text += shown(path) + "\n";
+            for (const std::string& line : core::header_summary(header))
+                text += "  " + shown(line) + "\n";
+            text += "  size: " + std::to_string(width) + " × " + std::to_string(height) + " pixels\n";
+            text += "  length: " + length_verdict(look.length, expected) + "\n";
+            print_out(text);
         }
-        std::string text = first ? "" : "\n";
-        first = false;
-        text += shown(path) + "\n";
-        for (const std::string& line : core::header_summary(header))
-            text += "  " + shown(line) + "\n";
-        text += "  size: " + std::to_string(width) + " × " + std::to_string(height) + " pixels\n";
-        text += "  length: " + length_verdict(look.length, expected) + "\n";
-        print_out(text);
+        // What it holds is shown, as the previewer's box shows any 64 bytes;
+        // but a header the converter never writes is no ZFT file's. A length
+        // that is not the header's is the verdict's to tell.
+        try {
+            core::check_zft_header(header);
+        } catch (const core::Failure& notZft) {
+            report("info", input_name(path), "not a ZFT file: " + notZft.reason());
+            status = kFailed;
+        }
     }
     if (json) {
         std::string array = "[\n";
@@ -177,16 +201,23 @@ int verify_command(const Args& args) {
     const Args& files = options.positional();
     if (files.empty())
         return usage_error("verify", "no file given");
+    if (std::any_of(files.begin(), files.end(), is_terminal_input))
+        return usage_error("verify", kTerminalInput);
 
     int status = kOk;
     for (const std::string& path : files) {
+        std::optional<core::Failure> fault;
         try {
-            if (const std::optional<core::Failure> failure = failure_of(look_at(path))) {
-                print_out(shown(input_name(path)) + ": " + failure->reason() + "\n");
-                status = kFailed;
-            }
+            fault = failure_of(look_at(path));
         } catch (const core::Failure& failure) {
             report("verify", input_name(path), failure.reason());
+            status = kFailed;
+        } catch (const std::bad_alloc&) {
+            report("verify", input_name(path), "out of memory");
+            status = kFailed;
+        }
+        if (fault) {
+            print_out(shown(input_name(path)) + ": " + fault->reason() + "\n");
             status = kFailed;
         }
     }

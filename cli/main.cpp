@@ -1,8 +1,12 @@
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
+#include <new>
 #include <string>
+#include <unistd.h>
 
 #include "cli/cli.h"
 
@@ -36,26 +40,57 @@ constexpr std::array kCommands = {
     Command{"thumbnail", cli::thumbnail_command},
 };
 
+// A program started with standard input, output or error closed would give
+// that number to the first file it opens, and a message meant for standard
+// error would land in a picture being written. Each closed one is held by
+// /dev/null instead, before any file is opened or thread started.
+void hold_standard_descriptors() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        // The lowest free number is this one, since those below it are held.
+        const int held = ::open("/dev/null", O_RDWR);
+        if (held != fd) {
+            // No /dev/null (a bare chroot): nothing would be safe to write.
+            std::_Exit(cli::kFailed);
+        }
+    }
+}
+
+// Runs a command; what it did not catch itself is told as its failure.
+int run(const Command& command, const cli::Args& args) {
+    try {
+        return command.run(args);
+    } catch (const core::Failure& failure) {
+        cli::report(command.name, failure);
+    } catch (const std::bad_alloc&) {
+        cli::print_err(std::string("zft ") + command.name + ": out of memory\n");
+    }
+    return cli::kFailed;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    hold_standard_descriptors();
     const cli::Args args(argv + std::min(argc, 1), argv + argc);
     if (args.empty()) {
         cli::print_err(kHelp);
         return cli::kUsage;
     }
     const std::string& first = args.front();
-    if (first == "-h" || first == "--help" || first == "help") {
-        cli::print_out(kHelp);
-        return cli::kOk;
-    }
-    if (first == "-V" || first == "--version") {
-        cli::print_out("zft " ZFT_VERSION "\n");
+    if (first == "-h" || first == "--help" || first == "help" || first == "-V" || first == "--version") {
+        try {
+            cli::print_out(first == "-V" || first == "--version" ? std::string_view("zft " ZFT_VERSION "\n") : kHelp);
+        } catch (const core::Failure& failure) {
+            cli::print_err("zft: " + cli::shown(failure.path()) + ": " + cli::shown(failure.reason()) + "\n");
+            return cli::kFailed;
+        }
         return cli::kOk;
     }
     for (const Command& command : kCommands) {
         if (first == command.name) {
-            const int status = command.run(cli::Args(args.begin() + 1, args.end()));
+            const int status = run(command, cli::Args(args.begin() + 1, args.end()));
             // Every file is written and closed by now; what is left to take
             // apart the system clears anyway.
             std::fflush(stdout);

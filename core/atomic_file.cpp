@@ -82,24 +82,53 @@ void unregister_temporary(int slot) {
         temporaries[static_cast<std::size_t>(slot)].state.store(TemporarySlot::kFree, std::memory_order_release);
 }
 
-// "<folder>/.zft-" and twelve random letters and digits: never longer than
-// the folder's own path allows, whatever the target's name.
-std::string temporary_name(const std::string& folder) {
-    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-    thread_local std::mt19937_64 random{std::random_device{}()};
-    std::string name = folder + "/" + kTemporaryPrefix;
-    for (std::size_t i = 0; i < kTemporaryLetters; ++i)
-        name += kLetters[random() % (sizeof kLetters - 1)];
-    return name;
+constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+constexpr std::size_t kRandomLetters = 7;
+
+// The check letters of a temporary name's random ones: five letters of a
+// hash (FNV-1a) of them, so that 1 name in 36^5 (60 million) that merely
+// looks like one passes for one.
+std::string check_letters(std::string_view random) {
+    std::uint64_t hash = 0xcbf29ce484222325u;
+    for (const char c : std::string_view("zft-toolkit temporary ")) {
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+    }
+    for (const char c : random)
+        hash = (hash ^ static_cast<unsigned char>(c)) * 0x100000001b3u;
+    std::string letters;
+    for (std::size_t i = kRandomLetters; i < kTemporaryLetters; ++i, hash /= sizeof kLetters - 1)
+        letters += kLetters[hash % (sizeof kLetters - 1)];
+    return letters;
 }
 
+// Whether a name in a folder is one that temporary_name() gives.
 bool is_temporary_name(std::string_view name) {
     if (name.size() != sizeof kTemporaryPrefix - 1 + kTemporaryLetters || !name.starts_with(kTemporaryPrefix))
         return false;
-    for (const char c : name.substr(sizeof kTemporaryPrefix - 1))
+    const std::string_view letters = name.substr(sizeof kTemporaryPrefix - 1);
+    for (const char c : letters)
         if (!((c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
             return false;
-    return true;
+    return letters.substr(kRandomLetters) == check_letters(letters.substr(0, kRandomLetters));
+}
+
+// Where a write to `path` goes. A symbolic link is written through: its
+// target is replaced, in the target's folder, and the link stays.
+std::string written_place(const std::string& path) {
+    std::string place = path;
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat status {};
+        if (::lstat(place.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
+            return place;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t length = ::readlink(place.c_str(), target.data(), target.size());
+        if (length <= 0 || static_cast<std::size_t>(length) >= target.size())
+            return place;  // the write then fails with the system's reason
+        target.resize(static_cast<std::size_t>(length));
+        const std::size_t slash = place.rfind('/');
+        place = target.front() == '/' || slash == std::string::npos ? target : place.substr(0, slash + 1) + target;
+    }
+    throw system_failure("write", path, ELOOP);
 }
 
 // A writer killed outright (kill -9, a power cut) cannot remove the
@@ -139,6 +168,14 @@ void remove_leftover_temporaries(const std::string& folder) {
 
 }  // namespace
 
+std::string temporary_name(const std::string& folder) {
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    std::string letters;
+    for (std::size_t i = 0; i < kRandomLetters; ++i)
+        letters += kLetters[random() % (sizeof kLetters - 1)];
+    return folder + "/" + kTemporaryPrefix + letters + check_letters(letters);
+}
+
 AtomicFile::~AtomicFile() { abandon(); }
 
 void AtomicFile::fail(const std::string& reason) {
@@ -156,9 +193,12 @@ void AtomicFile::failWithErrno(int error) {
 }
 
 AtomicFile::AtomicFile(const std::string& path, Existing existing) : existing_(existing), path_(path) {
+    if (path.empty())
+        throw system_failure("write", path, ENOENT);
     check_file_place("write", path);
-    const std::size_t slash = path.rfind('/');
-    folder_ = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    target_ = written_place(path);
+    const std::size_t slash = target_.rfind('/');
+    folder_ = slash == std::string::npos ? "." : slash == 0 ? "/" : target_.substr(0, slash);
 
     fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd_ < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
@@ -180,10 +220,15 @@ AtomicFile::AtomicFile(const std::string& path, Existing existing) : existing_(e
     ::flock(fd_, LOCK_EX | LOCK_NB);
     remove_leftover_temporaries(folder_);
 
-    // A replaced file keeps its permissions.
+    // A replaced file keeps its owner and group, as far as this process may
+    // give them (root any, others a group they are in), then its permissions,
+    // which a change of owner would have cut.
     struct stat old {};
-    if (::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode))
+    if (::stat(target_.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        if (::fchown(fd_, old.st_uid, old.st_gid) != 0)
+            (void)::fchown(fd_, static_cast<uid_t>(-1), old.st_gid);
         ::fchmod(fd_, old.st_mode & 07777);
+    }
 
     buffer_ = std::make_unique<char[]>(kFileBufferSize);
 }
@@ -228,7 +273,7 @@ void AtomicFile::write(std::string_view bytes) {
 
 void AtomicFile::linkUnnamed() {
     const std::string self = "/proc/self/fd/" + std::to_string(fd_);
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path_.c_str(), AT_SYMLINK_FOLLOW) == 0)
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, target_.c_str(), AT_SYMLINK_FOLLOW) == 0)
         return;
     if (errno != EEXIST || existing_ == Existing::Keep)
         failWithErrno(errno);
@@ -257,7 +302,7 @@ void AtomicFile::takeTemporaryName(const std::string& folder, const std::functio
 }
 
 void AtomicFile::linkNamed() {
-    const char* target = path_.c_str();
+    const char* target = target_.c_str();
     if (existing_ == Existing::Replace) {
         if (::rename(temporary_.c_str(), target) != 0)
             failWithErrno(errno);
@@ -285,7 +330,7 @@ void AtomicFile::commit() {
         return;
     flush();
     struct stat old {};
-    const bool replacing = ::stat(path_.c_str(), &old) == 0;
+    const bool replacing = ::stat(target_.c_str(), &old) == 0;
     if (replacing && existing_ == Existing::Keep)
         failWithErrno(EEXIST);
     // What the old file held must not be lost to a crash just after it.

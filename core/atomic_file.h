@@ -8,7 +8,14 @@
 // existing target byte for byte as it was and nothing behind: the unnamed
 // file goes with the process, and a temporary name is removed on failure
 // and when SIGINT, SIGTERM or SIGHUP end the program. One left by a writer
-// killed outright is removed by the next write into its folder.
+// killed outright is removed by the next write into its folder: the last
+// five of its twelve letters are a check of the first seven, so a user's
+// file that only looks like one stays.
+//
+// A symbolic link as the target is written through: the link stays, and
+// the file it leads to is replaced, in that file's folder. A replaced file
+// keeps its permissions, and its owner and group where the process may set
+// them.
 #pragma once
 
 #include <functional>
@@ -19,6 +26,11 @@
 #include "core/files.h"
 
 namespace core {
+
+// A new temporary name in `folder` as the writer gives them:
+// "<folder>/.zft-" and twelve letters and digits, seven random ones and
+// five that check them.
+std::string temporary_name(const std::string& folder);
 
 // The system's WritableFile (Files::create makes them).
 class AtomicFile final : public WritableFile {
@@ -47,8 +59,9 @@ private:
     [[noreturn]] void failWithErrno(int error);
 
     Existing existing_;
-    std::string path_;
-    std::string folder_;
+    std::string path_;    // as given, for messages
+    std::string target_;  // where it goes: path_, or the file a link there leads to
+    std::string folder_;  // target_'s
     int fd_ = -1;
     std::string temporary_;  // the temporary name, when the file has one
     int registered_ = -1;   // its place in the list removed on a signal

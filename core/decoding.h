@@ -17,6 +17,13 @@ namespace core {
 // row, or decoded at a reduced scale, but a larger one is refused unread.
 inline constexpr std::int64_t kMostPixelsToScale = 100'000'000;
 
+// The most bytes of a picture read from a stream (standard input), whose
+// length is not known before it is read: no layout the decoders take spends
+// more than 9 bytes on a pixel (a 16-bit RGBA PNG stored uncompressed, one
+// pixel a row, each row with its filter byte: 900 MB for 100 megapixels),
+// and the rest leaves room for what a file carries beside its pixels.
+inline constexpr std::uint64_t kMostPictureBytes = 1'000'000'000;
+
 // The decoded picture in `file`, at most 999 × 999 pixels: a larger one is
 // refused from its headers, before it is decoded, by too_large(name, size,
 // tooLargeHint). Transparent GIF pixels, and pixels a file leaves unset,

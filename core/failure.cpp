@@ -8,7 +8,7 @@ namespace core {
 Failure::Failure(Kind kind, std::string reason) : kind_(kind), reason_(std::move(reason)), message_(reason_) {}
 
 Failure Failure::of(std::string_view action, std::string_view path) const {
-    if (!path_.empty())
+    if (ofFile_)
         return *this;
     return cannot(action, path, reason_, kind_);
 }
@@ -16,8 +16,9 @@ Failure Failure::of(std::string_view action, std::string_view path) const {
 Failure cannot(std::string_view action, std::string_view path, std::string_view reason, Failure::Kind kind) {
     Failure failure(kind, std::string(reason));
     failure.path_ = path;
+    failure.ofFile_ = true;
     failure.message_ = "Cannot ";
-    failure.message_.append(action).append(" ").append(path).append(": ").append(reason);
+    failure.message_.append(action).append(" ").append(path.empty() ? "''" : path).append(": ").append(reason);
     return failure;
 }
 

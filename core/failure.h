@@ -33,7 +33,8 @@ public:
 
     Kind kind() const { return kind_; }
     const std::string& reason() const { return reason_; }
-    // The file it is said of; empty until it is.
+    // Whether it is said of a file yet, and of which (a name may be empty).
+    bool ofFile() const { return ofFile_; }
     const std::string& path() const { return path_; }
     // "Cannot <action> <path>: <reason>", or the reason alone.
     const std::string& message() const { return message_; }
@@ -49,10 +50,12 @@ private:
     Kind kind_;
     std::string reason_;
     std::string path_;
+    bool ofFile_ = false;
     std::string message_;
 };
 
-// "Cannot <action> <path>: <reason>". Paths are as the system names files.
+// "Cannot <action> <path>: <reason>". Paths are as the system names files;
+// an empty one is shown as '', as other tools show it.
 Failure cannot(std::string_view action, std::string_view path, std::string_view reason,
                Failure::Kind kind = Failure::Kind::Io);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
@@ -51,6 +52,111 @@ public:
 private:
     int fd_;
     std::uint64_t size_;
+};
+
+// How much to read of a stream bounded to `most` bytes of which `kept` are
+// read: a buffer's worth, and never more than one byte past the bound,
+// which tells that the stream is longer.
+std::size_t next_read(std::uint64_t most, std::uint64_t kept) {
+    return static_cast<std::size_t>(std::min<std::uint64_t>(most - kept, kFileBufferSize - 1)) + 1;
+}
+
+// Where the bytes of a stream are kept while it is read: an unnamed file
+// in the temporary folder, which goes with its descriptor.
+int make_spool(std::string& folder) {
+    const char* tmpdir = std::getenv("TMPDIR");
+    folder = tmpdir && *tmpdir ? tmpdir : "/tmp";
+    int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0 || (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL))
+        return fd;
+    // A file system without unnamed files: a name that goes at once.
+    std::string name = folder + "/.zft-stream-XXXXXX";
+    fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd >= 0)
+        ::unlink(name.c_str());
+    return fd;
+}
+
+// A stream, read into its spool as far as its reader asks.
+class StreamSource final : public ByteSource {
+public:
+    StreamSource(Files& files, int fd, std::uint64_t most, std::string_view tooLong, int spool, std::string folder)
+        : files_(files), fd_(fd), most_(most), tooLong_(tooLong), spool_(spool), folder_(std::move(folder)) {}
+    ~StreamSource() override { ::close(spool_); }
+    StreamSource(const StreamSource&) = delete;
+    StreamSource& operator=(const StreamSource&) = delete;
+
+    // Its whole length: all of it is read.
+    std::uint64_t size() const override {
+        pull(std::numeric_limits<std::uint64_t>::max());
+        return kept_;
+    }
+
+    std::size_t read(std::uint64_t offset, void* out, std::size_t n) override {
+        pull(offset > std::numeric_limits<std::uint64_t>::max() - n ? std::numeric_limits<std::uint64_t>::max()
+                                                                     : offset + n);
+        if (offset >= kept_)
+            return 0;
+        const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(n, kept_ - offset));
+        std::size_t got = 0;
+        while (got < take) {
+            const ssize_t r = ::pread(spool_, static_cast<char*>(out) + got, take - got, static_cast<off_t>(offset + got));
+            if (r < 0 && errno == EINTR)
+                continue;
+            if (r <= 0)
+                throw spool_failure(r < 0 ? errno : EIO);
+            got += static_cast<std::size_t>(r);
+        }
+        return got;
+    }
+
+private:
+    // Reads on until `length` bytes are kept or the stream ends; past the
+    // bound by one byte at most, which tells that the stream is longer.
+    void pull(std::uint64_t length) const {
+        const std::uint64_t goal = std::min(length, most_ + 1);
+        if (longer_ && goal > most_)
+            throw Failure(Failure::Kind::TooLarge, tooLong_);
+        while (!ended_ && kept_ < goal) {
+            if (!chunk_)
+                chunk_ = std::make_unique<char[]>(kFileBufferSize);
+            const std::size_t got = files_.readStream(
+                fd_, chunk_.get(), static_cast<std::size_t>(std::min<std::uint64_t>(goal - kept_, kFileBufferSize)));
+            if (got == 0) {
+                ended_ = true;
+                break;
+            }
+            if (got > most_ - kept_) {
+                longer_ = true;
+                throw Failure(Failure::Kind::TooLarge, tooLong_);
+            }
+            for (std::size_t written = 0; written < got;) {
+                const ssize_t w = ::pwrite(spool_, chunk_.get() + written, got - written,
+                                           static_cast<off_t>(kept_ + written));
+                if (w < 0 && errno == EINTR)
+                    continue;
+                if (w < 0)
+                    throw spool_failure(errno);
+                written += static_cast<std::size_t>(w);
+            }
+            kept_ += got;
+        }
+    }
+
+    Failure spool_failure(int error) const {
+        return Failure(Failure::Kind::Io, "it cannot be kept in " + folder_ + ": " + system_reason(error));
+    }
+
+    Files& files_;
+    int fd_;
+    std::uint64_t most_;
+    std::string tooLong_;
+    int spool_;
+    std::string folder_;
+    mutable std::unique_ptr<char[]> chunk_;
+    mutable std::uint64_t kept_ = 0;
+    mutable bool ended_ = false;
+    mutable bool longer_ = false;  // than most_
 };
 
 // A full disk or a file-size limit must come back as a failed write the user
@@ -117,26 +223,34 @@ void Files::writeStream(int fd, std::string_view bytes) {
     }
 }
 
+std::unique_ptr<ByteSource> Files::openStream(int fd, std::uint64_t most, std::string_view tooLong) {
+    std::string folder;
+    const int spool = make_spool(folder);
+    if (spool < 0)
+        throw Failure(Failure::Kind::Io, "it cannot be kept in " + folder + ": " + system_reason(errno));
+    return std::make_unique<StreamSource>(*this, fd, most, tooLong, spool, std::move(folder));
+}
+
 Files& system_files() {
     static Files files;
     return files;
 }
 
-StreamBytes read_stream(Files& files, int fd, std::string_view name, std::uint64_t keep) {
-    StreamBytes stream;
+std::string read_stream(Files& files, int fd, std::string_view name, std::uint64_t most, std::string_view tooLong) {
+    std::string bytes;
     auto chunk = std::make_unique<char[]>(kFileBufferSize);
     try {
-        while (const std::size_t got = files.readStream(fd, chunk.get(), kFileBufferSize)) {
-            if (stream.bytes.size() < keep)
-                stream.bytes.append(chunk.get(), std::min<std::uint64_t>(got, keep - stream.bytes.size()));
-            stream.length += got;
+        while (const std::size_t got = files.readStream(fd, chunk.get(), next_read(most, bytes.size()))) {
+            if (got > most - bytes.size())
+                throw Failure(Failure::Kind::TooLarge, std::string(tooLong));
+            bytes.append(chunk.get(), got);
         }
     } catch (const Failure& failure) {
         throw failure.of("read", name);
     } catch (const std::bad_alloc&) {
         throw cannot("read", name, "there is not enough memory to hold it", Failure::Kind::OutOfMemory);
     }
-    return stream;
+    return bytes;
 }
 
 }  // namespace core

@@ -101,21 +101,25 @@ public:
     // All of `bytes` to the stream on descriptor `fd` (standard output).
     // Throws Failure (Io, not yet said of a file).
     virtual void writeStream(int fd, std::string_view bytes);
+
+    // The stream on descriptor `fd` (standard input) as a file to read at
+    // any offset. It is read only as far as the reader asks, so that a
+    // picture refused by its headers is refused before the rest comes, and
+    // what is read is kept in an unnamed temporary file (in $TMPDIR, else
+    // /tmp), so that it costs no memory. A read or size() that would take
+    // it past `most` bytes throws Failure (TooLarge, not yet said of a
+    // file) whose reason is `tooLong`. Throws Failure (Io, not yet said of a
+    // file) when the temporary file cannot be made.
+    virtual std::unique_ptr<ByteSource> openStream(int fd, std::uint64_t most, std::string_view tooLong);
 };
 
 // The system's files.
 Files& system_files();
 
-// What a stream held: its first bytes and its length.
-struct StreamBytes {
-    std::string bytes;  // at most the `keep` asked for
-    std::uint64_t length = 0;
-};
-
-// Reads the stream on `fd` to its end, keeping its first `keep` bytes.
-// Throws Failure said of `name`.
-StreamBytes read_stream(Files& files, int fd, std::string_view name,
-                        std::uint64_t keep = std::numeric_limits<std::uint64_t>::max());
+// Reads the stream on `fd` to its end, which must come within `most`
+// bytes: a longer stream is refused after most + 1 bytes with a Failure
+// (TooLarge) whose reason is `tooLong`. Throws Failure said of `name`.
+std::string read_stream(Files& files, int fd, std::string_view name, std::uint64_t most, std::string_view tooLong);
 
 // Refuses the place `path` when something there is no regular file: a
 // folder, a pipe or a device, which a file is never written over and a

@@ -1,10 +1,9 @@
 #include "core/header_text.h"
 
-#include <dlfcn.h>
+#include <unicode/ubrk.h>
+#include <unicode/unorm2.h>
 
 #include <ctime>
-
-#include <mutex>
 #include <optional>
 #include <vector>
 
@@ -43,50 +42,6 @@ void append_utf8(std::string& out, char32_t c) {
     }
 }
 
-// Unicode's rules for what a reader takes as one character, and for the
-// one composed form of a letter with accents, come from ICU, the library
-// the desktop's own text handling uses. It is loaded on first use only: a
-// notice in plain ASCII needs none of it, and the tool starts sooner.
-struct Icu {
-    using Normalizer = const void* (*)(int* status);
-    using Normalize = std::int32_t (*)(const void*, const char16_t*, std::int32_t, char16_t*, std::int32_t, int*);
-    using Open = void* (*)(int type, const char* locale, const char16_t* text, std::int32_t length, int* status);
-    using Step = std::int32_t (*)(void*);
-    using Close = void (*)(void*);
-    Normalizer nfc = nullptr;
-    Normalize normalize = nullptr;
-    Open open = nullptr;
-    Step first = nullptr;
-    Step next = nullptr;
-    Close close = nullptr;
-};
-
-const Icu* icu() {
-    static std::optional<Icu> loaded;
-    static std::once_flag once;
-    std::call_once(once, [] {
-        // ICU names its library and its functions after its version.
-        for (int version = 90; version >= 50 && !loaded; --version) {
-            const std::string suffix = "_" + std::to_string(version);
-            void* library = ::dlopen(("libicuuc.so." + std::to_string(version)).c_str(), RTLD_NOW | RTLD_LOCAL);
-            if (!library)
-                continue;
-            auto symbol = [&](const char* name) { return ::dlsym(library, (name + suffix).c_str()); };
-            Icu functions;
-            functions.nfc = reinterpret_cast<Icu::Normalizer>(symbol("unorm2_getNFCInstance"));
-            functions.normalize = reinterpret_cast<Icu::Normalize>(symbol("unorm2_normalize"));
-            functions.open = reinterpret_cast<Icu::Open>(symbol("ubrk_open"));
-            functions.first = reinterpret_cast<Icu::Step>(symbol("ubrk_first"));
-            functions.next = reinterpret_cast<Icu::Step>(symbol("ubrk_next"));
-            functions.close = reinterpret_cast<Icu::Close>(symbol("ubrk_close"));
-            if (functions.nfc && functions.normalize && functions.open && functions.first && functions.next &&
-                functions.close)
-                loaded = functions;
-        }
-    });
-    return loaded ? &*loaded : nullptr;
-}
-
 std::u16string to_utf16(const std::u32string& text) {
     std::u16string out;
     for (char32_t c : text) {
@@ -100,36 +55,47 @@ std::u16string to_utf16(const std::u32string& text) {
     return out;
 }
 
-// The text in its composed form, split into what a reader takes as one
-// character each; without ICU, one code point is one character.
-std::vector<std::u32string> characters(const std::u32string& text) {
+// One code point a character: what is left when ICU cannot do its part,
+// which for text it was given whole only happens when memory runs out.
+std::vector<std::u32string> code_points(const std::u32string& text) {
     std::vector<std::u32string> out;
-    const Icu* unicode = icu();
-    if (!unicode) {
-        for (char32_t c : text)
-            out.emplace_back(1, c);
-        return out;
-    }
-    constexpr int kCharacterBreaks = 0;  // UBRK_CHARACTER
+    for (char32_t c : text)
+        out.emplace_back(1, c);
+    return out;
+}
+
+// The text in its composed form (NFC), split into what a reader takes as one
+// character each. Unicode's rules for both come from ICU, linked in, so that
+// the same notice gives the same bytes on every machine.
+std::vector<std::u32string> characters(const std::u32string& text) {
     const std::u16string input = to_utf16(text);
-    int status = 0;
-    const void* nfc = unicode->nfc(&status);
+    UErrorCode status = U_ZERO_ERROR;
+    const UNormalizer2* nfc = unorm2_getNFCInstance(&status);
+    if (U_FAILURE(status))
+        return code_points(text);
+    // Composing never lengthens text by more than this; ICU says how much it
+    // needs when it does not fit.
     std::u16string composed(input.size() * 3 + 16, u'\0');
-    const std::int32_t length = unicode->normalize(nfc, input.data(), static_cast<std::int32_t>(input.size()),
-                                                   composed.data(), static_cast<std::int32_t>(composed.size()), &status);
-    if (status > 0)  // a failure: take the text as it came
-        composed = input;
-    else
-        composed.resize(static_cast<std::size_t>(length));
-    status = 0;
-    void* breaks = unicode->open(kCharacterBreaks, "", composed.data(), static_cast<std::int32_t>(composed.size()), &status);
-    if (status > 0 || !breaks) {
-        for (char32_t c : text)
-            out.emplace_back(1, c);
-        return out;
+    std::int32_t length = unorm2_normalize(nfc, input.data(), static_cast<std::int32_t>(input.size()),
+                                           composed.data(), static_cast<std::int32_t>(composed.size()), &status);
+    if (status == U_BUFFER_OVERFLOW_ERROR) {
+        composed.assign(static_cast<std::size_t>(length), u'\0');
+        status = U_ZERO_ERROR;
+        length = unorm2_normalize(nfc, input.data(), static_cast<std::int32_t>(input.size()), composed.data(),
+                                  static_cast<std::int32_t>(composed.size()), &status);
     }
-    for (std::int32_t start = unicode->first(breaks), end = unicode->next(breaks); end >= 0;
-         start = end, end = unicode->next(breaks)) {
+    if (U_FAILURE(status))
+        return code_points(text);
+    composed.resize(static_cast<std::size_t>(length));
+
+    status = U_ZERO_ERROR;
+    UBreakIterator* breaks =
+        ubrk_open(UBRK_CHARACTER, "", composed.data(), static_cast<std::int32_t>(composed.size()), &status);
+    if (U_FAILURE(status))
+        return code_points(text);
+    std::vector<std::u32string> out;
+    for (std::int32_t start = ubrk_first(breaks), end = ubrk_next(breaks); end != UBRK_DONE;
+         start = end, end = ubrk_next(breaks)) {
         std::u32string character;
         for (std::int32_t i = start; i < end; ++i) {
             const char16_t unit = composed[static_cast<std::size_t>(i)];
@@ -143,7 +109,7 @@ std::vector<std::u32string> characters(const std::u32string& text) {
         }
         out.push_back(std::move(character));
     }
-    unicode->close(breaks);
+    ubrk_close(breaks);
     return out;
 }
 

@@ -13,8 +13,9 @@ _zft()
     fi
 
     local command=${words[1]}
-    # What ordinary pictures zft convert is given.
-    local pictures='jpg|jpeg|gif|bmp|png|ppm|pgm|pbm|xbm|xpm'
+    # The endings of the pictures zft convert reads: JPEG, GIF, BMP, PNG and
+    # binary PPM and PGM.
+    local pictures='jpg|jpeg|jpe|jfif|gif|bmp|dib|png|ppm|pgm'
 
     case $command in
         convert)

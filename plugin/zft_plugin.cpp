@@ -1,12 +1,15 @@
 #include "plugin/zft_plugin.h"
 
 #include <QDate>
+#include <QFile>
+#include <QFileDevice>
 #include <QImage>
 #include <QLoggingCategory>
 #include <QSize>
 #include <QStringList>
 #include <QVariant>
 #include <algorithm>
+#include <mutex>
 #include <string>
 
 #include "core/compose.h"
@@ -98,10 +101,22 @@ public:
         if (device_->write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
             throw core::Failure(core::Failure::Kind::Io, device_->errorString().toStdString());
     }
+    // A file keeps what it is given in its buffer, and only its flush meets
+    // a full disk: the write has not succeeded until that has.
+    void finish() {
+        if (auto* file = qobject_cast<QFileDevice*>(device_); file && !file->flush())
+            throw core::Failure(core::Failure::Kind::Io, file->errorString().toStdString());
+    }
 
 private:
     QIODevice* device_;
 };
+
+// " <file name>" for a device that is a file, to name it in the log.
+QByteArray named(QIODevice* device) {
+    const auto* file = qobject_cast<QFileDevice*>(device);
+    return file && !file->fileName().isEmpty() ? ' ' + QFile::encodeName(file->fileName()) : QByteArray();
+}
 
 }  // namespace
 
@@ -160,9 +175,10 @@ bool ZftHandler::read(QImage* image) {
         *image = std::move(picture);
         return true;
     } catch (const core::Failure& failure) {
-        qCWarning(lcZft, "Cannot read the ZFT picture: %s", failure.reason().c_str());
+        qCWarning(lcZft, "Cannot read the ZFT picture%s: %s", named(device()).constData(), failure.reason().c_str());
     } catch (const std::bad_alloc&) {
-        qCWarning(lcZft, "Cannot read the ZFT picture: there is not enough memory to read it");
+        qCWarning(lcZft, "Cannot read the ZFT picture%s: there is not enough memory to read it",
+                  named(device()).constData());
     }
     return false;
 }
@@ -187,11 +203,12 @@ bool ZftHandler::write(const QImage& image) {
                                                        image.height());
         DeviceSink out(device());
         core::write_zft(out, header, as_picture(image), core::kWindowColour);
+        out.finish();
         return true;
     } catch (const core::Failure& failure) {
-        qCWarning(lcZft, "Cannot write the ZFT picture: %s", failure.reason().c_str());
+        qCWarning(lcZft, "Cannot write the ZFT picture%s: %s", named(device()).constData(), failure.reason().c_str());
     } catch (const std::bad_alloc&) {
-        qCWarning(lcZft, "Cannot write the ZFT picture: there is not enough memory");
+        qCWarning(lcZft, "Cannot write the ZFT picture%s: there is not enough memory", named(device()).constData());
     }
     return false;
 }
@@ -232,13 +249,36 @@ QImageIOPlugin::Capabilities ZftPlugin::capabilities(QIODevice* device, const QB
         return format == "zft" ? CanRead | CanWrite : Capabilities();
     Capabilities capabilities;
     // Even a .zft name proves nothing: a mislabelled PNG is left to the PNG
-    // reader rather than refused here.
-    if (device->isReadable() && ZftHandler::canRead(device))
-        capabilities |= CanRead;
+    // reader rather than refused here. Qt says no more than "Unsupported
+    // image format" of what no plugin takes, so a file that is asked for as
+    // ZFT and begins as one, but is damaged, gets its reason in the log;
+    // other bytes under the name are no news worth a warning.
+    if (device->isReadable()) {
+        if (const std::optional<core::Failure> failure = failure_at(device)) {
+            if (format == "zft" && firstAskedAbout(device)) {
+                const QByteArray reason = QByteArray::fromStdString(failure->reason());
+                if (device->peek(2) == QByteArray::fromStdString(std::string(zft::kVersion)))
+                    qCWarning(lcZft, "Cannot read the ZFT picture%s: %s", named(device).constData(), reason.constData());
+                else
+                    qCDebug(lcZft, "Not a ZFT picture%s: %s", named(device).constData(), reason.constData());
+            }
+        } else {
+            capabilities |= CanRead;
+        }
+    }
     // Writing is only ever asked for by name, never guessed from content.
     if (device->isWritable() && format == "zft")
         capabilities |= CanWrite;
     return capabilities;
+}
+
+bool ZftPlugin::firstAskedAbout(QIODevice* device) const {
+    // QImageReader asks more than once about one device; the log says it once.
+    const std::lock_guard lock(askedMutex_);
+    if (lastAsked_ == device)
+        return false;
+    lastAsked_ = device;
+    return true;
 }
 
 QImageIOHandler* ZftPlugin::create(QIODevice* device, const QByteArray& format) const {

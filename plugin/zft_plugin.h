@@ -6,7 +6,9 @@
 
 #include <QImageIOHandler>
 #include <QImageIOPlugin>
+#include <QPointer>
 #include <QString>
+#include <mutex>
 #include <optional>
 
 #include "core/failure.h"
@@ -44,4 +46,11 @@ class ZftPlugin : public QImageIOPlugin {
 public:
     Capabilities capabilities(QIODevice* device, const QByteArray& format) const override;
     QImageIOHandler* create(QIODevice* device, const QByteArray& format = QByteArray()) const override;
+
+private:
+    // Whether this is the first question about `device` in a row.
+    bool firstAskedAbout(QIODevice* device) const;
+
+    mutable std::mutex askedMutex_;
+    mutable QPointer<QIODevice> lastAsked_;
 };

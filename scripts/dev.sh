@@ -19,6 +19,7 @@ build_packages=(
     bash-completion  # where zft's completion goes
     dpkg-dev file  # the Debian package: dpkg-shlibdeps finds its dependencies
     libturbojpeg0-dev libgif-dev libpng-dev  # the picture decoders
+    libicu-dev  # the notice's Unicode rules
     libxcb1-dev  # naming windows on X11
 )
 test_packages=(

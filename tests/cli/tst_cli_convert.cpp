@@ -48,6 +48,8 @@ private slots:
     void batchGoesOnPastFailures();
     void twoInputsForOneOutput();
     void unwritableOutputLeavesNothing();
+    void linkedOutputIsWrittenThrough();
+    void closedStandardDescriptors();
     void fileSizeLimitFailsOneFile();
     void manyFilesInParallel();
     void defaultsAreTodayAndNoNotice();
@@ -546,6 +548,67 @@ void CliConvertTest::unwritableOutputLeavesNothing() {
     }
     QVERIFY(QFileInfo(path("out/p.zft")).isDir());
     QVERIFY(!QFileInfo(path("out/q.zft")).isFile() && QFileInfo::exists(path("out/q.zft")));
+
+    // Standard output is a pipe here: /dev/stdout leads to it, and is refused.
+    run = run_zft({"convert", "--force", path("p.bmp"), "-o", "/dev/stdout"});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.err, QByteArray("zft convert: /dev/stdout: it is not a regular file (a device or a pipe)\n"));
+    QVERIFY(run.out.isEmpty());
+
+    // Names that are not there say so in the same form.
+    QVERIFY(write_file(path("afile"), "a file"));
+    run = run_zft({"convert", path("p.bmp"), "-d", path("afile/sub")});
+    QCOMPARE(run.status, 1);
+    QCOMPARE(run.err, "zft convert: " + path("afile/sub").toUtf8() + ": " + path("afile").toUtf8() +
+                          " is not a folder\n");
+    for (const char* option : {"-o", "-d"}) {
+        run = run_zft({"convert", path("p.bmp"), option, ""});
+        QCOMPARE(run.status, 1);
+        QCOMPARE(run.err, QByteArray("zft convert: '': No such file or directory\n"));
+    }
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+             QStringList({"afile", "out", "p.bmp"}));
+}
+
+// A symbolic link as the output is written through: the link stays, the file
+// it leads to gets the picture.
+void CliConvertTest::linkedOutputIsWrittenThrough() {
+    QVERIFY(asymmetric(6, 5).save(path("p.bmp")));
+    QVERIFY(QDir().mkpath(path("pictures")));
+    QVERIFY(write_file(path("pictures/p.zft"), "old"));
+    QVERIFY(QFile::link("pictures/p.zft", path("p.zft")));
+    for (const char* out : {"p.zft", "plain.zft"}) {
+        const Run run = run_zft({"convert", "--force", "--date", "09/03/2004", "p.bmp", "-o", out}, dir_->path());
+        QVERIFY2(run.status == 0, run.err.constData());
+    }
+    QVERIFY(QFileInfo(path("p.zft")).isSymLink());
+    QCOMPARE(contents(path("pictures/p.zft")), contents(path("plain.zft")));
+    QCOMPARE(QDir(path("pictures")).entryList(QDir::Files | QDir::Hidden), QStringList{"p.zft"});
+}
+
+// Started with standard error (or output) closed, zft opens its files as
+// always: a message never lands in a picture another thread is writing.
+void CliConvertTest::closedStandardDescriptors() {
+    QStringList good;
+    QStringList inputs;
+    for (int i = 0; i < 16; ++i) {
+        good << QStringLiteral("g%1.bmp").arg(i);
+        QVERIFY(asymmetric(200 + i, 150).save(path(good.last())));
+        QVERIFY(write_file(path(QStringLiteral("b%1.jpg").arg(i)), QByteArray("\xff\xd8\xff\xe0 no JPEG", 14)));
+        inputs << good.last() << QStringLiteral("b%1.jpg").arg(i);
+    }
+    const QString convert = "\"$0\" convert -j4 --date 09/03/2004 ";
+    const Run run = clitest::run_script(convert + "-d out " + inputs.join(' ') + " 2>&-; echo $? >status\n" +
+                                            convert + "-d alike " + good.join(' ') + "\n"
+                                            "\"$0\" info out/g0.zft >&-; echo $? >>status",
+                                        dir_->path());
+    QCOMPARE(run.status, 0);
+    QCOMPARE(contents(path("status")), QByteArray("1\n0\n"));
+    QCOMPARE(QDir(path("out")).entryList(QDir::Files | QDir::Hidden).size(), good.size());
+    for (int i = 0; i < good.size(); ++i) {
+        const QString name = QStringLiteral("g%1.zft").arg(i);
+        QCOMPARE(contents(path("out/" + name)), contents(path("alike/" + name)));
+    }
 }
 
 // A file size limit of 512 bytes (the shell's "ulimit -f 1") stops one file

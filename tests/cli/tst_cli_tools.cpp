@@ -4,12 +4,14 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <fcntl.h>
 #include <sys/stat.h>
 
 #include "tests/cli/cli_support.h"
+#include "tests/support/bmp_writer.h"
 
 using clitest::Run;
 using clitest::run_script;
@@ -45,6 +47,9 @@ private slots:
     void standardInputAndOutput_data();
     void standardInputAndOutput();
     void fullOutputIsTold();
+    void endlessStandardInput_data();
+    void endlessStandardInput();
+    void terminalIsNoInput();
     void namesThatAreNoUtf8();
     void wrongCommand_data();
     void wrongCommand();
@@ -86,18 +91,35 @@ void CliToolsTest::infoShowsTheHeaderAsThePreviewerDoes() {
 void CliToolsTest::infoJudgesTheLength_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("says");
-    QTest::newRow("exact") << kGood << "154 bytes, as 64 + 3·W·H";
-    QTest::newRow("cut short") << kGood.left(100) << "100 bytes, but 64 + 3·W·H is 154 (cut short)";
-    QTest::newRow("trailing bytes") << kGood + "xyz" << "157 bytes, but 64 + 3·W·H is 154 (trailing bytes)";
-    QTest::newRow("header only, width 000") << with(kGood, 58, "000").left(64) << "64 bytes, as 64 + 3·W·H";
+    QTest::addColumn<QByteArray>("complaint");  // on stderr, with status 1, for a file that is no ZFT file
+    QTest::newRow("exact") << kGood << "154 bytes, as 64 + 3·W·H" << QByteArray();
+    QTest::newRow("cut short") << kGood.left(100) << "100 bytes, but 64 + 3·W·H is 154 (cut short)" << QByteArray();
+    QTest::newRow("trailing bytes") << kGood + "xyz" << "157 bytes, but 64 + 3·W·H is 154 (trailing bytes)"
+                                    << QByteArray();
+    QTest::newRow("header only, width 000") << with(kGood, 58, "000").left(64) << "64 bytes, as 64 + 3·W·H"
+                                            << QByteArray("not a ZFT file: width is \"000\"");
+    // Its first 64 bytes are shown all the same, as the previewer's box shows them.
+    QBuffer bmp;
+    bmp.open(QIODevice::WriteOnly);
+    asymmetric(30, 20).save(&bmp, "BMP");
+    QTest::newRow("a BMP") << bmp.data() << "Version=BM - Creationdate="
+                           << QByteArray("not a ZFT file: version is \"BM\", not \"1A\"");
 }
 
 void CliToolsTest::infoJudgesTheLength() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, says);
+    QFETCH(QByteArray, complaint);
     const Run run = run_zft({"info", fixture("p.zft", bytes)});
-    QCOMPARE(run.status, 0);
     QVERIFY2(QString::fromUtf8(run.out).contains(says), run.out.constData());
+    if (complaint.isEmpty()) {
+        QCOMPARE(run.status, 0);
+        QCOMPARE(run.err, QByteArray());
+    } else {
+        QCOMPARE(run.status, 1);
+        QVERIFY2(run.err.startsWith("zft info: " + path("p.zft").toUtf8() + ": " + complaint), run.err.constData());
+        QCOMPARE(run.err.count('\n'), 1);
+    }
 }
 
 void CliToolsTest::infoJson() {
@@ -171,6 +193,8 @@ void CliToolsTest::controlCharactersAreShownEscaped() {
 
     const Run json = run_zft({"info", "--json", name});
     QCOMPARE(json.status, 0);
+    QVERIFY2(!obeys(json.out), json.out.toHex(' ').constData());
+    QVERIFY(json.out.contains("\\u001b]0;owned\\u0007\\u001b[2J\\u0081\\u008d\\u008f\\u0090\\u009d\\u007f"));
     const QJsonObject file = QJsonDocument::fromJson(json.out).array()[0].toObject();
     QCOMPARE(file["path"].toString(), name);
     QVERIFY(file["copyright_notice"].toString().startsWith(QStringLiteral("\x1b]0;owned\a\x1b[2J\u0081")));
@@ -240,6 +264,8 @@ void CliToolsTest::exportFailures_data() {
                                << QByteArray("zft export: short.zft: file is 100");
     QTest::newRow("missing") << QStringList{"missing.zft", "out.png"} << 1
                              << QByteArray("zft export: missing.zft: No such file or directory\n");
+    QTest::newRow("an empty name") << QStringList{"", "out.png"} << 1
+                                   << QByteArray("zft export: '': No such file or directory\n");
     QTest::newRow("folder not there") << QStringList{"good.zft", "nowhere/out.png"} << 1
                                       << QByteArray("zft export: nowhere/out.png: ");
     QTest::newRow("existing output") << QStringList{"good.zft", "old.png"} << 1
@@ -304,6 +330,8 @@ void CliToolsTest::thumbnailFailuresWriteNothing_data() {
     QTest::newRow("size 0") << kGood << "0" << 2 << QByteArray("the size '0' is not valid");
     QTest::newRow("size -1") << kGood << "-1" << 2 << QByteArray("the size '-1' is not valid");
     QTest::newRow("size not a number") << kGood << "large" << 2 << QByteArray("the size 'large' is not valid");
+    QTest::newRow("size 1000000") << kGood << "1000000" << 2
+                                  << QByteArray("the size '1000000' is not valid: give a number of pixels from 1 to 999999\n");
 }
 
 void CliToolsTest::thumbnailFailuresWriteNothing() {
@@ -431,14 +459,25 @@ void CliToolsTest::standardInputAndOutput() {
     }
 }
 
-// A full disk: /dev/full refuses every write as a full disk does.
+// A full disk: /dev/full refuses every write as a full disk does. Every
+// command that writes to standard output says so.
 void CliToolsTest::fullOutputIsTold() {
-    QProcess process;
-    process.setStandardOutputFile("/dev/full");
-    process.start(ZFT_TOOL, {"export", fixture("p.zft", kGood), "-"});
-    QVERIFY(process.waitForFinished(60000));
-    QCOMPARE(process.exitCode(), 1);
-    QCOMPARE(process.readAllStandardError(), QByteArray("zft export: standard output: No space left on device\n"));
+    fixture("p.zft", kGood);
+    fixture("bad.zft", kGood.left(100));
+    const QList<QStringList> commands = {{"export", "p.zft", "-"},  {"info", "p.zft"},
+                                         {"info", "--json", "p.zft"}, {"verify", "bad.zft"},
+                                         {"info", "--help"},          {"--help"}};
+    for (const QStringList& args : commands) {
+        QProcess process;
+        process.setWorkingDirectory(dir_->path());
+        process.setStandardOutputFile("/dev/full");
+        process.start(ZFT_TOOL, args);
+        QVERIFY(process.waitForFinished(60000));
+        QVERIFY2(process.exitCode() == 1, qPrintable(args.join(' ')));
+        const QString command = args[0].startsWith('-') ? QString() : ' ' + args[0];
+        QCOMPARE(QString::fromUtf8(process.readAllStandardError()),
+                 "zft" + command + ": standard output: No space left on device\n");
+    }
 
     const Run broken = run_zft({"export", "-", "out.png"}, dir_->path(), "not a ZFT file at all");
     QCOMPARE(broken.status, 1);
@@ -456,7 +495,8 @@ void CliToolsTest::namesThatAreNoUtf8() {
         "\"$0\" convert --notice fixture --date 09/03/2004 -d d \"$f.bmp\"\n"
         "\"$0\" info \"$f.zft\"; \"$0\" verify \"$f.zft\"\n"
         "\"$0\" export \"$f.zft\" \"$f.png\"; \"$0\" thumbnail \"$f.zft\" \"$f-small.png\" 3\n"
-        "\"$0\" info \"$f.missing\" || true\n");
+        "\"$0\" info \"$f.missing\" || true\n"
+        "\"$0\" info --json \"$f.zft\" >info.json\n");
     const Run run = run_script(script, dir_->path());
     QVERIFY2(run.status == 0, run.err.constData());
     const QByteArray folder = QFile::encodeName(dir_->path()) + '/';
@@ -472,6 +512,81 @@ void CliToolsTest::namesThatAreNoUtf8() {
     QCOMPARE(QImage::fromData(file("caf\xe9-small.png")).width(), 3);
     QVERIFY2(run.out.startsWith("caf\\xE9.zft\n"), run.out.constData());
     QCOMPARE(run.err, QByteArray("zft info: caf\\xE9.missing: No such file or directory\n"));
+    // JSON is UTF-8: the name as text has U+FFFD for the byte, and its bytes
+    // beside it, from which it comes back.
+    QJsonParseError error;
+    const QByteArray json = file("info.json");
+    const QJsonObject info = QJsonDocument::fromJson(json, &error).array()[0].toObject();
+    QCOMPARE(error.error, QJsonParseError::NoError);
+    QVERIFY2(QString::fromUtf8(json).toUtf8() == json, json.constData());
+    QCOMPARE(info["path"].toString(), QStringLiteral("caf\uFFFD.zft"));
+    QCOMPARE(QByteArray::fromHex(info["path_bytes"].toString().toLatin1()), QByteArray("caf\xe9.zft"));
+    QCOMPARE(info["well_formed"].toBool(), true);
+}
+
+// Standard input has no length to refuse it by beforehand: it is read only
+// as far as it must be, up to a bound, in little memory, whatever comes.
+void CliToolsTest::endlessStandardInput_data() {
+    QTest::addColumn<QString>("feed");  // a shell command whose output is zft's input
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QByteArray>("says");
+    const QByteArray tooLong = "standard input: more than 2,994,067 bytes, longer than any ZFT file\n";
+    QTest::newRow("info") << "cat /dev/zero" << QStringList{"info", "-"} << "zft info: " + tooLong;
+    QTest::newRow("verify") << "cat /dev/zero" << QStringList{"verify", "-"} << "zft verify: " + tooLong;
+    QTest::newRow("export") << "cat /dev/zero" << QStringList{"export", "-", "out.png"} << "zft export: " + tooLong;
+    QTest::newRow("thumbnail") << "cat /dev/zero" << QStringList{"thumbnail", "-", "out.png", "64"}
+                               << "zft thumbnail: " + tooLong;
+    QTest::newRow("a ZFT header, then no end") << "cat p.zft /dev/zero" << QStringList{"export", "-", "-"}
+                                              << "zft export: " + tooLong;
+    QTest::newRow("convert") << "cat /dev/zero" << QStringList{"convert", "-", "-o", "out.zft"}
+                             << QByteArray("zft convert: standard input: not a picture");
+    // Refused by its headers before the rest is read.
+    QTest::newRow("a large BMP's headers, then no end")
+        << "cat vast.bmp /dev/zero" << QStringList{"convert", "-", "-o", "out.zft"}
+        << QByteArray("zft convert: standard input: the picture is 20000 × 20000 pixels, and a ZFT picture");
+    QTest::newRow("the same with --fit") << "cat vast.bmp /dev/zero"
+                                         << QStringList{"convert", "--fit", "-", "-o", "out.zft"}
+                                         << QByteArray("zft convert: standard input: the picture is 20000 × "
+                                                       "20000 pixels, more than the 100 megapixels");
+}
+
+void CliToolsTest::endlessStandardInput() {
+    QFETCH(QString, feed);
+    QFETCH(QStringList, args);
+    QFETCH(QByteArray, says);
+    fixture("p.zft", kGood);
+    testing::Bmp vast;
+    vast.width = vast.height = 20000;
+    vast.data = QByteArray(12, '\x40');
+    fixture("vast.bmp", testing::bytes(vast));
+    // An address space of 400 MB: what is read is not held in memory.
+    QString script = "ulimit -v 400000; " + feed + " | \"$0\"";
+    for (const QString& arg : args)
+        script += " '" + arg + "'";
+    const Run run = run_script(script + " >/dev/null", dir_->path());
+    QCOMPARE(run.status, 1);
+    QVERIFY2(run.err.startsWith(says) && run.err.count('\n') == 1, run.err.constData());
+    QVERIFY(!QFile::exists(path("out.png")) && !QFile::exists(path("out.zft")));
+}
+
+// A terminal is never taken as a file to read, as it is never written a
+// picture: zft would wait for typing that never makes a picture.
+void CliToolsTest::terminalIsNoInput() {
+    const QString script = QStandardPaths::findExecutable(QStringLiteral("script"));
+    if (script.isEmpty())
+        QSKIP("script (util-linux) is not installed: no terminal to run zft on");
+    fixture("p.zft", kGood);
+    for (const QString& command : {"info -", "verify -", "export - out.png", "thumbnail - out.png 64",
+                                   "convert - -o out.zft", "convert --fit - -o out.zft"}) {
+        QProcess process;
+        process.setWorkingDirectory(dir_->path());
+        process.start(script, {"-qec", QStringLiteral("'%1' %2").arg(ZFT_TOOL, command), "/dev/null"});
+        QVERIFY(process.waitForFinished(60000));
+        QVERIFY2(process.exitCode() == 2, qPrintable(command));
+        const QByteArray shown = process.readAllStandardOutput();
+        QVERIFY2(shown.contains(": standard input is a terminal: a file is not read from one"), shown.constData());
+    }
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"p.zft"});
 }
 
 QTEST_MAIN(CliToolsTest)

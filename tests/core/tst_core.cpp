@@ -5,11 +5,16 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <cstring>
+#include <functional>
+#include <limits>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <unistd.h>
 
+#include "core/atomic_file.h"
 #include "core/files.h"
 #include "core/compose.h"
 #include "core/failure.h"
@@ -47,6 +52,8 @@ private slots:
     void signalRemovesTheTemporaryName_data();
     void signalRemovesTheTemporaryName();
     void killedWritersLeftoversGo();
+    void symbolicLinksAreWrittenThrough();
+    void streamsAreReadAsFarAsAsked();
     void blendingRoundsToTheNearest();
     void composeClipsToTheShownPart();
 };
@@ -58,6 +65,10 @@ void CoreTest::replacesWholeAndKeepsPermissions() {
     QVERIFY(write_file(path, kOld));
     const QByteArray name = QFile::encodeName(path);
     QCOMPARE(::chmod(name.constData(), 0640), 0);
+    // Someone else's file, replaced by root, stays theirs.
+    const bool root = ::geteuid() == 0;
+    if (root)
+        QCOMPARE(::chown(name.constData(), 4321, 8765), 0);
 
     const auto file = create(path);
     file->write("new ");
@@ -68,6 +79,8 @@ void CoreTest::replacesWholeAndKeepsPermissions() {
     struct stat status {};
     QCOMPARE(::stat(name.constData(), &status), 0);
     QCOMPARE(status.st_mode & 07777, 0640u);
+    if (root)
+        QCOMPARE(std::pair(status.st_uid, status.st_gid), std::pair(uid_t(4321), gid_t(8765)));
     QCOMPARE(entries(dir.path()).size(), 1);
 }
 
@@ -136,20 +149,126 @@ void CoreTest::killedWritersLeftoversGo() {
         const struct timeval hourAgo[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
         return ::utimes(QFile::encodeName(path).constData(), hourAgo) == 0;
     };
-    // One killed writer's name; one a working writer holds; names that only look alike.
-    QVERIFY(made_long_ago(QStringLiteral(".zft-killed000000")));
-    QVERIFY(made_long_ago(QStringLiteral(".zft-working00000")));
+    auto writers_name = [&] {
+        return QFileInfo(QString::fromStdString(core::temporary_name(dir.path().toStdString()))).fileName();
+    };
+    // One killed writer's name; one a working writer holds; names of a user's
+    // that only look alike, down to twelve letters and digits.
+    const QString killed = writers_name();
+    const QString working = writers_name();
+    QVERIFY(made_long_ago(killed));
+    QVERIFY(made_long_ago(working));
     QVERIFY(made_long_ago(QStringLiteral(".zft-short")));
     QVERIFY(made_long_ago(QStringLiteral(".zft-NOTOURS00000")));
-    const int held = ::open(QFile::encodeName(dir.filePath(QStringLiteral(".zft-working00000"))).constData(), O_RDONLY);
+    QVERIFY(made_long_ago(QStringLiteral(".zft-000000000000")));
+    QVERIFY(made_long_ago(QStringLiteral(".zft-") + killed.right(12).left(7) + QStringLiteral("00000")));
+    const int held = ::open(QFile::encodeName(dir.filePath(working)).constData(), O_RDONLY);
     QVERIFY(held >= 0);
     QCOMPARE(::flock(held, LOCK_EX), 0);
 
+    QStringList kept = entries(dir.path());
+    kept.removeOne(killed);
     const auto file = create(dir.filePath(QStringLiteral("out.zft")));
     file->write("new");
     file->commit();
     ::close(held);
-    QCOMPARE(entries(dir.path()), (QStringList{".zft-NOTOURS00000", ".zft-short", ".zft-working00000", "out.zft"}));
+    kept << QStringLiteral("out.zft");
+    kept.sort();
+    QCOMPARE(entries(dir.path()), kept);
+    QCOMPARE(kept.size(), 6);
+}
+
+// A symbolic link as the output leads to the file written: the link stays
+// and its target is replaced in its own folder, keeping what it kept; a
+// link to nothing makes its target; one to a device or a folder is refused.
+void CoreTest::symbolicLinksAreWrittenThrough() {
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("real")));
+    const QString target = dir.filePath(QStringLiteral("real/picture.zft"));
+    QVERIFY(write_file(target, kOld));
+    QCOMPARE(::chmod(QFile::encodeName(target).constData(), 0640), 0);
+    const QString link = dir.filePath(QStringLiteral("link.zft"));
+    QVERIFY(QFile::link(QStringLiteral("real/picture.zft"), link));
+    // And a link to that link, by its full path.
+    const QString second = dir.filePath(QStringLiteral("second.zft"));
+    QVERIFY(QFile::link(link, second));
+
+    auto file = create(second);
+    file->write("through");
+    file->commit();
+    QCOMPARE(QFileInfo(link).symLinkTarget(), target);
+    QCOMPARE(QFileInfo(second).symLinkTarget(), link);
+    QCOMPARE(contents(target), QByteArray("through"));
+    struct stat status {};
+    QCOMPARE(::stat(QFile::encodeName(target).constData(), &status), 0);
+    QCOMPARE(status.st_mode & 07777, 0640u);
+    QCOMPARE(entries(dir.filePath(QStringLiteral("real"))), QStringList{QStringLiteral("picture.zft")});
+
+    // Kept when it exists, through the link as well.
+    QVERIFY_THROWS_EXCEPTION(core::Failure, create(link, Existing::Keep)->commit());
+    QCOMPARE(contents(target), QByteArray("through"));
+
+    const QString dangling = dir.filePath(QStringLiteral("dangling.zft"));
+    QVERIFY(QFile::link(QStringLiteral("real/new.zft"), dangling));
+    file = create(dangling, Existing::Keep);
+    file->write("made");
+    file->commit();
+    QVERIFY(QFileInfo(dangling).isSymLink());
+    QCOMPARE(contents(dir.filePath(QStringLiteral("real/new.zft"))), QByteArray("made"));
+
+    for (const char* to : {"/dev/null", "real"}) {
+        const QString refused = dir.filePath(QStringLiteral("refused.zft"));
+        QFile::remove(refused);
+        QVERIFY(QFile::link(QString::fromLatin1(to), refused));
+        QVERIFY_THROWS_EXCEPTION(core::Failure, create(refused));
+        QVERIFY(QFileInfo(refused).isSymLink());
+    }
+    QVERIFY(QFileInfo(dir.filePath(QStringLiteral("real"))).isDir());
+}
+
+// A stream read as a file: only as far as a reader asks, and never past its
+// bound, however long it is.
+void CoreTest::streamsAreReadAsFarAsAsked() {
+    class Stream final : public core::Files {
+    public:
+        explicit Stream(std::uint64_t length) : length_(length) {}
+        std::size_t readStream(int, void* out, std::size_t n) override {
+            const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(n, length_ - given));
+            std::memset(out, 'x', take);
+            given += take;
+            return take;
+        }
+        std::uint64_t given = 0;
+
+    private:
+        std::uint64_t length_;
+    };
+
+    Stream endless(std::numeric_limits<std::uint64_t>::max());
+    const auto source = endless.openStream(0, 1'000'000, "longer than it may be");
+    char bytes[10] = {};
+    QCOMPARE(source->read(999'990, bytes, sizeof bytes), sizeof bytes);
+    QCOMPARE(QByteArray(bytes, sizeof bytes), QByteArray(10, 'x'));
+    QCOMPARE(endless.given, 1'000'000u);
+    for (auto reach : {std::function<void()>([&] { source->read(999'995, bytes, sizeof bytes); }),
+                       std::function<void()>([&] { source->size(); })}) {
+        try {
+            reach();
+            QFAIL("read past the bound");
+        } catch (const core::Failure& failure) {
+            QCOMPARE(failure.kind(), core::Failure::Kind::TooLarge);
+            QCOMPARE(failure.reason(), std::string("longer than it may be"));
+        }
+    }
+    QCOMPARE(endless.given, 1'000'001u);
+
+    Stream finite(70'000);
+    const auto whole = finite.openStream(0, 70'000, "longer than it may be");
+    QCOMPARE(whole->read(0, bytes, 1), 1u);
+    QVERIFY(finite.given < 70'000);
+    QCOMPARE(whole->size(), 70'000u);
+    QCOMPARE(whole->read(69'995, bytes, sizeof bytes), 5u);
+    QCOMPARE(whole->read(70'000, bytes, sizeof bytes), 0u);
 }
 
 void CoreTest::blendingRoundsToTheNearest() {

@@ -42,20 +42,24 @@ check() {
 cd "$(mktemp -d)" || exit 1
 touch a.zft B.ZFT c.png d.JPG notes.txt
 mkdir sub
+mkdir pictures
+touch pictures/{a.jpeg,b.jpe,c.jfif,d.gif,e.bmp,f.dib,g.ppm,h.PGM,i.pbm,j.xbm,k.xpm,l.pnm,m.tif}
 
 check 'zft ' '--help --version convert export info thumbnail verify'
 check 'zft con' 'convert'
-check 'zft verify ' 'B.ZFT a.zft sub'
+check 'zft verify ' 'B.ZFT a.zft pictures sub'
 check 'zft info --' '--help --json'
-check 'zft convert ' 'c.png d.JPG sub'
-check 'zft convert -o ' 'B.ZFT a.zft sub'
-check 'zft convert --directory ' 'sub'
+check 'zft convert ' 'c.png d.JPG pictures sub'
+# Only what convert reads: no .pbm, .xbm, .xpm, .pnm or .tif.
+check 'zft convert pictures/' 'pictures/a.jpeg pictures/b.jpe pictures/c.jfif pictures/d.gif pictures/e.bmp pictures/f.dib pictures/g.ppm pictures/h.PGM'
+check 'zft convert -o ' 'B.ZFT a.zft pictures sub'
+check 'zft convert --directory ' 'pictures sub'
 check 'zft convert --notice ' ''
-check 'zft export ' 'B.ZFT a.zft sub'
-check 'zft export a.zft ' 'c.png d.JPG sub'
+check 'zft export ' 'B.ZFT a.zft pictures sub'
+check 'zft export a.zft ' 'c.png d.JPG pictures sub'
 check 'zft export --format ' 'bmp jpg png ppm'
-check 'zft export --format png a.zft ' 'c.png d.JPG sub'
-check 'zft thumbnail a.zft ' 'c.png sub'
+check 'zft export --format png a.zft ' 'c.png d.JPG pictures sub'
+check 'zft thumbnail a.zft ' 'c.png pictures sub'
 check 'zft thumbnail a.zft out.png ' ''
 
 # Every command's long options, as its own help lists them.

@@ -24,6 +24,8 @@ for package in libqt6gui6 libqt6widgets6 libqt5gui5 libgdk-pixbuf-2.0-0 libturbo
         libgimp2.0 libmagickcore-6.q16-6 hicolor-icon-theme shared-mime-info; do
     echo "$depends" | grep -q "\\b$package\\b" || fail "Depends lacks $package: $depends"
 done
+# ICU, linked for the notice's Unicode rules, found by dpkg-shlibdeps as the rest.
+echo "$depends" | grep -q '\blibicu72\b' || fail "Depends lacks libicu72: $depends"
 
 # The files, where each library asked says they belong.
 listing=$(dpkg-deb -c "$deb")

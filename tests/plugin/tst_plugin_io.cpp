@@ -21,6 +21,7 @@ private slots:
     void writes();
     void keepsNoticeAndDate();
     void refusesTooLarge();
+    void failedWritesAreTold();
     void noOtherQt();
 
 private:
@@ -165,6 +166,33 @@ void PluginIoTest::refusesTooLarge() {
         QVERIFY2(warnings.join(u'\n').contains(QStringLiteral("at most 999 × 999 pixels")),
                  qPrintable(warnings.join(u'\n')));
     }
+}
+
+// A write is done only when it is on the disk: a full one (/dev/full
+// refuses every write as a full disk does) or a device that refuses part-way
+// gives false, with the reason in the log.
+void PluginIoTest::failedWritesAreTold() {
+    warnings.clear();
+    QImageWriter full(QStringLiteral("/dev/full"), "zft");
+    QVERIFY(!full.write(picture(6, 5, false)));
+    QVERIFY2(warnings.join(u'\n').contains(QStringLiteral("/dev/full: No space left on device")),
+             qPrintable(warnings.join(u'\n')));
+
+    class Refusing : public QBuffer {
+    protected:
+        qint64 writeData(const char* data, qint64 length) override {
+            if (size() + length > 100) {
+                setErrorString(QStringLiteral("the device is full"));
+                return -1;
+            }
+            return QBuffer::writeData(data, length);
+        }
+    } refusing;
+    QVERIFY(refusing.open(QIODevice::WriteOnly));
+    warnings.clear();
+    QImageWriter writer(&refusing, "zft");
+    QVERIFY(!writer.write(picture(6, 5, false)));
+    QVERIFY2(warnings.join(u'\n').contains(QStringLiteral("the device is full")), qPrintable(warnings.join(u'\n')));
 }
 
 void PluginIoTest::noOtherQt() {

@@ -28,6 +28,8 @@ private slots:
     void othersAreRefused();
     void picturesNamedZftStillOpen_data();
     void picturesNamedZftStillOpen();
+    void damageIsToldInTheLog_data();
+    void damageIsToldInTheLog();
     void allocationLimit();
 
 private:
@@ -74,6 +76,13 @@ private:
     qint64 at_ = 0;
 };
 
+QStringList warnings;
+
+void collect(QtMsgType type, const QMessageLogContext&, const QString& message) {
+    if (type == QtWarningMsg)
+        warnings << message;
+}
+
 }  // namespace
 
 void ZftPluginTest::initTestCase() {
@@ -85,6 +94,7 @@ void ZftPluginTest::initTestCase() {
     QPluginLoader loader(file);
     plugin_ = qobject_cast<QImageIOPlugin*>(loader.instance());
     QVERIFY2(plugin_, qPrintable(loader.errorString()));
+    qInstallMessageHandler(collect);
 }
 
 void ZftPluginTest::init() {
@@ -180,6 +190,41 @@ void ZftPluginTest::picturesNamedZftStillOpen() {
     QImageReader reader(path("mislabelled.zft"));
     QCOMPARE(reader.format(), format);
     QCOMPARE(reader.read().convertToFormat(QImage::Format_RGB32), kPicture);
+}
+
+// Qt says no more than "Unsupported image format" of a file no plugin takes:
+// one asked for by its name as ZFT that starts as a ZFT file but is damaged
+// gets its reason in the log, once; another kind of file under the name is
+// no news worth a warning.
+void ZftPluginTest::damageIsToldInTheLog_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QByteArray>("logged");  // empty: no warning
+    QTest::newRow("cut short") << kGood.chopped(1) << QByteArray("file is 153 bytes; its header promises 154 (cut short)");
+    QTest::newRow("one byte too many") << kGood + 'x' << QByteArray("(trailing bytes)");
+    QTest::newRow("month 00") << with(kGood, 2, "00") << QByteArray("month is \"00\"");
+    QTest::newRow("width 000") << with(kGood, 58, "000") << QByteArray("width is \"000\"");
+    QTest::newRow("a letter starting 1A") << QByteArray("1A09032004 a letter, not a picture ") + QByteArray(200, '.')
+                                          << QByteArray("width is");
+    QTest::newRow("a PNG") << encoded("PNG") << QByteArray();
+    QTest::newRow("empty") << QByteArray() << QByteArray();
+}
+
+void ZftPluginTest::damageIsToldInTheLog() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QByteArray, logged);
+    QVERIFY(write_file(path("x.zft"), bytes));
+    warnings.clear();
+    QImageReader named(path("x.zft"));
+    QVERIFY(named.format() != "zft");
+    named.read();  // another format's picture under the name, or nothing
+    if (logged.isEmpty()) {
+        QVERIFY2(warnings.isEmpty(), qPrintable(warnings.join(u'\n')));
+    } else {
+        QCOMPARE(warnings.size(), 1);
+        QVERIFY2(warnings[0].startsWith("Cannot read the ZFT picture " + path("x.zft") + ": ") &&
+                     warnings[0].contains(QString::fromUtf8(logged)),
+                 qPrintable(warnings[0]));
+    }
 }
 
 void ZftPluginTest::allocationLimit() {

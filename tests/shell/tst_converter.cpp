@@ -322,6 +322,8 @@ void ConverterTest::notice_data() {
     QTest::newRow("Windows-1252 beyond Latin-1") << QVariant(u"\u20ac \u2018x\u2019 \u2122 \u00a9"_qs)
                                                  << QByteArray("\x80 \x91x\x92 \x99 \xa9");
     QTest::newRow("e and combining accent is one") << QVariant(u"e\u0301te\u0301"_qs) << QByteArray("\xe9t\xe9");
+    QTest::newRow("composed e-acute as typed") << QVariant(u"\u00e9t\u00e9"_qs) << QByteArray("\xe9t\xe9");
+    QTest::newRow("Angstrom sign and A with a ring are A-ring") << QVariant(u"\u212b A\u030a"_qs) << QByteArray("\xc5 \xc5");
     QTest::newRow("combined letter with no byte") << QVariant(u"q\u0301!"_qs) << QByteArray("?!");
     QTest::newRow("e and accent count once in 48") << QVariant(s47 + u"e\u0301z"_qs) << a47 + '\xe9';
     QTest::newRow("emoji counts once in 48") << QVariant(s47 + u"\U0001F600z"_qs) << a47 + '?';
