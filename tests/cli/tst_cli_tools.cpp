@@ -576,11 +576,11 @@ void CliToolsTest::terminalIsNoInput() {
     if (script.isEmpty())
         QSKIP("script (util-linux) is not installed: no terminal to run zft on");
     fixture("p.zft", kGood);
-    for (const QString& command : {"info -", "verify -", "export - out.png", "thumbnail - out.png 64",
-                                   "convert - -o out.zft", "convert --fit - -o out.zft"}) {
+    for (const char* command : {"info -", "verify -", "export - out.png", "thumbnail - out.png 64",
+                             "convert - -o out.zft", "convert --fit - -o out.zft"}) {
         QProcess process;
         process.setWorkingDirectory(dir_->path());
-        process.start(script, {"-qec", QStringLiteral("'%1' %2").arg(ZFT_TOOL, command), "/dev/null"});
+        process.start(script, {"-qec", QStringLiteral("'%1' %2").arg(ZFT_TOOL, QLatin1String(command)), "/dev/null"});
         QVERIFY(process.waitForFinished(60000));
         QVERIFY2(process.exitCode() == 2, qPrintable(command));
         const QByteArray shown = process.readAllStandardOutput();
