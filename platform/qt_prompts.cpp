@@ -79,6 +79,10 @@ std::optional<QString> QtPrompts::fileDialog(FileDialogMode mode, const QString&
 Answer QtPrompts::messageBox(const QString& text, MessageStyle style, const QString& title) {
     QMessageBox::Icon icon = QMessageBox::Information;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    // The first button answers Return. Left to itself, the box gives Return
+    // to the button that has the keyboard, the first in the platform's order:
+    // under GTK's order that is Cancel, or No.
+    QMessageBox::StandardButton first = QMessageBox::Ok;
     QMessageBox::StandardButton escape = QMessageBox::Ok;
     switch (style) {
     case MessageStyle::Information:
@@ -86,6 +90,7 @@ Answer QtPrompts::messageBox(const QString& text, MessageStyle style, const QStr
     case MessageStyle::Question:
         icon = QMessageBox::Question;
         buttons = QMessageBox::Yes | QMessageBox::No;
+        first = QMessageBox::Yes;
         escape = QMessageBox::No;
         break;
     case MessageStyle::Stop:
@@ -105,6 +110,7 @@ Answer QtPrompts::messageBox(const QString& text, MessageStyle style, const QStr
     const FocusReturns focus(parent_);
     QMessageBox box(icon, title, shown, buttons, parent_);
     box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(first);
     box.setEscapeButton(escape);
     switch (box.exec()) {
     case QMessageBox::Ok:

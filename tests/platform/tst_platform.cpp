@@ -1,9 +1,11 @@
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
 #include <QListView>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -66,6 +68,9 @@ enum class Scene {
 
 Q_DECLARE_METATYPE(Scene)
 Q_DECLARE_METATYPE(platform::FileDialogMode)
+Q_DECLARE_METATYPE(platform::MessageStyle)
+Q_DECLARE_METATYPE(platform::Answer)
+Q_DECLARE_METATYPE(QDialogButtonBox::ButtonLayout)
 
 class PlatformTest : public QObject {
     Q_OBJECT
@@ -89,6 +94,8 @@ private slots:
     void pictureAreaDragsItsWindow();
     void boxesGiveTheKeyboardBack_data();
     void boxesGiveTheKeyboardBack();
+    void boxesAnswerReturnWithTheirFirstButton_data();
+    void boxesAnswerReturnWithTheirFirstButton();
 };
 
 void PlatformTest::readPixelIsWhatTheWindowShows_data() {
@@ -538,6 +545,70 @@ void PlatformTest::boxesGiveTheKeyboardBack() {
     QVERIFY(closed);
 
     QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), &w.form, 5000);
+}
+
+// The order of a box's buttons as a platform theme gives it: GTK's puts
+// Cancel and No first.
+class ButtonOrder : public QProxyStyle {
+public:
+    explicit ButtonOrder(QDialogButtonBox::ButtonLayout layout) : QProxyStyle(QStringLiteral("fusion")), layout_(layout) {}
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_DialogButtonLayout)
+            return layout_;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+private:
+    QDialogButtonBox::ButtonLayout layout_;
+};
+
+void PlatformTest::boxesAnswerReturnWithTheirFirstButton_data() {
+    QTest::addColumn<QDialogButtonBox::ButtonLayout>("order");
+    QTest::addColumn<platform::MessageStyle>("style");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<platform::Answer>("answer");
+    using platform::Answer;
+    using platform::MessageStyle;
+    const std::pair<const char*, QDialogButtonBox::ButtonLayout> orders[] = {
+        {"Windows", QDialogButtonBox::WinLayout}, {"KDE", QDialogButtonBox::KdeLayout},
+        {"GNOME", QDialogButtonBox::GnomeLayout}};
+    for (const auto& [name, order] : orders) {
+        QTest::addRow("%s, Yes/No, Return", name) << order << MessageStyle::Question << int(Qt::Key_Return) << Answer::Yes;
+        QTest::addRow("%s, Yes/No, Escape", name) << order << MessageStyle::Question << int(Qt::Key_Escape) << Answer::No;
+        QTest::addRow("%s, OK/Cancel, Return", name) << order << MessageStyle::Stop << int(Qt::Key_Return) << Answer::Ok;
+        QTest::addRow("%s, OK/Cancel, Escape", name) << order << MessageStyle::Stop << int(Qt::Key_Escape) << Answer::Cancel;
+        QTest::addRow("%s, OK, Escape", name) << order << MessageStyle::Exclamation << int(Qt::Key_Escape) << Answer::Ok;
+    }
+}
+
+// Keys go where a keyboard sends them, to the widget that has the focus.
+void PlatformTest::boxesAnswerReturnWithTheirFirstButton() {
+    QFETCH(QDialogButtonBox::ButtonLayout, order);
+    QFETCH(platform::MessageStyle, style);
+    QFETCH(int, key);
+    QFETCH(platform::Answer, answer);
+    QApplication::setStyle(new ButtonOrder(order));
+    Window w;
+    w.form.show();
+    platform::QtPrompts prompts;
+    prompts.setParent(&w.form);
+
+    bool pressed = false;
+    QTimer presser;
+    QObject::connect(&presser, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isActiveWindow() || !QApplication::focusWidget())
+            return;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        pressed = true;
+        presser.stop();
+    });
+    presser.start(10);
+    const platform::Answer given = prompts.messageBox(QStringLiteral("Text"), style, QStringLiteral("Title"));
+    QApplication::setStyle(QStringLiteral("fusion"));
+    QVERIFY(pressed);
+    QCOMPARE(given, answer);
 }
 
 QTEST_MAIN(PlatformTest)
