@@ -79,6 +79,7 @@ private slots:
     void readPixelIsWhatTheWindowShows();
     void paintedPointsSurviveExposeButNotRefresh();
     void paintedPointsGoWhereALayerChanges();
+    void backgroundFollowsThePalette();
     void slotReadsPastTheEnd_data();
     void slotReadsPastTheEnd();
     void slotCommitsOnlyOnClose();
@@ -246,6 +247,31 @@ void PlatformTest::paintedPointsGoWhereALayerChanges() {
     QCOMPARE(s.readPixel(90, 90), value(background));
     QCOMPARE(s.readPixel(15 * 50, 15), painted);
     QCOMPARE(shown_on_screen(&s), s.composedImage());
+}
+
+// The desktop's theme may change while the window is shown, from light to
+// dark: the surface shows the window colour of the palette it has now.
+void PlatformTest::backgroundFollowsThePalette() {
+    Window w;
+    DrawingSurface& s = *w.surface;
+    w.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.form));
+    QCOMPARE(s.readPixel(0, 0), value(w.form.palette().color(QPalette::Window).rgb()));
+
+    QPalette dark = w.form.palette();
+    dark.setColor(QPalette::Window, QColor(50, 50, 50));
+    w.form.setPalette(dark);
+    QCOMPARE(s.backgroundColour(), QColor(50, 50, 50));
+    QCOMPARE(s.readPixel(15 * 297, 15 * 178), value(qRgb(50, 50, 50)));
+    QCOMPARE(shown_on_screen(&s), s.composedImage());
+
+    // A colour of its own holds whatever the palette; without it, the palette's again.
+    s.setBackgroundColour(QColor(160, 160, 160));
+    w.form.setPalette(QPalette());
+    QCOMPARE(s.readPixel(0, 0), value(qRgb(160, 160, 160)));
+    s.setBackgroundColour(QColor());
+    w.form.setPalette(dark);
+    QCOMPARE(s.readPixel(0, 0), value(qRgb(50, 50, 50)));
 }
 
 void PlatformTest::slotReadsPastTheEnd_data() {
