@@ -14,9 +14,12 @@
 #include <cstdlib>
 #include <xcb/xcb.h>
 
+#include "platform/accessible.h"
+
 namespace platform {
 
 Form::Form(const QString& name, bool withMenuBar) : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+    install_accessibility();
     setObjectName(name);
     if (withMenuBar) {
         menuBar_ = new QMenuBar(this);
@@ -130,6 +133,14 @@ void Form::showModal() {
     activateWindow();
     loop.exec(QEventLoop::DialogExec);
     modalLoop_ = nullptr;
+}
+
+void Form::discard() {
+    close();
+    if (isVisible())
+        return;
+    // Not to be called from inside one of the window's own events.
+    destroy();
 }
 
 QMenu* Form::addMenu(const QString& name, const QString& caption) {

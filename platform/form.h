@@ -53,6 +53,11 @@ public:
     // the program are handled meanwhile.
     void showModal();
 
+    // Closes the window for good: the window system's window goes too, and
+    // with it the window's place among the program's windows that assistive
+    // technologies list.
+    void discard();
+
     // Menus in display order. The caption's "&" marks the access key.
     QMenu* addMenu(const QString& name, const QString& caption);
     QAction* addItem(QMenu* menu, const QString& name, const QString& caption, const QKeySequence& shortcut,

@@ -13,11 +13,14 @@ constexpr float kHeight = 5025 + 2 * platform::kFramePixels * platform::kTwipsPe
 
 IntroScreen::IntroScreen(MainScreen& main) : main(main), window(QStringLiteral("introscreen"), false) {
     window.setSizeTwips(kWidth, kHeight);
+    // For assistive technologies only: the window system is told no name.
+    window.setAccessibleName(QStringLiteral("ZFT Toolkit"));
     platform::DrawingSurface* surface = window.surface();
     surface->setBackgroundColour(QColor(160, 160, 160));
 
     Image1 = new platform::PictureArea(surface, QStringLiteral("Image1"), 60, 60, 3750, 3000);
     Image1->setPicture(load_logo());
+    Image1->setAccessibleName(QStringLiteral("logo"));
 
     const QFont title = platform::font_named(QStringLiteral("MS Sans Serif"), 18, true);
     constexpr float kTitleTops[3] = {3120, 3540, 4020};
@@ -33,6 +36,8 @@ IntroScreen::IntroScreen(MainScreen& main) : main(main), window(QStringLiteral("
     // the right-most pixel column and the two bottom pixel rows uncovered.
     intro = new platform::ClickArea(surface, QStringLiteral("intro"), 0, 0, 3855, 4995);
     intro->setOnClick([this] { intro_click(*this); });
+    // Keys do nothing here; a screen reader or switch access presses it.
+    intro->setAccessibleName(QStringLiteral("Start"));
 
     // Closed before its click, the intro leaves no window behind: the
     // program ends.
@@ -54,7 +59,7 @@ void intro_click(IntroScreen& s) {
     if (s.clicked_)
         return;
     s.clicked_ = true;
-    s.window.close();
+    s.window.discard();
     show_mainscreen(s.main);
     platform::end_program();
 }

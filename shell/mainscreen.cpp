@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <algorithm>
 
@@ -25,6 +26,8 @@ MainScreen::MainScreen(platform::Prompts& prompts)
     : prompts(prompts), window(QStringLiteral("mainscreen"), true), CommonDialog1(prompts) {
     window.setSizeTwips(kCreatedWidth, kCreatedHeight);
     window.setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
+    // It has no title bar: assistive technologies take the name from here.
+    window.setAccessibleName(QStringLiteral("ZFT Toolkit"));
     platform::DrawingSurface* surface = window.surface();
     backup = new platform::PictureArea(surface, QStringLiteral("backup"), 1380, 3720, 3750, 3000);
     backup->setPicture(load_logo());
@@ -95,8 +98,20 @@ core::Picture load_logo() {
                                    path.toStdString());
 }
 
+void name_beeld(MainScreen& w, const QString& path) {
+    if (path.isEmpty()) {
+        w.beeld->setAccessibleName(QStringLiteral("logo"));
+        return;
+    }
+    w.beeld->setAccessibleName(QStringLiteral("%1, %2 × %3 pixels")
+                                   .arg(QFileInfo(path).fileName())
+                                   .arg(platform::to_pixels(w.beeld->widthTwips()))
+                                   .arg(platform::to_pixels(w.beeld->heightTwips())));
+}
+
 void load_mainscreen(MainScreen& w) {
     w.beeld->setPicture(w.backup->picture());
+    name_beeld(w);
     FitWindowToPicture(w, Minimum::Without);
 }
 

@@ -61,6 +61,10 @@ void FitWindowToPicture(MainScreen& w, Minimum minimum);
 // picture is.
 core::Picture load_logo();
 
+// Tells assistive technologies what `beeld` shows at its size now: the
+// logo (no path), or the picture of the file at `path`.
+void name_beeld(MainScreen& w, const QString& path = {});
+
 // The loading of the main window: the logo into `beeld` and the window fitted.
 void load_mainscreen(MainScreen& w);
 

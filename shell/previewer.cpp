@@ -63,6 +63,7 @@ void preview_zft_file(MainScreen& w) {
 
         w.beeld->setPicture(core::load_picture());
         w.beeld->setSizeTwips(kTwipsPerPixel * width, kTwipsPerPixel * height);
+        name_beeld(w, path);
         FitWindowToPicture(w, Minimum::Without);
         w.beeld->setVisible(true);
         w.beeld->refresh();

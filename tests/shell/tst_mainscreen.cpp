@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QMenuBar>
 #include <QScreen>
 #include <QToolButton>
@@ -73,6 +74,14 @@ void MainScreenTest::opensAroundTheLogo() {
     QCOMPARE(surface.readPixel(59, 60), background);
     QCOMPARE(surface.readPixel(60, 59), background);
     QVERIFY(!w.window.windowIcon().isNull());
+
+    // As assistive technologies see it: a window without a title bar, named.
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&w.window);
+    QCOMPARE(window->role(), QAccessible::Window);
+    QCOMPARE(window->text(QAccessible::Name), QStringLiteral("ZFT Toolkit"));
+    QAccessibleInterface* beeld = QAccessible::queryAccessibleInterface(w.beeld);
+    QCOMPARE(beeld->role(), QAccessible::Graphic);
+    QCOMPARE(beeld->text(QAccessible::Name), QStringLiteral("logo"));
 }
 
 void MainScreenTest::showsCentredAndModalUntilClosed() {

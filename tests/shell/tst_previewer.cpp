@@ -325,6 +325,8 @@ void PreviewerTest::onePixelPicture() {
     QCOMPARE(s.w.window.widthTwips(), 15.0f + 165);
     QCOMPARE(s.w.window.heightTwips(), 15.0f + 450);
     QVERIFY(!s.w.slot1.isOpen());
+    // What a screen reader says of the picture area.
+    QCOMPARE(s.w.beeld->accessibleName(), QStringLiteral("one.zft, 1 × 1 pixels"));
 }
 
 void PreviewerTest::wholeFilePaintedTrailingBytesIgnored_data() {
