@@ -11,7 +11,8 @@ constexpr float kHeight = 5025 + 2 * platform::kFramePixels * platform::kTwipsPe
 
 }  // namespace
 
-IntroScreen::IntroScreen(MainScreen& main) : main(main), window(QStringLiteral("introscreen"), false) {
+IntroScreen::IntroScreen(MainScreen& main, QString preview)
+    : main(main), window(QStringLiteral("introscreen"), false), preview_(std::move(preview)) {
     window.setSizeTwips(kWidth, kHeight);
     // For assistive technologies only: the window system is told no name.
     window.setAccessibleName(QStringLiteral("ZFT Toolkit"));
@@ -60,7 +61,7 @@ void intro_click(IntroScreen& s) {
         return;
     s.clicked_ = true;
     s.window.discard();
-    show_mainscreen(s.main);
+    show_mainscreen(s.main, s.preview_);
     platform::end_program();
 }
 

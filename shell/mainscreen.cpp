@@ -58,7 +58,7 @@ MainScreen::MainScreen(platform::Prompts& prompts)
     });
 }
 
-bool MainScreen::run(void (*command)(MainScreen&)) {
+bool MainScreen::run(const std::function<void(MainScreen&)>& command) {
     if (running_) {
         QApplication::beep();
         return false;
@@ -115,9 +115,14 @@ void load_mainscreen(MainScreen& w) {
     FitWindowToPicture(w, Minimum::Without);
 }
 
-void show_mainscreen(MainScreen& w) {
+void show_mainscreen(MainScreen& w, const QString& preview) {
     load_mainscreen(w);
     w.window.centre();
+    if (!preview.isEmpty()) {
+        QMetaObject::invokeMethod(
+            &w.window, [&w, preview] { w.run([&preview](MainScreen& m) { preview_zft_file_at(m, preview); }); },
+            Qt::QueuedConnection);
+    }
     w.window.showModal();
 }
 

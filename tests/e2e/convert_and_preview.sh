@@ -40,8 +40,13 @@ mkdir -p "$(dirname "$target")"
 notice="E2E notice, typed by hand"
 date_before=$(date +%m%d%Y)
 
-# The program takes no command line: a picture named on it is not acted on.
-start_program "$program" "$work_dir/source.bmp" --convert
+# An option the program does not know is refused before any window shows.
+"$program" --convert >"$work_dir/refused.log" 2>&1
+status=$?
+[ "$status" -eq 2 ] || fail "an unknown option ended the program with status $status, not 2"
+grep -q "unknown option '--convert'" "$work_dir/refused.log" || fail "the unknown option was not named: $(cat "$work_dir/refused.log")"
+
+start_program "$program"
 
 # The intro, with no caption and no icon for a taskbar to show.
 wait_intro
