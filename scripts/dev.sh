@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One entry point for a fresh Debian 12 machine:
-#   scripts/dev.sh run    installs what is missing, builds, starts the program
+#   scripts/dev.sh run    installs what is missing, builds the program, starts it
 #   scripts/dev.sh test   installs what is missing, builds, runs every test
 # Both can be run again at no cost: apt is asked only for missing packages,
 # and the build is incremental.
@@ -37,15 +37,17 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
+# Builds the targets given, or everything.
 build() {
     cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build build -j"$(nproc)"
+    cmake --build build -j"$(nproc)" ${1:+--target "$@"}
 }
 
 case "${1:-}" in
 run)
     install_missing "${build_packages[@]}"
-    build
+    # The program alone: the tests, benchmarks and fuzz targets are for `test`.
+    build zft-toolkit
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
         echo "No display: ZFT Toolkit is a desktop program and needs a graphical session (DISPLAY or WAYLAND_DISPLAY is not set)." >&2
         exit 1
