@@ -18,7 +18,10 @@ build_packages=(
 )
 test_packages=(
     libjpeg-turbo-progs  # djpeg: the independent JPEG decoder the tests compare against
-    xvfb xdotool imagemagick x11-utils  # the end-to-end test in a real X server
+    xvfb xdotool imagemagick x11-utils  # the end-to-end tests in a real X server
+    qt6-gtk-platformtheme  # ... under GNOME's and Xfce's look, with GTK's file dialog
+    at-spi2-core python3-pyatspi dbus-daemon dbus-bin  # ... as assistive technologies see them
+    weston qt6-wayland  # ... under Wayland
     clang libclang-rt-14-dev  # the fuzz target (libFuzzer, AddressSanitizer)
     shared-mime-info desktop-file-utils  # checks of the installed desktop files
     lintian hicolor-icon-theme man-db  # checks of the Debian package and the triggers it relies on

@@ -3,6 +3,7 @@
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
 #include <QProxyStyle>
@@ -89,6 +90,7 @@ private slots:
     void fileDialogFilterIgnoresCase_data();
     void fileDialogFilterIgnoresCase();
     void fileDialogOpensInTheLastFolder();
+    void fileDialogRemembersTheChosenFolder();
     void placeInside_data();
     void placeInside();
     void pictureAreaDragsItsWindow_data();
@@ -433,7 +435,6 @@ void PlatformTest::fileDialogFilterIgnoresCase() {
     dialog.setDirectory(dir.path());
     dialog.show();
     QCOMPARE(dialog.windowTitle(), QStringLiteral("A title"));
-    QVERIFY(dialog.testOption(QFileDialog::DontUseNativeDialog));
     QCOMPARE(dialog.acceptMode(),
              mode == platform::FileDialogMode::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     // The filter's box shows the filter as given; an existing name is taken without a question.
@@ -465,6 +466,43 @@ void PlatformTest::fileDialogOpensInTheLastFolder() {
     platform::configure_file_dialog(dialog, platform::FileDialogMode::Open, QStringLiteral("A title"),
                                     QStringLiteral("*.ZFT"));
     QCOMPARE(dialog.directory().absolutePath(), QDir(last.path()).absolutePath());
+}
+
+// A name typed with its folder may not take the dialog there; the next one
+// opens where that file was.
+void PlatformTest::fileDialogRemembersTheChosenFolder() {
+    QStandardPaths::setTestModeEnabled(true);
+    QTemporaryDir shown;
+    QTemporaryDir other;
+    const QString chosen = other.filePath(QStringLiteral("chosen.zft"));
+    QVERIFY(write_file(chosen, "x"));
+    QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
+    settings.setValue(QStringLiteral("FileDialog/lastVisited"), QUrl::fromLocalFile(shown.path()));
+    settings.sync();
+    Window w;
+    w.form.show();
+    platform::QtPrompts prompts;
+    prompts.setParent(&w.form);
+
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        auto* name = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+        if (!name || !dialog->isActiveWindow())
+            return;
+        typist.stop();
+        name->setText(chosen);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    typist.start(10);
+    QCOMPARE(prompts.fileDialog(platform::FileDialogMode::Open, QStringLiteral("A title"), QStringLiteral("*.ZFT"),
+                                QString()),
+             std::optional<QString>(chosen));
+
+    QFileDialog next;
+    platform::configure_file_dialog(next, platform::FileDialogMode::Open, QStringLiteral("A title"),
+                                    QStringLiteral("*.ZFT"));
+    QCOMPARE(next.directory().absolutePath(), QDir(other.path()).absolutePath());
 }
 
 void PlatformTest::placeInside_data() {
