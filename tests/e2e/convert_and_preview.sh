@@ -45,9 +45,9 @@ begin_session
 # GTK's file dialog is seen through what it tells assistive technologies.
 [ -n "$gtk" ] && start_atspi
 
-# The source picture: a 120 × 90 GIF, a different colour at almost every
-# pixel (red across, green down, in steps that repeat every 15 and 16
-# pixels), with the bytes that are easy to get wrong (13, 10, 26; black;
+# The source picture: a 120 × 90 GIF (so at most 256 colours) whose red
+# changes with every column and green with every row, repeating every 15 and
+# 16 pixels, with the bytes that are easy to get wrong (13, 10, 26; black;
 # white) in the corners, so that a swapped channel, a flipped row or a
 # shifted column shows; a block of 40 × 30 pixels in it is transparent.
 width=120
