@@ -27,7 +27,8 @@ constexpr std::string_view kHelp =
     "Converts JPG, GIF, BMP and PNG pictures to ZFT picture files. A file gets\n"
     "the same bytes as the windowed converter writes for the same picture,\n"
     "notice and date; transparent parts take the colour of the main window's\n"
-    "background. INPUT - is standard input, OUT - standard output (not a terminal).\n"
+    "background (see --background). INPUT - is standard input, OUT - standard\n"
+    "output (not a terminal).\n"
     "\n"
     "  -o, --output OUT.zft  the file to write (one input only); a name ending as\n"
     "                        another kind of picture does (.png, .jpg, ...) is\n"
@@ -36,6 +37,9 @@ constexpr std::string_view kHelp =
     "      --notice TEXT     the copyright notice (default: none); spaces around it\n"
     "                        are dropped and it is cut to 48 characters\n"
     "      --date MM/DD/YYYY the creation date (default: today)\n"
+    "      --background COLOUR  transparent parts in COLOUR, #RRGGBB (default:\n"
+    "                        #efefef, the window's under Qt's own palette; a\n"
+    "                        theme's window colour writes what its window does)\n"
     "      --fit             scale a picture larger than 999 × 999 pixels down to\n"
     "                        fit, keeping its proportions (default: refuse it);\n"
     "                        pictures up to 100 megapixels are read\n"
@@ -54,6 +58,7 @@ using core::Date;
 struct Settings {
     std::string notice;  // Windows-1252, not yet trimmed or padded
     Date date;
+    core::Argb background = core::kWindowColour;
     bool fit = false;
     bool force = false;
 };
@@ -85,6 +90,24 @@ std::optional<Date> parse_date(const std::string& text) {
     return core::is_real_date(date) ? std::optional(date) : std::nullopt;
 }
 
+// "#RRGGBB", six hexadecimal digits of either case; nullopt for anything else.
+std::optional<core::Argb> parse_colour(const std::string& text) {
+    if (text.size() != 7 || text[0] != '#')
+        return std::nullopt;
+    core::Argb rgb = 0;
+    for (std::size_t i = 1; i < text.size(); ++i) {
+        const char c = text[i];
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0)
+            return std::nullopt;
+        rgb = rgb << 4 | static_cast<core::Argb>(digit);
+    }
+    return core::argb(0, 0, 0) | rgb;
+}
+
 // One thread a core this process may run on.
 int cores() {
     cpu_set_t set;
@@ -99,13 +122,13 @@ const std::string kFitHint = "--fit scales it down";
 
 // Decodes one input, from its file or from standard input, refused from
 // its headers when too large, so that a refused picture costs no memory.
-core::Picture load(const std::string& input, bool fit) {
+core::Picture load(const std::string& input, bool fit, core::Argb background) {
     if (!is_standard(input))
-        return fit ? core::load_picture_within(core::system_files(), input, kLargest)
-                   : core::load_picture(core::system_files(), input, core::kWindowColour, kFitHint);
+        return fit ? core::load_picture_within(core::system_files(), input, kLargest, background)
+                   : core::load_picture(core::system_files(), input, background, kFitHint);
     const std::unique_ptr<core::ByteSource> data = open_standard_picture();
-    return fit ? core::load_picture_within(*data, kStandardInput, kLargest)
-               : core::load_picture(*data, kStandardInput, core::kWindowColour, kFitHint);
+    return fit ? core::load_picture_within(*data, kStandardInput, kLargest, background)
+               : core::load_picture(*data, kStandardInput, background, kFitHint);
 }
 
 // Converts one file; throws the failure to report. The output is written
@@ -116,11 +139,11 @@ void convert_one(const Job& job, const Settings& settings) {
         throw core::cannot("convert", job.input, job.output + " is also the output for " + job.clash,
                            core::Failure::Kind::Exists);
     Output output(job.output, settings.force);
-    const core::Picture picture = load(job.input, settings.fit);
+    const core::Picture picture = load(job.input, settings.fit, settings.background);
     const zft::ZftHeader header = zft::make_header(settings.date.month, settings.date.day, settings.date.year,
                                                    settings.notice, picture.width(), picture.height());
     try {
-        core::write_zft(output, header, picture, core::kWindowColour);
+        core::write_zft(output, header, picture, settings.background);
     } catch (const core::Failure& failure) {
         throw failure.of("write", output.name());
     }
@@ -215,6 +238,7 @@ int convert_command(const Args& args) {
                      {'d', "directory", true},
                      {0, "notice", true},
                      {0, "date", true},
+                     {0, "background", true},
                      {0, "fit", false},
                      {0, "force", false},
                      {'j', "jobs", true}});
@@ -251,6 +275,13 @@ int convert_command(const Args& args) {
         if (!date)
             return usage_error(command, "the date '" + text + "' is not a date MM/DD/YYYY");
         settings.date = *date;
+    }
+    if (options.isSet("background")) {
+        const std::string text = options.value("background");
+        const std::optional<core::Argb> colour = parse_colour(text);
+        if (!colour)
+            return usage_error(command, "the colour '" + text + "' is not a colour #RRGGBB");
+        settings.background = *colour;
     }
     settings.fit = options.isSet("fit");
     settings.force = options.isSet("force");

@@ -12,9 +12,10 @@
 
 namespace core {
 
-// The colour the main window shows where no picture covers it: the standard
-// window colour of Qt's own palette, the same on every desktop, so that what
-// a conversion writes does not depend on the desktop's colour scheme.
+// The window colour of Qt's own palette: what the main window shows where no
+// picture covers it on a desktop without a theme of its own, and what a tool
+// without a window gives transparent pixels unless told another colour.
+// Under a theme the window shows the theme's window colour instead.
 inline constexpr Argb kWindowColour = argb(239, 239, 239);
 
 struct Rect {

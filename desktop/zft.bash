@@ -28,13 +28,13 @@ _zft()
                     _filedir -d
                     return
                     ;;
-                --notice | --date | -j | --jobs)
+                --notice | --date | --background | -j | --jobs)
                     return
                     ;;
             esac
             $split && return
             if [[ $cur == -* ]]; then
-                COMPREPLY=($(compgen -W '--output --directory --notice --date --fit --force --jobs --help' -- "$cur"))
+                COMPREPLY=($(compgen -W '--output --directory --notice --date --background --fit --force --jobs --help' -- "$cur"))
                 [[ ${COMPREPLY-} == *= ]] && compopt -o nospace
                 return
             fi

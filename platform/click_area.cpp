@@ -85,8 +85,18 @@ void ClickArea::mouseReleaseEvent(QMouseEvent* event) {
     pressed_ = false;
     if (click && onClick_) {
         new SecondClickSwallower(*event);
-        onClick_();
+        this->click();
     }
+}
+
+void ClickArea::click() {
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            if (onClick_)
+                onClick_();
+        },
+        Qt::QueuedConnection);
 }
 
 }  // namespace platform

@@ -18,6 +18,12 @@ public:
 
     void setOnClick(std::function<void()> onClick) { onClick_ = std::move(onClick); }
 
+    // Runs the click's command, as a click on the area does, once the event
+    // at hand has been handled: the command may run for as long as the
+    // program does, and take the area's window away meanwhile. Assistive
+    // technologies press the area through this.
+    void click();
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

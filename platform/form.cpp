@@ -14,9 +14,12 @@
 #include <cstdlib>
 #include <xcb/xcb.h>
 
+#include "platform/accessible.h"
+
 namespace platform {
 
 Form::Form(const QString& name, bool withMenuBar) : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+    install_accessibility();
     setObjectName(name);
     if (withMenuBar) {
         menuBar_ = new QMenuBar(this);
@@ -32,13 +35,18 @@ void Form::setSizeTwips(float width, float height) {
     applySize();
 }
 
+int Form::menuBarPixels() const {
+    return menuBar_ ? std::max(kMenuBarPixels, menuBar_->sizeHint().height()) : 0;
+}
+
 void Form::applySize() {
     const int w = std::max(to_pixels(width_), 2 * kFramePixels);
-    const int menu = menuBar_ ? kMenuBarPixels : 0;
+    const int menu = menuBarPixels();
+    appliedMenuBar_ = menu;
     const int h = std::max(to_pixels(height_), 2 * kFramePixels + menu);
     setFixedSize(w, h);
     if (menuBar_)
-        menuBar_->setGeometry(kFramePixels, kFramePixels, w - 2 * kFramePixels, kMenuBarPixels);
+        menuBar_->setGeometry(kFramePixels, kFramePixels, w - 2 * kFramePixels, menu);
     surface_->move(kFramePixels, kFramePixels + menu);
     surface_->setClientSize(QSize(w - 2 * kFramePixels, h - 2 * kFramePixels - menu));
     keepInsideScreen();
@@ -117,10 +125,19 @@ void Form::showModal() {
     modalLoop_ = nullptr;
 }
 
+void Form::discard() {
+    close();
+    if (isVisible())
+        return;
+    // Not to be called from inside one of the window's own events.
+    destroy();
+}
+
 QMenu* Form::addMenu(const QString& name, const QString& caption) {
     QMenu* menu = menuBar_->addMenu(caption);
     menu->setObjectName(name);
     menu->menuAction()->setObjectName(name);
+    applySize();
     return menu;
 }
 
@@ -138,6 +155,20 @@ QAction* Form::addItem(QMenu* menu, const QString& name, const QString& caption,
     }
     connect(action, &QAction::triggered, this, [run = std::move(run)] { run(); });
     return action;
+}
+
+bool Form::event(QEvent* event) {
+    // The menu bar asks again for room when its font or style changes.
+    if (event->type() == QEvent::LayoutRequest && menuBarPixels() != appliedMenuBar_)
+        applySize();
+    return QWidget::event(event);
+}
+
+void Form::changeEvent(QEvent* event) {
+    if ((event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange) &&
+        menuBarPixels() != appliedMenuBar_)
+        applySize();
+    QWidget::changeEvent(event);
 }
 
 void Form::paintEvent(QPaintEvent*) {

@@ -1,6 +1,10 @@
 // A window of the program: no title bar, a fixed size, a thin frame of one
-// pixel, an optional menu bar of 19 pixels, and a drawing surface filling the
-// rest. Its size is its outer size, frame and menu bar included, in twips.
+// pixel, an optional menu bar, and a drawing surface filling the rest. Its
+// size is its outer size, frame and menu bar included, in twips.
+//
+// The menu bar is as tall as the style and the font need, and never less
+// than 19 pixels. Held lower, a bar puts every menu behind its extension
+// button, as it does under GTK's theme with its larger font.
 #pragma once
 
 #include <QKeySequence>
@@ -16,7 +20,7 @@ class QMenuBar;
 namespace platform {
 
 inline constexpr int kFramePixels = 1;
-inline constexpr int kMenuBarPixels = 19;
+inline constexpr int kMenuBarPixels = 19;  // the least
 
 class Form : public QWidget {
 public:
@@ -27,6 +31,9 @@ public:
     void setSizeTwips(float width, float height);
 
     DrawingSurface* surface() const { return surface_; }
+
+    // The menu bar's height in pixels; 0 without one.
+    int menuBarPixels() const;
 
     // Repaints the whole window at once; points painted on the surface go.
     void refresh();
@@ -44,6 +51,11 @@ public:
     // the program are handled meanwhile.
     void showModal();
 
+    // Closes the window for good: the window system's window goes too, and
+    // with it the window's place among the program's windows that assistive
+    // technologies list.
+    void discard();
+
     // Menus in display order. The caption's "&" marks the access key.
     QMenu* addMenu(const QString& name, const QString& caption);
     QAction* addItem(QMenu* menu, const QString& name, const QString& caption, const QKeySequence& shortcut,
@@ -54,6 +66,8 @@ public:
     void setCloseGuard(std::function<bool()> guard) { closeGuard_ = std::move(guard); }
 
 protected:
+    bool event(QEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
 
@@ -65,6 +79,7 @@ private:
     DrawingSurface* surface_ = nullptr;
     float width_ = 0;
     float height_ = 0;
+    int appliedMenuBar_ = 0;
     std::function<bool()> closeGuard_;
     QEventLoop* modalLoop_ = nullptr;
 };

@@ -42,7 +42,8 @@ public:
     virtual QDate currentDate() = 0;
 };
 
-// The real prompts: Qt's own dialogs, modal over `parent`.
+// The real prompts: Qt's boxes and the platform's file dialog, modal over
+// `parent`.
 class QtPrompts final : public Prompts {
 public:
     void setParent(QWidget* parent) { parent_ = parent; }
@@ -79,10 +80,11 @@ private:
     Prompts& prompts_;
 };
 
-// Sets up Qt's own (non-native) file dialog for `filter`, matching names
-// whatever their case, so that PHOTO.Jpg and photo.jpeg show under "*.JPG";
-// saving over an existing name asks nothing; it opens in the folder the
-// last file dialog was left in, in this run or an earlier one.
+// Sets up a file dialog for `filter`, Qt's own or the desktop's (GTK's under
+// GNOME and Xfce), matching names whatever their case, so that PHOTO.Jpg and
+// photo.jpeg show under "*.JPG"; saving over an existing name asks nothing;
+// it opens in the folder of the file last chosen, or where the last dialog
+// was left, in this run or an earlier one.
 void configure_file_dialog(QFileDialog& dialog, FileDialogMode mode, const QString& title, const QString& filter);
 
 }  // namespace platform

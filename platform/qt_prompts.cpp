@@ -29,23 +29,49 @@ private:
     QPointer<QWidget> window_;
 };
 
+// `pattern` matching names whatever their case: "*.[jJ][pP][gG]" for
+// "*.JPG". GTK's file dialog matches patterns case by case, and takes no
+// flag to do otherwise; a set of both cases works in Qt's dialog as in GTK's.
+QString case_free(const QString& pattern) {
+    QString free;
+    for (const QChar c : pattern) {
+        if (c.toLower() != c.toUpper())
+            free += QLatin1Char('[') + c.toLower() + c.toUpper() + QLatin1Char(']');
+        else
+            free += c;
+    }
+    return free;
+}
+
 // The patterns a filter stands for. A JPEG picture may end in .jpeg, .jpe or
 // .jfif as well as .jpg, and converts all the same, so "*.JPG" lists them too.
 QStringList patterns_of(const QString& filter) {
     QStringList patterns;
     for (const QString& pattern : filter.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
-        patterns << pattern;
-        if (pattern.compare(QLatin1String("*.jpg"), Qt::CaseInsensitive) == 0)
-            patterns << QStringLiteral("*.JPEG") << QStringLiteral("*.JPE") << QStringLiteral("*.JFIF");
+        patterns << case_free(pattern);
+        if (pattern.compare(QLatin1String("*.jpg"), Qt::CaseInsensitive) == 0) {
+            for (const char* more : {"*.jpeg", "*.jpe", "*.jfif"})
+                patterns << case_free(QLatin1String(more));
+        }
     }
     return patterns;
+}
+
+// Where the next dialog opens, in this run or a later one: the folder of the
+// file last chosen. Qt's own dialog, and GTK's through Qt, keep the folder
+// a dialog was left in when it goes; a name typed with its folder may not
+// have taken the dialog there.
+void remember_folder(const QString& folder) {
+    QSettings(QSettings::UserScope, QStringLiteral("QtProject"))
+        .setValue(QStringLiteral("FileDialog/lastVisited"), QUrl::fromLocalFile(folder));
 }
 
 }  // namespace
 
 void configure_file_dialog(QFileDialog& dialog, FileDialogMode mode, const QString& title, const QString& filter) {
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    // Choosing an existing name replaces it: the command asks before it writes.
+    // The desktop's own dialog where its platform theme has one (GTK's on
+    // GNOME and Xfce), else Qt's. Choosing an existing name replaces it:
+    // the command asks before it writes.
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     // The filter's box shows the filter as given, not the patterns behind it.
     dialog.setOption(QFileDialog::HideNameFilterDetails);
@@ -53,8 +79,7 @@ void configure_file_dialog(QFileDialog& dialog, FileDialogMode mode, const QStri
     dialog.setAcceptMode(mode == FileDialogMode::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(mode == FileDialogMode::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setNameFilter(QStringLiteral("%1 (%2)").arg(filter, patterns_of(filter).join(QLatin1Char(' '))));
-    dialog.setFilter(dialog.filter() & ~QDir::CaseSensitive);
-    // Qt's dialog keeps the folder it was last in among its settings when it
+    // Qt keeps the folder a dialog was last in among its settings when it
     // closes, but a new one, in a new run, opens in the working folder. It
     // opens where the last one was left, as the desktop's own dialogs do.
     const QUrl last = QSettings(QSettings::UserScope, QStringLiteral("QtProject"))
@@ -67,18 +92,27 @@ void configure_file_dialog(QFileDialog& dialog, FileDialogMode mode, const QStri
 std::optional<QString> QtPrompts::fileDialog(FileDialogMode mode, const QString& title, const QString& filter,
                                              const QString& fileName) {
     const FocusReturns focus(parent_);
-    QFileDialog dialog(parent_);
-    configure_file_dialog(dialog, mode, title, filter);
-    if (!fileName.isEmpty())
-        dialog.selectFile(fileName);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return std::nullopt;
-    return dialog.selectedFiles().constFirst();
+    std::optional<QString> chosen;
+    {
+        QFileDialog dialog(parent_);
+        configure_file_dialog(dialog, mode, title, filter);
+        if (!fileName.isEmpty())
+            dialog.selectFile(fileName);
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            chosen = dialog.selectedFiles().constFirst();
+    }  // Qt's own saving of the folder comes first.
+    if (chosen)
+        remember_folder(QFileInfo(*chosen).absolutePath());
+    return chosen;
 }
 
 Answer QtPrompts::messageBox(const QString& text, MessageStyle style, const QString& title) {
     QMessageBox::Icon icon = QMessageBox::Information;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    // The first button answers Return. Left to itself, the box gives Return
+    // to the button that has the keyboard, the first in the platform's order:
+    // under GTK's order that is Cancel, or No.
+    QMessageBox::StandardButton first = QMessageBox::Ok;
     QMessageBox::StandardButton escape = QMessageBox::Ok;
     switch (style) {
     case MessageStyle::Information:
@@ -86,6 +120,7 @@ Answer QtPrompts::messageBox(const QString& text, MessageStyle style, const QStr
     case MessageStyle::Question:
         icon = QMessageBox::Question;
         buttons = QMessageBox::Yes | QMessageBox::No;
+        first = QMessageBox::Yes;
         escape = QMessageBox::No;
         break;
     case MessageStyle::Stop:
@@ -105,6 +140,7 @@ Answer QtPrompts::messageBox(const QString& text, MessageStyle style, const QStr
     const FocusReturns focus(parent_);
     QMessageBox box(icon, title, shown, buttons, parent_);
     box.setTextFormat(Qt::PlainText);
+    box.setDefaultButton(first);
     box.setEscapeButton(escape);
     switch (box.exec()) {
     case QMessageBox::Ok:

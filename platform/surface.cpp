@@ -11,7 +11,6 @@ namespace platform {
 DrawingSurface::DrawingSurface(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("surface"));
     setAttribute(Qt::WA_OpaquePaintEvent);
-    backgroundColour_ = QColor::fromRgb(core::kWindowColour);
 }
 
 void DrawingSurface::setBackgroundColour(QColor colour) {
@@ -87,11 +86,19 @@ void DrawingSurface::composeStale() {
     }
     auto* target = reinterpret_cast<core::Argb*>(composed_.bits());
     const auto stride = static_cast<std::ptrdiff_t>(composed_.bytesPerLine() / sizeof(core::Argb));
+    const core::Argb background = backgroundColour().rgb();
     for (const QRect& r : stale_)
-        core::compose(target, stride, {r.x(), r.y(), r.width(), r.height()}, backgroundColour_.rgb(), layers);
+        core::compose(target, stride, {r.x(), r.y(), r.width(), r.height()}, background, layers);
     stale_ = QRegion();
     anyStale_ = false;
     bits_ = composed_.bits();
+}
+
+void DrawingSurface::changeEvent(QEvent* event) {
+    // A new theme, or the desktop switching between light and dark.
+    if (event->type() == QEvent::PaletteChange && !backgroundColour_.isValid())
+        invalidate(rect());
+    QWidget::changeEvent(event);
 }
 
 void DrawingSurface::paintEvent(QPaintEvent* event) {

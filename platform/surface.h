@@ -32,8 +32,14 @@ class DrawingSurface : public QWidget {
 public:
     explicit DrawingSurface(QWidget* parent);
 
+    // Where no picture covers the surface it shows the palette's window
+    // colour (QPalette::Window) as it is when the surface is drawn, so the
+    // desktop's light or dark theme shows through; a valid colour given
+    // here replaces it, an invalid one gives it back.
     void setBackgroundColour(QColor colour);
-    QColor backgroundColour() const { return backgroundColour_; }
+    QColor backgroundColour() const {
+        return backgroundColour_.isValid() ? backgroundColour_ : palette().color(QPalette::Window);
+    }
 
     // Drawn at its natural size from the top-left corner; the empty picture
     // removes it.
@@ -81,6 +87,7 @@ public:
     void addPictureArea(PictureArea* area) { areas_.push_back(area); }
 
 protected:
+    void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
@@ -97,7 +104,7 @@ private:
     static int column(float x) { return static_cast<int>(x) / kWholeTwipsPerPixel; }
     qsizetype row(float y) const { return static_cast<int>(y) / kWholeTwipsPerPixel * bytesPerLine_; }
 
-    QColor backgroundColour_;
+    QColor backgroundColour_;  // invalid: the palette's
     core::Picture backgroundPicture_;
     std::vector<PictureArea*> areas_;  // back to front
     QImage composed_;  // over composedMemory_

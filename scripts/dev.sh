@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # One entry point for a fresh Debian 12 machine:
-#   scripts/dev.sh run    installs what is missing, builds, starts the program
+#   scripts/dev.sh run    installs what is missing, builds the program, starts it
 #   scripts/dev.sh test   installs what is missing, builds, runs every test
 #   scripts/dev.sh fuzz [SECONDS]
 #                         installs clang, fuzzes every fuzz target for SECONDS
@@ -24,7 +24,10 @@ build_packages=(
 )
 test_packages=(
     libjpeg-turbo-progs  # djpeg: the independent JPEG decoder the tests compare against
-    xvfb xdotool imagemagick x11-utils  # the end-to-end test in a real X server
+    xvfb xdotool imagemagick x11-utils  # the end-to-end tests in a real X server
+    qt6-gtk-platformtheme  # ... under GNOME's and Xfce's look, with GTK's file dialog
+    at-spi2-core python3-pyatspi dbus-daemon dbus-bin  # ... as assistive technologies see them
+    weston qt6-wayland  # ... under Wayland
     shared-mime-info desktop-file-utils  # checks of the installed desktop files
     lintian hicolor-icon-theme man-db  # checks of the Debian package and the triggers it relies on
     gimp python3-pil python3-gi gir1.2-gdkpixbuf-2.0  # the hosts themselves: GIMP, Pillow, gdk-pixbuf from Python
@@ -47,15 +50,17 @@ install_missing() {
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null
 }
 
+# Builds the targets given, or everything.
 build() {
     cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-    cmake --build build -j"$(nproc)"
+    cmake --build build -j"$(nproc)" ${1:+--target "$@"}
 }
 
 case "${1:-}" in
 run)
     install_missing "${build_packages[@]}"
-    build
+    # The program alone: the tests, benchmarks and fuzz targets are for `test`.
+    build zft-toolkit
     if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
         echo "No display: ZFT Toolkit is a desktop program and needs a graphical session (DISPLAY or WAYLAND_DISPLAY is not set)." >&2
         exit 1

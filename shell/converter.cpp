@@ -60,6 +60,7 @@ void convert_jpg_gif_bmp_file(MainScreen& w) {
         const core::Picture picture =
             core::load_picture(w.files, platform::file_name(source), surface.backgroundColour().rgb());
         w.beeld->setPicture(picture);
+        name_beeld(w, source);
         w.beeld->refresh();
         w.beeld->setVisible(false);
         FitWindowToPicture(w, Minimum::With);
@@ -104,6 +105,7 @@ void convert_jpg_gif_bmp_file(MainScreen& w) {
     }
 
     w.beeld->setPicture(w.backup->picture());
+    name_beeld(w);
     surface.setBackgroundPicture(core::load_picture());
     FitWindowToPicture(w, Minimum::With);
 }

@@ -11,13 +11,17 @@ constexpr float kHeight = 5025 + 2 * platform::kFramePixels * platform::kTwipsPe
 
 }  // namespace
 
-IntroScreen::IntroScreen(MainScreen& main) : main(main), window(QStringLiteral("introscreen"), false) {
+IntroScreen::IntroScreen(MainScreen& main, QString preview)
+    : main(main), window(QStringLiteral("introscreen"), false), preview_(std::move(preview)) {
     window.setSizeTwips(kWidth, kHeight);
+    // For assistive technologies only: the window system is told no name.
+    window.setAccessibleName(QStringLiteral("ZFT Toolkit"));
     platform::DrawingSurface* surface = window.surface();
     surface->setBackgroundColour(QColor(160, 160, 160));
 
     Image1 = new platform::PictureArea(surface, QStringLiteral("Image1"), 60, 60, 3750, 3000);
     Image1->setPicture(load_logo());
+    Image1->setAccessibleName(QStringLiteral("logo"));
 
     const QFont title = platform::font_named(QStringLiteral("MS Sans Serif"), 18, true);
     constexpr float kTitleTops[3] = {3120, 3540, 4020};
@@ -33,6 +37,8 @@ IntroScreen::IntroScreen(MainScreen& main) : main(main), window(QStringLiteral("
     // the right-most pixel column and the two bottom pixel rows uncovered.
     intro = new platform::ClickArea(surface, QStringLiteral("intro"), 0, 0, 3855, 4995);
     intro->setOnClick([this] { intro_click(*this); });
+    // Keys do nothing here; a screen reader or switch access presses it.
+    intro->setAccessibleName(QStringLiteral("Start"));
 
     // Closed before its click, the intro leaves no window behind: the
     // program ends.
@@ -54,8 +60,8 @@ void intro_click(IntroScreen& s) {
     if (s.clicked_)
         return;
     s.clicked_ = true;
-    s.window.close();
-    show_mainscreen(s.main);
+    s.window.discard();
+    show_mainscreen(s.main, s.preview_);
     platform::end_program();
 }
 

@@ -25,8 +25,8 @@ inline const QString kAuthorNotice = QStringLiteral("Made by the ZFT Toolkit tea
 class IntroScreen {
 public:
     // `main` is the window that the click opens; it is neither loaded nor
-    // shown before then.
-    explicit IntroScreen(MainScreen& main);
+    // shown before then. A `preview` path is previewed once it is shown.
+    explicit IntroScreen(MainScreen& main, QString preview = {});
     IntroScreen(const IntroScreen&) = delete;
     IntroScreen& operator=(const IntroScreen&) = delete;
 
@@ -43,13 +43,15 @@ public:
     void show();
 
 private:
+    QString preview_;
     bool clicked_ = false;
 
     friend void intro_click(IntroScreen& s);
 };
 
 // The click on `intro`: the intro window goes, the main window is loaded and
-// shown modal, and when it has closed the program ends.
+// shown modal (previewing the file the program was given, if any), and when
+// it has closed the program ends.
 void intro_click(IntroScreen& s);
 
 }  // namespace shell

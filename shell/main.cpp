@@ -1,14 +1,69 @@
 #include <QApplication>
 #include <QIcon>
+#include <cstdio>
+#include <cstring>
 
 #include "platform/prompts.h"
 #include "shell/introscreen.h"
 #include "shell/mainscreen.h"
 
-// The program takes no command line: QApplication takes the options of the
-// window system (-display, -platform and the like) and anything else is let be.
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: zft-toolkit [FILE]\n"
+    "Converts JPG, GIF and BMP pictures to ZFT picture files and previews ZFT\n"
+    "files, in a window. The program starts with its intro window; a click on\n"
+    "it opens the main window. Given a ZFT file, the main window then previews\n"
+    "it as File > Preview ZFT-file does.\n"
+    "\n"
+    "  -h, --help     show this help and exit\n"
+    "      --version  show the version and exit\n"
+    "\n"
+    "Qt's options for the window system (-display, -platform and others) are\n"
+    "taken as in every Qt program. 'zft' converts and inspects without a window.\n";
+
+// The program's own arguments, once Qt has taken its options: at most one
+// file, the one a file manager's "Open With" passes. Sets `file`, or says
+// what is wrong and gives false.
+bool file_to_preview(const QStringList& arguments, QString& file) {
+    QStringList files;
+    bool options = true;
+    for (const QString& argument : arguments) {
+        if (options && argument == QLatin1String("--")) {
+            options = false;
+        } else if (options && argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+            std::fprintf(stderr, "zft-toolkit: unknown option '%s'\nTry 'zft-toolkit --help'.\n", qPrintable(argument));
+            return false;
+        } else {
+            files << argument;
+        }
+    }
+    if (files.size() > 1 || (files.size() == 1 && files.front().isEmpty())) {
+        std::fprintf(stderr, "zft-toolkit: give one ZFT file at most\nTry 'zft-toolkit --help'.\n");
+        return false;
+    }
+    file = files.value(0);
+    return true;
+}
+
+}  // namespace
+
 int main(int argc, char* argv[]) {
+    // Answered before Qt looks for a display: they need none.
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kHelp, stdout);
+            return 0;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::fputs("zft-toolkit " ZFT_VERSION "\n", stdout);
+            return 0;
+        }
+    }
     QApplication app(argc, argv);
+    QString file;
+    if (!file_to_preview(QCoreApplication::arguments().mid(1), file))
+        return 2;
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
     // The intro's click decides when the program ends; the moment between the
     // intro closing and the main window showing has no window and is no end.
@@ -17,7 +72,7 @@ int main(int argc, char* argv[]) {
     platform::QtPrompts prompts;
     shell::MainScreen w(prompts);
     prompts.setParent(&w.window);
-    shell::IntroScreen intro(w);
+    shell::IntroScreen intro(w, file);
     intro.show();
     return app.exec();
 }

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <algorithm>
 
@@ -25,6 +26,8 @@ MainScreen::MainScreen(platform::Prompts& prompts, core::Files& files)
     : prompts(prompts), files(files), window(QStringLiteral("mainscreen"), true), CommonDialog1(prompts), slot1(files) {
     window.setSizeTwips(kCreatedWidth, kCreatedHeight);
     window.setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
+    // It has no title bar: assistive technologies take the name from here.
+    window.setAccessibleName(QStringLiteral("ZFT Toolkit"));
     platform::DrawingSurface* surface = window.surface();
     backup = new platform::PictureArea(surface, QStringLiteral("backup"), 1380, 3720, 3750, 3000);
     backup->setPicture(load_logo());
@@ -55,7 +58,7 @@ MainScreen::MainScreen(platform::Prompts& prompts, core::Files& files)
     });
 }
 
-bool MainScreen::run(void (*command)(MainScreen&)) {
+bool MainScreen::run(const std::function<void(MainScreen&)>& command) {
     if (running_) {
         QApplication::beep();
         return false;
@@ -91,14 +94,31 @@ core::Picture load_logo() {
     return core::load_picture(logo, path.toStdString());
 }
 
+void name_beeld(MainScreen& w, const QString& path) {
+    if (path.isEmpty()) {
+        w.beeld->setAccessibleName(QStringLiteral("logo"));
+        return;
+    }
+    w.beeld->setAccessibleName(QStringLiteral("%1, %2 × %3 pixels")
+                                   .arg(QFileInfo(path).fileName())
+                                   .arg(platform::to_pixels(w.beeld->widthTwips()))
+                                   .arg(platform::to_pixels(w.beeld->heightTwips())));
+}
+
 void load_mainscreen(MainScreen& w) {
     w.beeld->setPicture(w.backup->picture());
+    name_beeld(w);
     FitWindowToPicture(w, Minimum::Without);
 }
 
-void show_mainscreen(MainScreen& w) {
+void show_mainscreen(MainScreen& w, const QString& preview) {
     load_mainscreen(w);
     w.window.centre();
+    if (!preview.isEmpty()) {
+        QMetaObject::invokeMethod(
+            &w.window, [&w, preview] { w.run([&preview](MainScreen& m) { preview_zft_file_at(m, preview); }); },
+            Qt::QueuedConnection);
+    }
     w.window.showModal();
 }
 

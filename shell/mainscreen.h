@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QString>
+#include <functional>
 
 #include "platform/file_slot.h"
 #include "platform/form.h"
@@ -46,7 +47,7 @@ public:
     // Runs one menu command from its start to its end. While it runs, the
     // other commands are refused: they would share file slot 1 and the window.
     // Returns false when refused.
-    bool run(void (*command)(MainScreen&));
+    bool run(const std::function<void(MainScreen&)>& command);
     bool commandRunning() const { return running_; }
 
 private:
@@ -64,11 +65,16 @@ void FitWindowToPicture(MainScreen& w, Minimum minimum);
 // picture is.
 core::Picture load_logo();
 
+// Tells assistive technologies what `beeld` shows at its size now: the
+// logo (no path), or the picture of the file at `path`.
+void name_beeld(MainScreen& w, const QString& path = {});
+
 // The loading of the main window: the logo into `beeld` and the window fitted.
 void load_mainscreen(MainScreen& w);
 
 // Loads the main window, shows it centred and modal, and returns when it has
-// closed.
-void show_mainscreen(MainScreen& w);
+// closed. A `preview` path is previewed as soon as the window is shown, as
+// File > Preview ZFT-file would, without its dialog.
+void show_mainscreen(MainScreen& w, const QString& preview = {});
 
 }  // namespace shell

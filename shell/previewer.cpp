@@ -35,15 +35,21 @@ void paint_pixels(platform::FileSlot& slot, platform::DrawingSurface& surface, i
     }
 }
 
-void preview_zft_file(MainScreen& w) {
-    platform::FileDialog& dialog = w.CommonDialog1;
-    dialog.fileName.clear();
-    dialog.filter = kFilter;
-    dialog.title = kDialogTitle;
-    dialog.showOpen();
-    if (dialog.fileName.size() <= 3)
-        return;
-    const QString path = dialog.fileName;
+namespace {
+
+// The preview command; a `given` path takes the place of the dialog's.
+void preview(MainScreen& w, const QString& given) {
+    QString path = given;
+    if (path.isEmpty()) {
+        platform::FileDialog& dialog = w.CommonDialog1;
+        dialog.fileName.clear();
+        dialog.filter = kFilter;
+        dialog.title = kDialogTitle;
+        dialog.showOpen();
+        if (dialog.fileName.size() <= 3)
+            return;
+        path = dialog.fileName;
+    }
 
     bool headerRead = false;
     int width = 0;
@@ -64,6 +70,7 @@ void preview_zft_file(MainScreen& w) {
 
         w.beeld->setPicture(core::load_picture());
         w.beeld->setSizeTwips(kTwipsPerPixel * width, kTwipsPerPixel * height);
+        name_beeld(w, path);
         FitWindowToPicture(w, Minimum::Without);
         w.beeld->setVisible(true);
         w.beeld->refresh();
@@ -93,5 +100,11 @@ void preview_zft_file(MainScreen& w) {
         w.prompts.messageBox(platform::text_of(message), platform::MessageStyle::Error, kTitle);
     }
 }
+
+}  // namespace
+
+void preview_zft_file(MainScreen& w) { preview(w, {}); }
+
+void preview_zft_file_at(MainScreen& w, const QString& path) { preview(w, path); }
 
 }  // namespace shell

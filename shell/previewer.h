@@ -2,6 +2,8 @@
 // painted on the main window, one point per pixel, where `beeld` stands.
 #pragma once
 
+#include <QString>
+
 namespace platform {
 class DrawingSurface;
 class FileSlot;
@@ -13,6 +15,10 @@ class MainScreen;
 
 // The command behind File > Preview ZFT-file.
 void preview_zft_file(MainScreen& w);
+
+// The same command for the file at `path`, without its file dialog: the
+// file the program was given on its command line.
+void preview_zft_file_at(MainScreen& w, const QString& path);
 
 // The command's pixel loop: `width` × `height` pixels from `slot`, row by row,
 // each three one-byte reads (red, green, blue) and one point painted at

@@ -32,6 +32,7 @@ private slots:
     void init();
     void sameBytesAsWindowedConverter_data();
     void sameBytesAsWindowedConverter();
+    void transparentPixelsTakeTheWindowColour_data();
     void transparentPixelsTakeTheWindowColour();
     void sameBytesAfterAnotherPicture_data();
     void sameBytesAfterAnotherPicture();
@@ -97,11 +98,18 @@ QImage half_transparent(int w, int h) {
 
 // What the windowed converter writes for each of `sources` in turn, in one
 // window, with the notice typed in and the clock at `date`: the last file.
+// `windowColour`, when valid, is the window colour of the window's palette,
+// as a desktop's theme gives it.
 QByteArray windowed_conversion(const QStringList& sources, const QString& target, const QString& notice,
-                               QDate date = QDate(2004, 9, 3)) {
+                               QDate date = QDate(2004, 9, 3), const QColor& windowColour = {}) {
     testing::ScriptedPrompts prompts;
     prompts.date = date;
     shell::MainScreen w(prompts);
+    if (windowColour.isValid()) {
+        QPalette palette = w.window.palette();
+        palette.setColor(QPalette::Window, windowColour);
+        w.window.setPalette(palette);
+    }
     shell::load_mainscreen(w);
     for (const QString& source : sources) {
         prompts.file(source).file(target).button(platform::Answer::Ok).input(notice).button(platform::Answer::Ok);
@@ -222,22 +230,46 @@ void CliConvertTest::sameBytesAsWindowedConverter() {
     QVERIFY2(cli == windowed, "pixel bytes differ");
 }
 
+void CliConvertTest::transparentPixelsTakeTheWindowColour_data() {
+    QTest::addColumn<QString>("background");  // empty: none given
+    QTest::addColumn<QColor>("windowColour");  // invalid: the window's own palette
+    QTest::addColumn<QColor>("written");
+    QTest::addColumn<bool>("fit");
+    // Qt's own palette on a desktop without a theme: the window's colour is
+    // zft's default.
+    QTest::newRow("default, Qt's own palette") << QString() << QColor() << QColor(239, 239, 239) << false;
+    QTest::newRow("--background of a dark theme") << "#323232" << QColor(50, 50, 50) << QColor(50, 50, 50) << false;
+    QTest::newRow("--background, digits of either case")
+        << "#A0b0C1" << QColor(160, 176, 193) << QColor(160, 176, 193) << false;
+    QTest::newRow("--background with --fit") << "#010203" << QColor(1, 2, 3) << QColor(1, 2, 3) << true;
+}
+
+// zft writes what a window whose palette has that window colour writes.
 void CliConvertTest::transparentPixelsTakeTheWindowColour() {
+    QFETCH(QString, background);
+    QFETCH(QColor, windowColour);
+    QFETCH(QColor, written);
+    QFETCH(bool, fit);
     QVERIFY(write_file(path("t.gif"), transparent_gif()));
-    const Run run = run_zft({"convert", path("t.gif"), "-o", path("t.zft")});
-    QCOMPARE(run.status, 0);
+    QStringList args{"convert", "--notice", "n", "--date", "09/03/2004", path("t.gif"), "-o", path("t.zft")};
+    if (!background.isEmpty())
+        args << "--background" << background;
+    if (fit)
+        args << "--fit";
+    const Run run = run_zft(args);
+    QVERIFY2(run.status == 0, run.err.constData());
     const QByteArray bytes = contents(path("t.zft"));
     QCOMPARE(bytes.size(), 64 + 3 * 40 * 30);
-
-    testing::ScriptedPrompts prompts;
-    shell::MainScreen w(prompts);
-    const QColor window = w.window.surface()->backgroundColour();
     // (0, 0) is on the diagonal of transparent colour 3; (1, 0) is colour 1.
     auto rgb = [](int r, int g, int b) {
         return QByteArray(1, static_cast<char>(r)) + static_cast<char>(g) + static_cast<char>(b);
     };
-    QCOMPARE(bytes.mid(64, 3), rgb(window.red(), window.green(), window.blue()));
+    QCOMPARE(bytes.mid(64, 3), rgb(written.red(), written.green(), written.blue()));
     QCOMPARE(bytes.mid(67, 3), rgb(16, 242, 71));
+
+    const QByteArray windowed =
+        windowed_conversion({path("t.gif")}, path("windowed.zft"), "n", QDate(2004, 9, 3), windowColour);
+    QVERIFY2(windowed == bytes, "the window wrote other bytes");
 }
 
 void CliConvertTest::sameBytesAfterAnotherPicture_data() {
@@ -692,6 +724,9 @@ void CliConvertTest::commandLineErrors_data() {
     QTest::newRow("date the other way") << QStringList{"--date", "2004-09-03", "p.bmp", "-o", "x.zft"}
                                         << QByteArray("MM/DD/YYYY");
     QTest::newRow("no jobs") << QStringList{"--jobs", "0", "p.bmp", "-o", "x.zft"} << QByteArray("--jobs");
+    for (const char* colour : {"red", "#12345", "#1234567", "#12345g", "123456", "# 12345"})
+        QTest::addRow("background %s", colour) << QStringList{"--background", colour, "p.bmp", "-o", "x.zft"}
+                                               << QByteArray("not a colour #RRGGBB");
     QTest::newRow("unknown option") << QStringList{"--colour", "p.bmp", "-o", "x.zft"} << QByteArray("colour");
     QTest::newRow("notice without text") << QStringList{"p.bmp", "-o", "x.zft", "--notice"}
                                          << QByteArray("notice");

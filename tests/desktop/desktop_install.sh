@@ -49,9 +49,13 @@ magic="$prefix/share/zft-toolkit/zft.magic"
 [ "$(file -b -m "$magic" --mime-type "$prefix/picture.zft")" = image/x-zft ] || fail "zft.magic does not take a ZFT file"
 [ "$(file -b -m "$magic" --mime-type "$prefix/letter")" = text/plain ] || fail "zft.magic takes a letter"
 
-# The menu entry: valid, and starting the program without a command line.
+# The menu entry: valid, starting the program with the one file it was
+# opened with, and listed for ZFT files, so that a double click on one in a
+# file manager opens it and "Open With" offers it.
 desktop-file-validate "$prefix/share/applications/zft-toolkit.desktop" || fail "desktop-file-validate"
-grep -qx 'Exec=zft-toolkit' "$prefix/share/applications/zft-toolkit.desktop" || fail "Exec is not zft-toolkit"
+grep -qx 'Exec=zft-toolkit %f' "$prefix/share/applications/zft-toolkit.desktop" || fail "Exec is not zft-toolkit %f"
+grep -q '^image/x-zft=\(.*;\)\?zft-toolkit.desktop;' "$prefix/share/applications/mimeinfo.cache" ||
+    fail "the install did not list zft-toolkit.desktop for image/x-zft in mimeinfo.cache"
 
 # The thumbnailer calls the installed tool with the three arguments it takes.
 grep -qx 'Exec=zft thumbnail %i %o %s' "$prefix/share/thumbnailers/zft.thumbnailer" || fail "thumbnailer Exec"

@@ -8,7 +8,10 @@
 wait_limit=${wait_limit:-150}
 xvfb_pid=
 app_pid=
+atspi_pid=
 work_dir=
+scale=1  # QT_SCALE_FACTOR: screen pixels per pixel of the program
+gtk=     # set where the file dialog is GTK's own
 
 fail() {
     echo "FAIL: $*" >&2
@@ -26,6 +29,10 @@ cleanup() {
         kill "$app_pid" 2>/dev/null
         wait "$app_pid" 2>/dev/null
     fi
+    if [ -n "$atspi_pid" ] && kill -0 "$atspi_pid" 2>/dev/null; then
+        kill "$atspi_pid" 2>/dev/null
+        wait "$atspi_pid" 2>/dev/null
+    fi
     if [ -n "$xvfb_pid" ] && kill -0 "$xvfb_pid" 2>/dev/null; then
         kill "$xvfb_pid" 2>/dev/null
         wait "$xvfb_pid" 2>/dev/null
@@ -38,18 +45,65 @@ cleanup() {
 # The tools the drive needs; exits with 77 (a skipped test) when one is missing.
 require_tools() {
     local tool
-    for tool in Xvfb xdotool import convert compare timeout; do
-        command -v "$tool" >/dev/null || {
-            echo "SKIP: $tool is not installed (scripts/dev.sh test installs it)" >&2
-            exit 77
-        }
+    for tool in Xvfb xdotool import convert compare timeout "$@"; do
+        command -v "$tool" >/dev/null || skip "$tool is not installed"
     done
+}
+
+skip() {
+    echo "SKIP: $* (scripts/dev.sh test installs what is needed)" >&2
+    exit 77
+}
+
+# Nothing of the environment the tests were started in decides the look:
+# each variant sets what it needs.
+clear_desktop_environment() {
+    unset QT_QPA_PLATFORMTHEME QT_STYLE_OVERRIDE QT_SCALE_FACTOR QT_SCREEN_SCALE_FACTORS QT_FONT_DPI \
+        QT_ENABLE_HIGHDPI_SCALING QT_AUTO_SCREEN_SCALE_FACTOR QT_SCALE_FACTOR_ROUNDING_POLICY \
+        XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION GTK_THEME KDE_FULL_SESSION \
+        QT_ACCESSIBILITY QT_LINUX_ACCESSIBILITY_ALWAYS_ON NO_AT_BRIDGE
+}
+
+# Runs the calling script again inside a D-Bus session of its own, once:
+# GTK and assistive technologies talk over one, and a program without one
+# starts a session bus that outlives it.
+in_session_bus() {
+    [ -n "${ZFT_E2E_SESSION_BUS:-}" ] && return
+    command -v dbus-run-session >/dev/null || skip "dbus-run-session is not installed"
+    ZFT_E2E_SESSION_BUS=1 exec dbus-run-session -- bash "$0" "$@"
+}
+
+# The bus of assistive technologies (AT-SPI) in the session, for the
+# program and for atspi.py; waits until it answers.
+start_atspi() {
+    local launcher=/usr/libexec/at-spi-bus-launcher
+    [ -x "$launcher" ] || skip "at-spi2-core is not installed"
+    /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || skip "python3-pyatspi is not installed"
+    "$launcher" --launch-immediately >"$work_dir/atspi.log" 2>&1 &
+    atspi_pid=$!
+    wait_for "the AT-SPI bus" dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress
+}
+
+# What a screen reader sees of the program: atspi.py COMMAND ARGS..., bounded.
+atspi() {
+    timeout 20 /usr/bin/python3 "$(dirname "${BASH_SOURCE[0]}")/atspi.py" "$1" "$app_pid" "${@:2}"
 }
 
 # Gives the keyboard to a window, as a click on it would; bounded, since
 # --sync waits for the X server to report the change.
 focus_window() {
     timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null || true
+}
+
+# Polls `$2...` for at most $1 tenths of a second; false if it never succeeds.
+within() {
+    local tenths=$1 i
+    shift
+    for ((i = 0; i < tenths; i++)); do
+        "$@" >/dev/null 2>&1 && return 0
+        sleep 0.1
+    done
+    return 1
 }
 
 # Polls `$@` until it succeeds.
@@ -95,9 +149,10 @@ begin_session() {
     start_x
 }
 
-# The program, with any arguments after it.
+# The program, with any arguments after it, in the working folder $run_in
+# when set.
 start_program() {
-    "$@" >"$work_dir/program.log" 2>&1 &
+    (cd "${run_in:-.}" && exec "$@") >"$work_dir/program.log" 2>&1 &
     app_pid=$!
 }
 
@@ -159,6 +214,11 @@ geometry_is() {
     read_geometry "$1" && [ "$geometry" = "$2" ]
 }
 
+# Pixels of the program as screen pixels: WxH scaled.
+scaled() {
+    echo "$((${1%x*} * scale))x$((${1#*x} * scale))"
+}
+
 # The intro window: the program's one window at the start, 260 × 337 pixels.
 wait_intro() {
     wait_for "the intro window" intro_shown
@@ -167,7 +227,7 @@ wait_intro() {
 intro_shown() {
     local id
     id=$(program_windows | head -n1)
-    [ -n "$id" ] && window_count_is 1 && geometry_is "$id" 260x337 && intro=$id
+    [ -n "$id" ] && window_count_is 1 && geometry_is "$id" "$(scaled 260x337)" && intro=$id
 }
 
 # The main window, found by its menu bar's place: it is the one visible
@@ -179,7 +239,7 @@ wait_main() {
 main_shown() {
     local id
     for id in $(program_windows); do
-        if geometry_is "$id" "$1"; then
+        if geometry_is "$id" "$(scaled "$1")"; then
             main=$id
             return 0
         fi
@@ -211,6 +271,41 @@ menu_file() {
 type_and_enter() {
     xdotool type --delay 10 -- "$1"
     xdotool key Return
+}
+
+# Picks a file in the file dialog $3 by typing its name, with its folder or
+# relative to the folder the dialog shows, and taking it with the dialog's
+# button $2 (Open, Save); returns when the dialog has closed. Ctrl+L opens
+# GTK's location field; Qt's dialog has its name field open and takes
+# Ctrl+L as nothing. Qt's dialog takes the name with Return. In GTK's,
+# Return may go to the list of completions that its location field opens
+# as the name is typed, and the button, pressed as a screen reader would,
+# may be taken while the field still looks the name up: it is pressed again
+# until the dialog goes, unless the dialog has asked a question meanwhile.
+choose_file() {
+    local try
+    xdotool key ctrl+l
+    if [ -z "$gtk" ]; then
+        type_and_enter "$1"
+        wait_gone "$3"
+        return
+    fi
+    xdotool type --delay 10 -- "$1"
+    # Pressed before the field has taken every key, the button would take
+    # part of the name.
+    wait_for "GTK's location field to hold $1" atspi holds "$1"
+    for ((try = 0; try < 5; try++)); do
+        wait_for "GTK's dialog to show its $2 button" atspi press "push button" "$2"
+        within 20 window_gone "$3" && return
+        atspi lacks "push button" "Replace" || fail "GTK's dialog asks whether to replace $1"
+    done
+    fail "GTK's dialog did not take $1"
+}
+
+# The colour of the screen pixel at X Y as "R,G,B".
+pixel_at() {
+    convert "$work_dir/screen.ppm" -crop "1x1+$1+$2" -depth 8 txt:- |
+        sed -n 's/^0,0: (\([0-9]*\),\([0-9]*\),\([0-9]*\)).*/\1,\2,\3/p'
 }
 
 # The screen as a 24-bit PPM file.

@@ -1,9 +1,12 @@
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListView>
 #include <QMessageBox>
+#include <QProxyStyle>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -66,6 +69,9 @@ enum class Scene {
 
 Q_DECLARE_METATYPE(Scene)
 Q_DECLARE_METATYPE(platform::FileDialogMode)
+Q_DECLARE_METATYPE(platform::MessageStyle)
+Q_DECLARE_METATYPE(platform::Answer)
+Q_DECLARE_METATYPE(QDialogButtonBox::ButtonLayout)
 
 class PlatformTest : public QObject {
     Q_OBJECT
@@ -74,6 +80,7 @@ private slots:
     void readPixelIsWhatTheWindowShows();
     void paintedPointsSurviveExposeButNotRefresh();
     void paintedPointsGoWhereALayerChanges();
+    void backgroundFollowsThePalette();
     void slotReadsPastTheEnd_data();
     void slotReadsPastTheEnd();
     void slotCommitsOnlyOnClose();
@@ -83,12 +90,15 @@ private slots:
     void fileDialogFilterIgnoresCase_data();
     void fileDialogFilterIgnoresCase();
     void fileDialogOpensInTheLastFolder();
+    void fileDialogRemembersTheChosenFolder();
     void placeInside_data();
     void placeInside();
     void pictureAreaDragsItsWindow_data();
     void pictureAreaDragsItsWindow();
     void boxesGiveTheKeyboardBack_data();
     void boxesGiveTheKeyboardBack();
+    void boxesAnswerReturnWithTheirFirstButton_data();
+    void boxesAnswerReturnWithTheirFirstButton();
 };
 
 void PlatformTest::readPixelIsWhatTheWindowShows_data() {
@@ -239,6 +249,31 @@ void PlatformTest::paintedPointsGoWhereALayerChanges() {
     QCOMPARE(s.readPixel(90, 90), value(background));
     QCOMPARE(s.readPixel(15 * 50, 15), painted);
     QCOMPARE(shown_on_screen(&s), s.composedImage());
+}
+
+// The desktop's theme may change while the window is shown, from light to
+// dark: the surface shows the window colour of the palette it has now.
+void PlatformTest::backgroundFollowsThePalette() {
+    Window w;
+    DrawingSurface& s = *w.surface;
+    w.form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.form));
+    QCOMPARE(s.readPixel(0, 0), value(w.form.palette().color(QPalette::Window).rgb()));
+
+    QPalette dark = w.form.palette();
+    dark.setColor(QPalette::Window, QColor(50, 50, 50));
+    w.form.setPalette(dark);
+    QCOMPARE(s.backgroundColour(), QColor(50, 50, 50));
+    QCOMPARE(s.readPixel(15 * 297, 15 * 178), value(qRgb(50, 50, 50)));
+    QCOMPARE(shown_on_screen(&s), s.composedImage());
+
+    // A colour of its own holds whatever the palette; without it, the palette's again.
+    s.setBackgroundColour(QColor(160, 160, 160));
+    w.form.setPalette(QPalette());
+    QCOMPARE(s.readPixel(0, 0), value(qRgb(160, 160, 160)));
+    s.setBackgroundColour(QColor());
+    w.form.setPalette(dark);
+    QCOMPARE(s.readPixel(0, 0), value(qRgb(50, 50, 50)));
 }
 
 void PlatformTest::slotReadsPastTheEnd_data() {
@@ -401,7 +436,6 @@ void PlatformTest::fileDialogFilterIgnoresCase() {
     dialog.setDirectory(dir.path());
     dialog.show();
     QCOMPARE(dialog.windowTitle(), QStringLiteral("A title"));
-    QVERIFY(dialog.testOption(QFileDialog::DontUseNativeDialog));
     QCOMPARE(dialog.acceptMode(),
              mode == platform::FileDialogMode::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     // The filter's box shows the filter as given; an existing name is taken without a question.
@@ -433,6 +467,43 @@ void PlatformTest::fileDialogOpensInTheLastFolder() {
     platform::configure_file_dialog(dialog, platform::FileDialogMode::Open, QStringLiteral("A title"),
                                     QStringLiteral("*.ZFT"));
     QCOMPARE(dialog.directory().absolutePath(), QDir(last.path()).absolutePath());
+}
+
+// A name typed with its folder may not take the dialog there; the next one
+// opens where that file was.
+void PlatformTest::fileDialogRemembersTheChosenFolder() {
+    QStandardPaths::setTestModeEnabled(true);
+    QTemporaryDir shown;
+    QTemporaryDir other;
+    const QString chosen = other.filePath(QStringLiteral("chosen.zft"));
+    QVERIFY(write_file(chosen, "x"));
+    QSettings settings(QSettings::UserScope, QStringLiteral("QtProject"));
+    settings.setValue(QStringLiteral("FileDialog/lastVisited"), QUrl::fromLocalFile(shown.path()));
+    settings.sync();
+    Window w;
+    w.form.show();
+    platform::QtPrompts prompts;
+    prompts.setParent(&w.form);
+
+    QTimer typist;
+    QObject::connect(&typist, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        auto* name = dialog ? dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")) : nullptr;
+        if (!name || !dialog->isActiveWindow())
+            return;
+        typist.stop();
+        name->setText(chosen);
+        QTest::keyClick(name, Qt::Key_Return);
+    });
+    typist.start(10);
+    QCOMPARE(prompts.fileDialog(platform::FileDialogMode::Open, QStringLiteral("A title"), QStringLiteral("*.ZFT"),
+                                QString()),
+             std::optional<QString>(chosen));
+
+    QFileDialog next;
+    platform::configure_file_dialog(next, platform::FileDialogMode::Open, QStringLiteral("A title"),
+                                    QStringLiteral("*.ZFT"));
+    QCOMPARE(next.directory().absolutePath(), QDir(other.path()).absolutePath());
 }
 
 void PlatformTest::placeInside_data() {
@@ -539,6 +610,70 @@ void PlatformTest::boxesGiveTheKeyboardBack() {
     QVERIFY(closed);
 
     QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), &w.form, 5000);
+}
+
+// The order of a box's buttons as a platform theme gives it: GTK's puts
+// Cancel and No first.
+class ButtonOrder : public QProxyStyle {
+public:
+    explicit ButtonOrder(QDialogButtonBox::ButtonLayout layout) : QProxyStyle(QStringLiteral("fusion")), layout_(layout) {}
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_DialogButtonLayout)
+            return layout_;
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+private:
+    QDialogButtonBox::ButtonLayout layout_;
+};
+
+void PlatformTest::boxesAnswerReturnWithTheirFirstButton_data() {
+    QTest::addColumn<QDialogButtonBox::ButtonLayout>("order");
+    QTest::addColumn<platform::MessageStyle>("style");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<platform::Answer>("answer");
+    using platform::Answer;
+    using platform::MessageStyle;
+    const std::pair<const char*, QDialogButtonBox::ButtonLayout> orders[] = {
+        {"Windows", QDialogButtonBox::WinLayout}, {"KDE", QDialogButtonBox::KdeLayout},
+        {"GNOME", QDialogButtonBox::GnomeLayout}};
+    for (const auto& [name, order] : orders) {
+        QTest::addRow("%s, Yes/No, Return", name) << order << MessageStyle::Question << int(Qt::Key_Return) << Answer::Yes;
+        QTest::addRow("%s, Yes/No, Escape", name) << order << MessageStyle::Question << int(Qt::Key_Escape) << Answer::No;
+        QTest::addRow("%s, OK/Cancel, Return", name) << order << MessageStyle::Stop << int(Qt::Key_Return) << Answer::Ok;
+        QTest::addRow("%s, OK/Cancel, Escape", name) << order << MessageStyle::Stop << int(Qt::Key_Escape) << Answer::Cancel;
+        QTest::addRow("%s, OK, Escape", name) << order << MessageStyle::Exclamation << int(Qt::Key_Escape) << Answer::Ok;
+    }
+}
+
+// Keys go where a keyboard sends them, to the widget that has the focus.
+void PlatformTest::boxesAnswerReturnWithTheirFirstButton() {
+    QFETCH(QDialogButtonBox::ButtonLayout, order);
+    QFETCH(platform::MessageStyle, style);
+    QFETCH(int, key);
+    QFETCH(platform::Answer, answer);
+    QApplication::setStyle(new ButtonOrder(order));
+    Window w;
+    w.form.show();
+    platform::QtPrompts prompts;
+    prompts.setParent(&w.form);
+
+    bool pressed = false;
+    QTimer presser;
+    QObject::connect(&presser, &QTimer::timeout, [&] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!box || !box->isActiveWindow() || !QApplication::focusWidget())
+            return;
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        pressed = true;
+        presser.stop();
+    });
+    presser.start(10);
+    const platform::Answer given = prompts.messageBox(QStringLiteral("Text"), style, QStringLiteral("Title"));
+    QApplication::setStyle(QStringLiteral("fusion"));
+    QVERIFY(pressed);
+    QCOMPARE(given, answer);
 }
 
 QTEST_MAIN(PlatformTest)

@@ -46,6 +46,8 @@ struct Session : testing::Session {
             faults << QStringLiteral("window is %1 x %2 twips").arg(w.window.widthTwips()).arg(w.window.heightTwips());
         if (w.beeld->picture() != w.backup->picture())
             faults << QStringLiteral("beeld does not hold the logo");
+        if (w.beeld->accessibleName() != QStringLiteral("logo"))
+            faults << QStringLiteral("beeld is named '%1'").arg(w.beeld->accessibleName());
         if (!w.window.surface()->backgroundPicture().isNull())
             faults << QStringLiteral("the background picture is still there");
         if (!w.window.isVisible())
@@ -282,6 +284,7 @@ void ConverterTest::windowFitsThePictureWhileConfirming() {
     s.prompts.file(source).file(dir.filePath(u"out.zft"_qs)).button(Answer::Cancel);
     QSizeF seen;
     QSizeF beeldSize;
+    QString beeldName;
     bool beeldHidden = false;
     int shownAtCorner = -1;
     int shownAtFarCorner = -1;
@@ -291,6 +294,7 @@ void ConverterTest::windowFitsThePictureWhileConfirming() {
         seen = QSizeF(s.w.window.widthTwips(), s.w.window.heightTwips());
         beeldSize = QSizeF(s.w.beeld->widthTwips(), s.w.beeld->heightTwips());
         beeldHidden = !s.w.beeld->isVisibleTo(&s.w.window);
+        beeldName = s.w.beeld->accessibleName();
         platform::DrawingSurface& surface = *s.w.window.surface();
         shownAtCorner = surface.readPixel(0, 0);
         shownAtFarCorner = surface.readPixel(15.0f * (picture.width() - 1), 15.0f * (picture.height() - 1));
@@ -301,6 +305,7 @@ void ConverterTest::windowFitsThePictureWhileConfirming() {
     QCOMPARE(seen, window);
     QCOMPARE(beeldSize, QSizeF(15.0 * picture.width(), 15.0 * picture.height()));
     QVERIFY(beeldHidden);
+    QCOMPARE(beeldName, QStringLiteral("picture.bmp, %1 × %2 pixels").arg(picture.width()).arg(picture.height()));
     QCOMPARE(shownAtCorner, platform::colour_value(asymmetric_colour(0, 0)));
     QCOMPARE(shownAtFarCorner, platform::colour_value(asymmetric_colour(picture.width() - 1, picture.height() - 1)));
     QVERIFY2(s.notRestored().isEmpty(), qPrintable(s.notRestored()));

@@ -1,3 +1,5 @@
+#include <QAccessible>
+#include <QAccessibleActionInterface>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QScreen>
@@ -20,6 +22,7 @@ struct MainSeen : QObject {
     bool seen = false;
     bool modal = false;
     bool introVisible = true;
+    QStringList listed;  // the windows assistive technologies list
     QSize size;
 
     MainSeen(shell::MainScreen& w, shell::IntroScreen& s) : w(w), s(s) { w.window.installEventFilter(this); }
@@ -32,6 +35,9 @@ struct MainSeen : QObject {
                     seen = true;
                     modal = QApplication::activeModalWidget() == &w.window;
                     introVisible = s.window.isVisible();
+                    QAccessibleInterface* program = QAccessible::queryAccessibleInterface(qApp);
+                    for (int i = 0; i < program->childCount(); ++i)
+                        listed << program->child(i)->object()->objectName();
                     size = w.window.size();
                     w.window.close();
                 },
@@ -56,6 +62,7 @@ private slots:
     void pressAndReleaseMustBothBeOverIntro_data();
     void pressAndReleaseMustBothBeOverIntro();
     void closedBeforeTheClickEndsTheProgram();
+    void assistiveTechnologiesPressIntro();
 };
 
 void IntroScreenTest::window() {
@@ -202,6 +209,7 @@ void IntroScreenTest::clickOpensMainWindow() {
     if (opens) {
         QVERIFY(seen.modal);
         QVERIFY(!seen.introVisible);
+        QCOMPARE(seen.listed, QStringList{QStringLiteral("mainscreen")});
         QCOMPARE(seen.size, QSize(261, 230));
         QVERIFY(!w.window.isVisible());
     }
@@ -254,6 +262,42 @@ void IntroScreenTest::closedBeforeTheClickEndsTheProgram() {
     QCOMPARE(status, 0);
     QVERIFY(!seen.seen);
     QVERIFY(!s.window.isVisible());
+}
+
+// Keys do nothing on the intro, but a screen reader or switch access can
+// press `intro`, as a click would.
+void IntroScreenTest::assistiveTechnologiesPressIntro() {
+    testing::ScriptedPrompts prompts;
+    shell::MainScreen w(prompts);
+    shell::IntroScreen s(w);
+    s.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+    MainSeen seen(w, s);
+
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&s.window);
+    QCOMPARE(window->role(), QAccessible::Window);
+    QCOMPARE(window->text(QAccessible::Name), QStringLiteral("ZFT Toolkit"));
+    QCOMPARE(QAccessible::queryAccessibleInterface(s.Image1)->text(QAccessible::Name), QStringLiteral("logo"));
+    QAccessibleInterface* intro = QAccessible::queryAccessibleInterface(s.intro);
+    QCOMPARE(intro->role(), QAccessible::Button);
+    QCOMPARE(intro->text(QAccessible::Name), QStringLiteral("Start"));
+    QAccessibleActionInterface* actions = intro->actionInterface();
+    QVERIFY(actions);
+    QCOMPARE(actions->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
+
+    for (Qt::Key key : {Qt::Key_Return, Qt::Key_Space, Qt::Key_Enter, Qt::Key_Escape})
+        QTest::keyClick(&s.window, key);
+    QCoreApplication::processEvents();
+    QVERIFY(!seen.seen);
+
+    const int status = exit_status_after([&] { actions->doAction(QAccessibleActionInterface::pressAction()); });
+
+    QCOMPARE(status, 0);
+    QVERIFY(seen.seen);
+    QVERIFY(seen.modal);
+    QVERIFY(!seen.introVisible);
+    QCOMPARE(seen.size, QSize(261, 230));
+    QCOMPARE(seen.listed, QStringList{QStringLiteral("mainscreen")});
 }
 
 QTEST_MAIN(IntroScreenTest)

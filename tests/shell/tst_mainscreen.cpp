@@ -1,5 +1,7 @@
+#include <QAccessible>
 #include <QMenuBar>
 #include <QScreen>
+#include <QToolButton>
 #include <QtTest>
 
 #include "core/decoding.h"
@@ -33,6 +35,8 @@ private slots:
     void showsCentredAndModalUntilClosed();
     void menu_data();
     void menu();
+    void menuBarShowsItsMenus_data();
+    void menuBarShowsItsMenus();
     void accessKeysReachTheCommands_data();
     void accessKeysReachTheCommands();
     void f1OpensAboutFromAnywhere_data();
@@ -70,6 +74,14 @@ void MainScreenTest::opensAroundTheLogo() {
     QCOMPARE(surface.readPixel(59, 60), background);
     QCOMPARE(surface.readPixel(60, 59), background);
     QVERIFY(!w.window.windowIcon().isNull());
+
+    // As assistive technologies see it: a window without a title bar, named.
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&w.window);
+    QCOMPARE(window->role(), QAccessible::Window);
+    QCOMPARE(window->text(QAccessible::Name), QStringLiteral("ZFT Toolkit"));
+    QAccessibleInterface* beeld = QAccessible::queryAccessibleInterface(w.beeld);
+    QCOMPARE(beeld->role(), QAccessible::Graphic);
+    QCOMPARE(beeld->text(QAccessible::Name), QStringLiteral("logo"));
 }
 
 void MainScreenTest::showsCentredAndModalUntilClosed() {
@@ -135,6 +147,46 @@ void MainScreenTest::menu() {
     QCOMPARE(action->objectName(), item);
     QCOMPARE(action->text(), caption);
     QCOMPARE(action->shortcut(), shortcut);
+}
+
+void MainScreenTest::menuBarShowsItsMenus_data() {
+    QTest::addColumn<qreal>("points");  // of the application's font
+    QTest::addColumn<bool>("changedWhileShown");
+    QTest::newRow("Qt's own font, 9 points") << 9.0 << false;
+    QTest::newRow("GTK's, 10 points") << 10.0 << false;
+    QTest::newRow("16 points") << 16.0 << false;
+    QTest::newRow("16 points, set while shown") << 16.0 << true;
+}
+
+// A bar held lower than its font needs shows no menu, only its extension
+// button. The window keeps its size: the surface gives up the room.
+void MainScreenTest::menuBarShowsItsMenus() {
+    QFETCH(qreal, points);
+    QFETCH(bool, changedWhileShown);
+    const QFont original = QApplication::font();
+    QFont font = original;
+    font.setPointSizeF(points);
+    if (!changedWhileShown)
+        QApplication::setFont(font);
+    testing::ScriptedPrompts prompts;
+    shell::MainScreen w(prompts);
+    shell::load_mainscreen(w);
+    w.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+    if (changedWhileShown)
+        QApplication::setFont(font);
+    QCoreApplication::processEvents();
+
+    auto* bar = w.window.findChild<QMenuBar*>();
+    const int height = bar->height();
+    QApplication::setFont(original);
+    QCOMPARE(height, std::max(19, bar->sizeHint().height()));
+    QCOMPARE(w.window.size(), QSize(261, 230));
+    QCOMPARE(w.window.surface()->geometry(), QRect(1, 1 + height, 259, 230 - 2 - height));
+    auto* more = bar->findChild<QToolButton*>(QStringLiteral("qt_menubar_ext_button"));
+    QVERIFY(!more || !more->isVisible());
+    for (QAction* menu : bar->actions())
+        QVERIFY(bar->rect().contains(bar->actionGeometry(menu)));
 }
 
 void MainScreenTest::accessKeysReachTheCommands_data() {

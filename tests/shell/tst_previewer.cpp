@@ -84,6 +84,7 @@ private slots:
     void otherCommandsRefusedWhilePreviewRuns();
     void convertedPictureRoundTrips_data();
     void convertedPictureRoundTrips();
+    void fileGivenToTheProgram();
 };
 
 void PreviewerTest::shortOrNoNameEndsSilently_data() {
@@ -462,6 +463,43 @@ void PreviewerTest::convertedPictureRoundTrips() {
     QCOMPARE(s.w.beeld->geometry(), QRect(4, 4, size.width(), size.height()));
     const QImage shown = s.surface().composedImage().copy(s.w.beeld->geometry());
     QCOMPARE(shown.convertToFormat(QImage::Format_RGB888), decoded.convertToFormat(QImage::Format_RGB888));
+}
+
+// The file named on the command line, previewed once the main window shows,
+// as File > Preview does but for the dialog; a missing file is told as the
+// command tells it.
+void PreviewerTest::fileGivenToTheProgram() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("given.zft"));
+    QVERIFY(testing::write_file(path, header_bytes(2, 1) + QByteArray("\x0D\x0A\x1A\x01\x02\x03")));
+    for (const QString& given : {path, dir.filePath(QStringLiteral("missing.zft"))}) {
+        testing::ScriptedPrompts prompts;
+        prompts.button(Answer::Ok);
+        shell::MainScreen w(prompts);
+        bool shownOverTheWindow = false;
+        prompts.whileShown = [&](const Shown&) {
+            shownOverTheWindow = w.window.isVisible() && QApplication::activeModalWidget() == &w.window;
+            // Waits for the command's end, as a close through the window system does.
+            QMetaObject::invokeMethod(&w.window, [&] { w.window.close(); }, Qt::QueuedConnection);
+        };
+        shell::show_mainscreen(w, given);
+
+        QVERIFY2(prompts.unexpected.isEmpty(), qPrintable(prompts.unexpected.join('\n')));
+        QCOMPARE(prompts.shown.size(), size_t(1));
+        QVERIFY(shownOverTheWindow);
+        if (given == path) {
+            QCOMPARE(prompts.shown.front().title, path);
+            QCOMPARE(prompts.shown.front().style, MessageStyle::Information);
+            QCOMPARE(w.window.surface()->readPixel(60, 60), 13 + 256 * 10 + 65536 * 26);
+            QCOMPARE(w.window.surface()->readPixel(75, 60), 1 + 256 * 2 + 65536 * 3);
+            QCOMPARE(w.beeld->accessibleName(), QStringLiteral("given.zft, 2 × 1 pixels"));
+        } else {
+            QCOMPARE(prompts.shown.front().style, MessageStyle::Error);
+            QVERIFY2(prompts.shown.front().text.contains(QStringLiteral("No such file or directory")),
+                     qPrintable(prompts.shown.front().text));
+            QCOMPARE(w.beeld->accessibleName(), QStringLiteral("logo"));
+        }
+    }
 }
 
 QTEST_MAIN(PreviewerTest)
