@@ -217,6 +217,17 @@ void DecodingTest::reductionAveragesWhatEachPixelCovers() {
     // Right: 90 + 90 at weight 1, 255 at weight 2, the transparent one at 2;
     // alpha (255·4) / 6 = 170, colour over the 4 opaque units.
     QCOMPARE(small.pixel(1, 0), core::argb(173, 143, 158, 170));
+
+    // Rows handed over in pieces of any length reduce as whole rows do.
+    const core::Picture wide = picture_of(half_transparent(37, 5));
+    core::ReducingSink pieces({10, 2});
+    pieces.begin(wide.size(), true);
+    for (int y = 0; y < wide.height(); ++y) {
+        for (int x = 0, n = 1; x < wide.width(); x += n, n = n % 7 + 3)
+            pieces.piece(y, x, wide.row(y) + x, std::min(n, wide.width() - x));
+        pieces.done(y);
+    }
+    QCOMPARE(pieces.picture, core::reduce(wide, {10, 2}));
 }
 
 void DecodingTest::fitDecodesLargeJpegsAtAReducedScale() {
