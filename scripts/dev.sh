@@ -13,7 +13,7 @@ build_packages=(
     libgdk-pixbuf-2.0-dev  # the gdk-pixbuf loader
     bash-completion  # where zft's completion goes
     dpkg-dev file  # the Debian package: dpkg-shlibdeps finds its dependencies
-    libturbojpeg0-dev libgif-dev libpng-dev  # the picture decoders
+    libturbojpeg0-dev libjpeg62-turbo-dev libgif-dev libpng-dev  # the picture decoders
     libxcb1-dev  # naming windows on X11
 )
 test_packages=(

@@ -53,10 +53,6 @@ public:
     // the picture's width, however wide. The others take the pieces into
     // row(y), asked for once, with the first piece.
     virtual void piece(int y, int x, const Argb* pixels, int n);
-    // The whole picture as one block (rows width pixels apart, row 0 first),
-    // for decoders that write it in one go; null when the sink has none. A
-    // decoder that fills it still calls done() for every row, in order.
-    virtual Argb* whole() { return nullptr; }
 
 private:
     Argb* pieceRow_ = nullptr;
@@ -68,7 +64,6 @@ public:
     void begin(Size size, bool hasAlpha) override;
     Argb* row(int y) override { return picture.row(y); }
     void done(int) override {}
-    Argb* whole() override { return picture.row(0); }
 
     Picture picture;
 };

@@ -20,7 +20,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Architecture)" = amd64 ] || fail "Architecture: $(field Architecture)"
 [ "$(field Section)" = graphics ] || fail "Section: $(field Section)"
 depends=$(field Depends)
-for package in libqt6gui6 libqt6widgets6 libqt5gui5 libgdk-pixbuf-2.0-0 libturbojpeg0 libgif7 libpng16-16 \
+for package in libqt6gui6 libqt6widgets6 libqt5gui5 libgdk-pixbuf-2.0-0 libturbojpeg0 libjpeg62-turbo libgif7 libpng16-16 \
         hicolor-icon-theme shared-mime-info; do
     echo "$depends" | grep -q "\\b$package\\b" || fail "Depends lacks $package: $depends"
 done
