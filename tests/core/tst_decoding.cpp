@@ -347,7 +347,8 @@ void DecodingTest::refusals_data() {
     damagedChunk[damagedChunk.indexOf("IDAT") + 10] ^= 0x55;
 
     QTest::newRow("empty") << QByteArray() << u"the file is empty"_qs;
-    QTest::newRow("text") << QByteArray("just some words\n") << u"not a picture in a format this program reads"_qs;
+    QTest::newRow("text") << QByteArray("just some words\n")
+                          << u"not a picture in a format this program reads (JPEG, GIF, BMP, PNG, PPM or PGM)"_qs;
     QTest::newRow("PNG of 0 × 0") << with(png, 16, QByteArray(8, '\0')) << u"the picture has no pixels (0 × 0)"_qs;
     QTest::newRow("PNG cut in its pixels") << png.left(png.size() - 40) << u"the file stops inside the PNG data"_qs;
     QTest::newRow("PNG with a damaged chunk") << damagedChunk << u"the PNG data is damaged"_qs;
