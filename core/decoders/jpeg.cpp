@@ -22,6 +22,7 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
+#include <algorithm>
 #include <bit>
 #include <csetjmp>
 #include <cstring>
@@ -320,11 +321,10 @@ Size size(ByteSource& file) {
         const int low = markers.next();
         if (low < 0)
             throw stops();
+        // A length short of its own two bytes skips nothing, as in libjpeg.
         const int length = high << 8 | low;
-        if (length < 2)
-            throw damaged("the JPEG headers are damaged: a segment of length " + std::to_string(length));
         if (!is_frame_marker(marker)) {
-            markers.skip(length - 2);
+            markers.skip(std::max(length - 2, 0));
             continue;
         }
         int frame[5];  // precision, height, width

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <QBuffer>
+#include <QDir>
+#include <QRegularExpression>
 #include <QImageWriter>
 #include <QProcess>
 #include <QStandardPaths>
@@ -95,6 +97,23 @@ QByteArray interlaced_png(int w, int h) {
     header += QByteArray::fromHex("0100000001");  // 1 bit, grey, Adam7
     return QByteArray("\x89PNG\r\n\x1a\n", 8) + png_chunk("IHDR", header) + png_chunk("IDAT", compressed) +
            png_chunk("IEND", {});
+}
+
+// With ZFT_CORPUS_OUT set to a folder (tests/core), the small JPEG and PNG
+// files of the tables go to its jpeg/corpus and png/corpus: the fuzz
+// targets' seeds.
+void keep_for_fuzzing(const QByteArray& file) {
+    const QString folder = qEnvironmentVariable("ZFT_CORPUS_OUT");
+    const char* kind = file.startsWith("\xFF\xD8\xFF") ? "jpeg" : file.startsWith("\x89PNG") ? "png" : nullptr;
+    // The fuzz targets read at most 4 KiB of a file.
+    if (folder.isEmpty() || !kind || file.size() > 4096)
+        return;
+    const QDir corpus(QDir(folder).filePath(QStringLiteral("%1/corpus").arg(QLatin1String(kind))));
+    QString name = QString::fromUtf8(QTest::currentTestFunction()) + QLatin1Char('_') +
+                   QString::fromUtf8(QTest::currentDataTag()).toLower();
+    QFile out(corpus.filePath(name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9]+")), QStringLiteral("_")) +
+                              (kind[0] == 'j' ? QStringLiteral(".jpg") : QStringLiteral(".png"))));
+    QVERIFY(corpus.exists() && out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
 }
 
 // What `load_picture` says of a file, or an empty text when it decodes.
@@ -273,6 +292,7 @@ void DecodingTest::pngLayouts() {
                                              QStringLiteral("PNG32:") + file}), 0);
         QCOMPARE(contents(file).at(28), '\x01');  // IHDR's interlace method: Adam7
     }
+    keep_for_fuzzing(contents(file));
     const core::Picture decoded = core::load_picture(core::system_files(), file.toStdString());
     const QImage expected = image.convertToFormat(QImage::Format_ARGB32);
     QCOMPARE(decoded.hasAlpha(), image.hasAlphaChannel());
@@ -329,6 +349,7 @@ void DecodingTest::cmykJpegs() {
         tjDestroy(encoder);
         QVERIFY(written);
     }
+    keep_for_fuzzing(contents(file));
     const core::Picture picture = core::load_picture(core::system_files(), file.toStdString());
     for (const core::Argb c : {picture.pixel(0, 0), picture.pixel(15, 7)}) {
         QVERIFY2(qAbs(core::red_of(c) - 200) <= 2 && qAbs(core::green_of(c) - 100) <= 2 && qAbs(core::blue_of(c) - 50) <= 2,
@@ -371,6 +392,7 @@ void DecodingTest::refusals_data() {
 void DecodingTest::refusals() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, reason);
+    keep_for_fuzzing(bytes);
     const QString file = path(QStringLiteral("damaged.pic"));
     QVERIFY(write_file(file, bytes));
     const QString said = refusal(file);
@@ -436,6 +458,7 @@ void DecodingTest::jpegsAsDjpegReadsThem() {
     const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
     if (djpeg.isEmpty())
         QSKIP("djpeg is not installed (package libjpeg-turbo-progs)");
+    keep_for_fuzzing(jpeg);
     const QString file = path(QStringLiteral("p.jpg"));
     QVERIFY(write_file(file, jpeg));
     QProcess process;
@@ -547,6 +570,7 @@ void DecodingTest::hostileFilesCostLittleMemory() {
     QFETCH(int, megabytes);
     QFETCH(QString, refusal);
     const QString file = path(QStringLiteral("hostile.pic"));
+    keep_for_fuzzing(bytes);
     QVERIFY(write_file(file, bytes));
     QFile grown(file);
     QVERIFY(grown.resize(bytes.size() + hole));

@@ -484,7 +484,7 @@ void BmpTest::hugeSizeIsReadBeforeAnythingIsAllocated() {
 void BmpTest::imageMagicksRle8AsItReadsIt_data() {
     QTest::addColumn<int>("width");
     for (const int width : {17, 18, 19, 20, 401})
-        QTest::addRow("%d pixels wide", width) << width;
+        QTest::addRow("ImageMagick's RLE8, %d pixels wide", width) << width;
 }
 
 void BmpTest::imageMagicksRle8AsItReadsIt() {
@@ -511,6 +511,7 @@ void BmpTest::imageMagicksRle8AsItReadsIt() {
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray bytes = file.readAll();
     QCOMPARE(bytes.at(30), '\x01');  // RLE8
+    add_to_corpus(bytes);
     core::MemorySource source(bytes.constData(), std::size_t(bytes.size()));
     CheckingSink sink;
     core::bmp::decode(source, {}, sink);
