@@ -252,7 +252,7 @@ public:
         for (;;) {
             // Up to the next 0xFF: the junk libjpeg warns of.
             for (;;) {
-                const auto* found = static_cast<const std::uint8_t*>(std::memchr(&buffer_[at_], 0xFF, end_ - at_));
+                const auto* found = static_cast<const std::uint8_t*>(std::memchr(buffer_.get() + at_, 0xFF, end_ - at_));
                 if (found) {
                     at_ = static_cast<std::size_t>(found - buffer_.get()) + 1;
                     break;
@@ -260,11 +260,19 @@ public:
                 if (!fill())
                     return -1;
             }
-            // Past the fill bytes.
-            int code;
-            do
-                code = next();
-            while (code == 0xFF);
+            // Past the fill bytes, a word at a time: a file may hold megabytes.
+            for (;;) {
+                std::uint64_t word;
+                while (end_ - at_ >= sizeof word && (std::memcpy(&word, buffer_.get() + at_, sizeof word), word == ~0ull))
+                    at_ += sizeof word;
+                while (at_ < end_ && buffer_[at_] == 0xFF)
+                    ++at_;
+                if (at_ < end_ || !fill())
+                    break;
+            }
+            const int code = next();
+            if (code < 0)
+                return -1;
             if (code != 0)
                 return code;
         }
