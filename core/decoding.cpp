@@ -33,7 +33,7 @@ const Format& format_of(ByteSource& file) {
     for (const Format& format : kFormats)
         if (format.sniff({start, got}))
             return format;
-    throw Failure(Failure::Kind::Unsupported, "not a picture in a format this program reads (JPEG, GIF, BMP, PNG or PPM)");
+    throw Failure(Failure::Kind::Unsupported, "not a picture in a format this program reads (JPEG, GIF, BMP, PNG, PPM or PGM)");
 }
 
 // Runs `work` on the picture in `file`, telling a failure in a sentence

@@ -10,47 +10,65 @@ void ReducingSink::begin(Size size, bool hasAlpha) {
     source_ = size;
     picture = Picture(target_.width, target_.height);
     picture.setHasAlpha(hasAlpha);
-    input_.assign(static_cast<std::size_t>(size.width), 0);
-    firstColumn_.resize(static_cast<std::size_t>(size.width));
-    firstWeight_.resize(static_cast<std::size_t>(size.width));
-    // In units of 1/target-width of a source pixel, source column x spans
-    // [x·w, (x + 1)·w) and target column j spans [j·W, (j + 1)·W): one source
-    // column falls in at most two target columns.
-    const std::int64_t w = target_.width;
-    const std::int64_t W = size.width;
-    for (std::int64_t x = 0; x < W; ++x) {
-        const std::int64_t j = x * w / W;
-        firstColumn_[static_cast<std::size_t>(x)] = static_cast<int>(j);
-        firstWeight_[static_cast<std::size_t>(x)] = static_cast<int>(std::min((x + 1) * w, (j + 1) * W) - x * w);
-    }
+    input_.clear();
     across_.assign(static_cast<std::size_t>(target_.width) + 1, Sum{});
     current_.assign(static_cast<std::size_t>(target_.width), Sum{});
     next_.assign(static_cast<std::size_t>(target_.width), Sum{});
-    currentRow_ = 0;
+}
+
+Argb* ReducingSink::row(int) {
+    input_.resize(static_cast<std::size_t>(source_.width));
+    return input_.data();
+}
+
+void ReducingSink::piece(int, int x, const Argb* pixels, int n) {
+    if (x == 0)
+        std::fill(across_.begin(), across_.end(), Sum{});
+    inPieces_ = true;
+    across(x, pixels, n);
+}
+
+// Adds source columns x to x + n − 1 of the current row to across_. In units
+// of 1/target-width of a source pixel, source column x spans [x·w, (x + 1)·w)
+// and target column j spans [j·W, (j + 1)·W): a source column falls in at most
+// two target columns, and the walk needs no table of the source's width.
+void ReducingSink::across(int x0, const Argb* pixels, int n) {
+    const std::int64_t w = target_.width;
+    const std::int64_t W = source_.width;
+    std::int64_t j = std::int64_t(x0) * w / W;
+    std::int64_t end = (j + 1) * W;  // where target column j ends
+    auto add = [this](std::int64_t column, const Sum& pixel, std::int64_t weight) {
+        Sum& to = across_[static_cast<std::size_t>(column)];
+        to.alpha += pixel.alpha * weight;
+        to.red += pixel.red * weight;
+        to.green += pixel.green * weight;
+        to.blue += pixel.blue * weight;
+    };
+    for (int i = 0; i < n; ++i) {
+        const Argb c = pixels[i];
+        const std::int64_t a = alpha_of(c);
+        const Sum pixel{a, a * red_of(c), a * green_of(c), a * blue_of(c)};
+        const std::int64_t from = (std::int64_t(x0) + i) * w;
+        const std::int64_t to = from + w;
+        if (to <= end) {
+            add(j, pixel, w);
+        } else {
+            add(j, pixel, end - from);
+            add(j + 1, pixel, to - end);
+        }
+        if (to >= end) {
+            ++j;
+            end += W;
+        }
+    }
 }
 
 void ReducingSink::done(int y) {
-    std::fill(across_.begin(), across_.end(), Sum{});
-    const std::int64_t w = target_.width;
-    for (std::size_t x = 0; x < input_.size(); ++x) {
-        const Argb c = input_[x];
-        const std::int64_t a = alpha_of(c);
-        const Sum pixel{a, a * red_of(c), a * green_of(c), a * blue_of(c)};
-        const std::int64_t first = firstWeight_[x];
-        const std::int64_t rest = w - first;
-        Sum& to = across_[static_cast<std::size_t>(firstColumn_[x])];
-        to.alpha += pixel.alpha * first;
-        to.red += pixel.red * first;
-        to.green += pixel.green * first;
-        to.blue += pixel.blue * first;
-        if (rest > 0) {
-            Sum& after = across_[static_cast<std::size_t>(firstColumn_[x]) + 1];
-            after.alpha += pixel.alpha * rest;
-            after.red += pixel.red * rest;
-            after.green += pixel.green * rest;
-            after.blue += pixel.blue * rest;
-        }
+    if (!inPieces_) {
+        std::fill(across_.begin(), across_.end(), Sum{});
+        across(0, input_.data(), source_.width);
     }
+    inPieces_ = false;
     // The same split downwards: source row y falls in target rows k and k + 1.
     const std::int64_t h = target_.height;
     const std::int64_t H = source_.height;

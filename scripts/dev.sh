@@ -18,7 +18,7 @@ build_packages=(
     pybind11-dev python3-dev  # pillow_zft, for Debian's python3
     bash-completion  # where zft's completion goes
     dpkg-dev file  # the Debian package: dpkg-shlibdeps finds its dependencies
-    libturbojpeg0-dev libgif-dev libpng-dev  # the picture decoders
+    libturbojpeg0-dev libjpeg62-turbo-dev libgif-dev libpng-dev  # the picture decoders
     libicu-dev  # the notice's Unicode rules
     libxcb1-dev  # naming windows on X11
 )

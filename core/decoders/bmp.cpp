@@ -3,11 +3,13 @@
 // length is checked against the file before it is read, every pixel handed on
 // is set, and every channel is scaled to full range with rounding.
 //
-// Uncompressed rows are read one at a time at their own offsets, so a picture
-// of any size is decoded in the memory of a row. RLE streams run from the
-// bottom row up while rows go to the sink from the top, so they are decoded
-// into a canvas first: one byte of palette index per pixel and one bit saying
-// whether the stream set it.
+// Uncompressed rows are read at their own offsets and handed over in pieces
+// of kStripPixels, so a picture of any size, a row of any width, is decoded
+// in the memory of a piece. RLE streams run from the bottom row up while rows
+// go to the sink from the top, so they are decoded into a canvas first: one
+// byte of palette index per pixel and one bit saying whether the stream set
+// it. A run that goes past its row's end is cut there, as other readers do:
+// some writers pad a row to a multiple of four pixels with one.
 #include "core/decoders/formats.h"
 
 #include <algorithm>
@@ -39,6 +41,10 @@ enum : std::uint32_t {
 };
 
 enum class Kind { Indexed, Rgb24, Fields, Rle8, Rle4 };
+
+// How many pixels of a row are expanded at a time; a multiple of 8, so that
+// every piece of a row of 1, 2 or 4 bits starts on a byte.
+constexpr int kStripPixels = 16384;
 
 std::string signed_commas(std::int64_t n) {
     return n < 0 ? "-" + with_commas(static_cast<std::uint64_t>(-(n + 1)) + 1) : with_commas(static_cast<std::uint64_t>(n));
@@ -81,6 +87,8 @@ struct Header {
     std::uint64_t paletteStart = 0;  // just past the headers and any masks
     std::uint64_t pixelOffset = 0;
     std::uint32_t colorsUsed = 0;
+    std::uint32_t fileSize = 0;   // the file header's length of the file; 0 when not given
+    std::uint32_t imageSize = 0;  // the picture header's length of the pixel data; 0 when not given
     std::array<std::uint32_t, 4> masks{};  // red, green, blue, alpha
 };
 
@@ -117,6 +125,7 @@ Header read_headers(ByteSource& file) {
         refuse("the file stops after " + with_commas(got) + " bytes, before the picture header");
 
     Header header;
+    header.fileSize = le32(&bytes[2]);
     header.pixelOffset = le32(&bytes[10]);
     const std::uint32_t headerSize = le32(&bytes[14]);
     switch (headerSize) {
@@ -142,6 +151,7 @@ Header read_headers(ByteSource& file) {
         header.bits = le16(h + 14);
         if (headerSize >= 40) {
             compression = le32(h + 16);
+            header.imageSize = le32(h + 20);
             header.colorsUsed = le32(h + 32);
         }
     }
@@ -381,26 +391,33 @@ void decode_stored(ByteSource& file, Header& header, const Palette& palette, Row
     sink.begin(size, hasAlpha);
 
     const Channel red(header.masks[0]), green(header.masks[1]), blue(header.masks[2]), alpha(header.masks[3]);
-    const int bytesPerPixel = header.bits / 8;
-    std::vector<std::uint8_t> line(rows.rowBytes());
+    const int bits = header.bits;
+    const int bytesPerPixel = bits / 8;
+    const int stripPixels = std::min(kStripPixels, size.width);
+    std::vector<std::uint8_t> stored((static_cast<std::size_t>(stripPixels) * bits + 7) / 8);
+    std::vector<Argb> strip(static_cast<std::size_t>(stripPixels));
     for (int y = 0; y < size.height; ++y) {
         const int fileRow = header.bottomUp ? size.height - 1 - y : y;
-        rows.read(fileRow, 0, line.data(), line.size());
-        Argb* out = sink.row(y);
-        const std::uint8_t* in = line.data();
-        switch (header.kind) {
-        case Kind::Indexed:
-            indexed_row(in, size.width, header.bits, palette, out);
-            break;
-        case Kind::Rgb24:
-            for (int x = 0; x < size.width; ++x, in += 3)
-                out[x] = argb(in[2], in[1], in[0]);
-            break;
-        default:
-            for (int x = 0; x < size.width; ++x, in += bytesPerPixel) {
-                const std::uint32_t v = stored_pixel(in, bytesPerPixel);
-                out[x] = argb(red(v), green(v), blue(v), hasAlpha ? alpha(v) : 255);
+        for (int x = 0; x < size.width; x += stripPixels) {
+            const int n = std::min(stripPixels, size.width - x);
+            rows.read(fileRow, std::uint64_t(x) * bits / 8, stored.data(), (std::uint64_t(n) * bits + 7) / 8);
+            const std::uint8_t* in = stored.data();
+            Argb* out = strip.data();
+            switch (header.kind) {
+            case Kind::Indexed:
+                indexed_row(in, n, bits, palette, out);
+                break;
+            case Kind::Rgb24:
+                for (int i = 0; i < n; ++i, in += 3)
+                    out[i] = argb(in[2], in[1], in[0]);
+                break;
+            default:
+                for (int i = 0; i < n; ++i, in += bytesPerPixel) {
+                    const std::uint32_t v = stored_pixel(in, bytesPerPixel);
+                    out[i] = argb(red(v), green(v), blue(v), hasAlpha ? alpha(v) : 255);
+                }
             }
+            sink.piece(y, x, out, n);
         }
         sink.done(y);
     }
@@ -454,11 +471,12 @@ public:
         indices_[i] = index;
         set_[i / 64] |= std::uint64_t{1} << (i % 64);
     }
-    void row(int r, const Palette& palette, Argb background, Argb* out) const {
-        const std::size_t start = static_cast<std::size_t>(r) * width_;
-        for (std::size_t x = 0; x < width_; ++x) {
-            const std::size_t i = start + x;
-            out[x] = set_[i / 64] >> (i % 64) & 1 ? palette[indices_[i]] : background;
+    // Pixels x to x + n − 1 of row r, in colour.
+    void colours(int r, int x, int n, const Palette& palette, Argb background, Argb* out) const {
+        const std::size_t start = static_cast<std::size_t>(r) * width_ + x;
+        for (int k = 0; k < n; ++k) {
+            const std::size_t i = start + k;
+            out[k] = set_[i / 64] >> (i % 64) & 1 ? palette[indices_[i]] : background;
         }
     }
 
@@ -484,25 +502,39 @@ void decode_rle(ByteSource& file, const Header& header, const Palette& palette, 
         refuse("the RLE data stops inside " + std::string(what) + " at byte " + with_commas(at) + ", with " +
                counted(stream.left(), "byte") + " of the file left");
     };
-    auto check_run = [&](std::uint64_t at, int n) {
+    // Where a run's pixels go: those past the row's end nowhere.
+    auto put_run = [&](std::uint64_t at, int n, auto index_of) {
         if (r >= size.height)
             refuse("the RLE data at byte " + with_commas(at) + " has pixels past the picture's top row");
-        if (x + n > size.width)
-            refuse("the RLE data at byte " + with_commas(at) + " has a run of " + counted(n, "pixel") + " from " + where() +
-                   ", past the row's end at " + with_commas(size.width) + " pixels");
+        const int shown = std::min(n, size.width - x);
+        for (int i = 0; i < shown; ++i)
+            canvas.put(r, x + i, index_of(i));
+        x = std::min(x + n, size.width);
+    };
+    // A stream that ends without its end-of-picture marker: the picture is
+    // what it set, unless the file's own headers say that it was longer.
+    auto check_length = [&] {
+        const std::uint64_t present = stream.position() - header.pixelOffset;
+        std::uint64_t promised = header.imageSize;
+        if (promised == 0 && header.fileSize > header.pixelOffset)
+            promised = header.fileSize - header.pixelOffset;
+        if (present < promised)
+            refuse("the pixel data stops after " + with_commas(present) + " of " + with_commas(promised) +
+                   " bytes, before the RLE data's end-of-picture marker");
     };
     for (;;) {
         const std::uint64_t at = stream.position();
         std::uint8_t command[2];
-        if (stream.left() == 0)
-            break;  // the stream ends early: what it did not set keeps the background
+        if (stream.left() == 0) {
+            check_length();
+            break;  // what the stream did not set keeps the background
+        }
         if (!stream.take(command, 2))
             stops_inside(at, "a command");
         if (command[0] > 0) {
-            const int n = command[0];
-            check_run(at, n);
-            for (int i = 0; i < n; ++i, ++x)
-                canvas.put(r, x, four ? (i % 2 ? command[1] & 0x0F : command[1] >> 4) : command[1]);
+            put_run(at, command[0], [&](int i) -> std::uint8_t {
+                return four ? (i % 2 ? command[1] & 0x0F : command[1] >> 4) : command[1];
+            });
         } else if (command[1] == 0) {
             x = 0;
             r = std::min(r + 1, size.height);
@@ -520,20 +552,26 @@ void decode_rle(ByteSource& file, const Header& header, const Palette& palette, 
             r += move[1];
         } else {
             const int n = command[1];
-            check_run(at, n);
             const std::size_t bytes = four ? (n + 1) / 2 : n;
             std::uint8_t literal[256];
             if (!stream.take(literal, bytes + bytes % 2))
                 refuse("the RLE data at byte " + with_commas(at) + " has a run of " + counted(n, "pixel") + " in " +
                        counted(bytes + bytes % 2, "byte") + ", and the file stops after " + with_commas(stream.left()) +
                        " of them");
-            for (int i = 0; i < n; ++i, ++x)
-                canvas.put(r, x, four ? (i % 2 ? literal[i / 2] & 0x0F : literal[i / 2] >> 4) : literal[i]);
+            put_run(at, n, [&](int i) -> std::uint8_t {
+                return four ? (i % 2 ? literal[i / 2] & 0x0F : literal[i / 2] >> 4) : literal[i];
+            });
         }
     }
 
+    std::vector<Argb> strip(static_cast<std::size_t>(std::min(kStripPixels, size.width)));
+    const int stripPixels = static_cast<int>(strip.size());
     for (int y = 0; y < size.height; ++y) {
-        canvas.row(size.height - 1 - y, palette, options.background, sink.row(y));
+        for (int from = 0; from < size.width; from += stripPixels) {
+            const int n = std::min(stripPixels, size.width - from);
+            canvas.colours(size.height - 1 - y, from, n, palette, options.background, strip.data());
+            sink.piece(y, from, strip.data(), n);
+        }
         sink.done(y);
     }
 }

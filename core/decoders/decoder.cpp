@@ -10,6 +10,12 @@ void PictureSink::begin(Size size, bool hasAlpha) {
     picture.setHasAlpha(hasAlpha);
 }
 
+void RowSink::piece(int y, int x, const Argb* pixels, int n) {
+    if (x == 0)
+        pieceRow_ = row(y);
+    std::copy_n(pixels, n, pieceRow_ + x);
+}
+
 std::string with_commas(std::uint64_t n) {
     const std::string digits = std::to_string(n);
     std::string out;

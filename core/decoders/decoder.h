@@ -47,10 +47,15 @@ public:
     // each once, one at a time.
     virtual Argb* row(int y) = 0;
     virtual void done(int y) = 0;
-    // The whole picture as one block (rows width pixels apart, row 0 first),
-    // for decoders that write it in one go; null when the sink has none. A
-    // decoder that fills it still calls done() for every row, in order.
-    virtual Argb* whole() { return nullptr; }
+    // Row y in pieces, from the left: pixels x to x + n − 1, then done(y) as
+    // for a row filled in row(y). A decoder that can expand a row a part at a
+    // time hands it over so, and a sink that reduces it never holds a row of
+    // the picture's width, however wide. The others take the pieces into
+    // row(y), asked for once, with the first piece.
+    virtual void piece(int y, int x, const Argb* pixels, int n);
+
+private:
+    Argb* pieceRow_ = nullptr;
 };
 
 // Collects the rows into a picture of their size.
@@ -59,7 +64,6 @@ public:
     void begin(Size size, bool hasAlpha) override;
     Argb* row(int y) override { return picture.row(y); }
     void done(int) override {}
-    Argb* whole() override { return picture.row(0); }
 
     Picture picture;
 };

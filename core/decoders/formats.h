@@ -16,7 +16,7 @@
 
 #include "core/decoders/decoder.h"
 
-// JPEG, through libjpeg-turbo's TurboJPEG API.
+// JPEG, through libjpeg-turbo's libjpeg API, as djpeg reads it.
 namespace core::jpeg {
 bool sniff(std::span<const std::uint8_t> start);
 Size size(ByteSource& file);

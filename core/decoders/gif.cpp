@@ -16,9 +16,13 @@
 // - A block with no colour table at all (no local one and no global one)
 //   draws black: an absent table holds no colours, and an index past the end
 //   of a table draws black.
-// - A block wider or taller than the screen is refused; a block that only
-//   reaches past the screen's edge is clipped. The first keeps the work of
-//   decompressing every block within the size the caller accepted.
+// - A block that reaches past the screen's edge, or is larger than the
+//   screen, is clipped to it, as gdk-pixbuf and Qt show it. A screen with no
+//   width or no height takes it from the first block, as far as that block
+//   reaches, as Qt and the web browsers do (gdk-pixbuf refuses it).
+// - The blocks of the first picture are decompressed, drawn or not: more
+//   than kMostBlockPixels of them in all are refused before any is, so that
+//   a small file of many large blocks cannot take minutes.
 // - The file may end without its trailer after a whole block: the picture is
 //   the blocks read so far. A file that stops inside a block, an extension or
 //   before any block is refused.
@@ -48,6 +52,9 @@ namespace {
 // refused rather than composed past the memory a conversion may take.
 constexpr std::size_t kCanvasBudget = std::size_t{240} << 20;
 constexpr std::size_t kMostCodes = 65536;
+// As many as a picture may have to be scaled down: a hundred full screens of
+// 999 × 999.
+constexpr std::uint64_t kMostBlockPixels = 100'000'000;
 constexpr Argb kOpaque = 0xFF000000u;
 constexpr Argb kBlack = argb(0, 0, 0);
 
@@ -354,6 +361,7 @@ Plan survey(ByteSource& file, Size screen, Argb background) {
             plan.colours.add(kBlack);
     };
 
+    std::uint64_t blockPixels = 0;
     std::optional<Drawn> undone;  // a restore-to-previous block, drawn only if it is the last
     bool previousDrawn = false;
     int previousDisposal = 0;
@@ -366,19 +374,19 @@ Plan survey(ByteSource& file, Size screen, Argb background) {
             plan.background = true;
 
         const Rect rect = reading.rect();
-        if (rect.width > screen.width || rect.height > screen.height)
-            throw damaged(block_name(reading.block()) + " is " + std::to_string(rect.width) + " × " +
-                              std::to_string(rect.height) + " pixels, larger than the " +
-                              std::to_string(screen.width) + " × " + std::to_string(screen.height) +
-                              " screen it is drawn on");
+        blockPixels += std::uint64_t(rect.width) * std::uint64_t(rect.height);
+        if (blockPixels > kMostBlockPixels)
+            throw Failure(Failure::Kind::TooLarge, "the blocks of the first picture hold more than " +
+                                                       with_commas(kMostBlockPixels) +
+                                                       " pixels in all, more than this program decodes for one picture");
         const ColorMapObject* table = reading.table();
         Drawn block;
         block.transparent = control.transparent;
         if (table)
             for (int i = 0; i < table->ColorCount; ++i)
                 block.table.push_back(colour_of(table->Colors[i]));
-        block.coversScreen = rect.left == 0 && rect.top == 0 && rect.width == screen.width &&
-                             rect.height == screen.height;
+        block.coversScreen = rect.left == 0 && rect.top == 0 && rect.width >= screen.width &&
+                             rect.height >= screen.height;
         block.reachesPast = reaches_past(table);
         reading.skip_data();
 
@@ -531,7 +539,18 @@ Size size(ByteSource& file) {
     }
     if (got < sizeof header)
         throw damaged("the file stops inside its header");
-    const Size screen{header[6] | header[7] << 8, header[8] | header[9] << 8};
+    Size screen{header[6] | header[7] << 8, header[8] | header[9] << 8};
+    if (screen.width == 0 || screen.height == 0) {
+        Reading reading(file);
+        Control control;
+        if (reading.next_block(control)) {
+            const Rect first = reading.rect();
+            if (screen.width == 0)
+                screen.width = first.left + first.width;
+            if (screen.height == 0)
+                screen.height = first.top + first.height;
+        }
+    }
     if (screen.width == 0 || screen.height == 0)
         throw damaged("the picture's screen is " + std::to_string(screen.width) + " × " +
                           std::to_string(screen.height) + " pixels: there is nothing to show");

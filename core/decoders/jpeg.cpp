@@ -1,33 +1,307 @@
+// JPEG through libjpeg-turbo's libjpeg API, the one djpeg uses, so that a
+// file gives djpeg's pixels and fails where djpeg fails.
+//
+// libjpeg reads the file through a buffer as it needs it, and stops at the
+// end-of-image marker: however long the file, only its JPEG data is read.
+// Rows go to the sink as libjpeg gives them, so a sequential file is decoded
+// in the memory of a few rows. A file stored in several scans (progressive,
+// or sequential with a scan per component) keeps all its coefficients until
+// its last scan: one that would need more than kMostCoefficientBytes for
+// them is refused from its headers, and one of more than kMostScans scans
+// stops there, as TurboJPEG's TJFLAG_LIMITSCANS stops it.
+//
+// A warning is not damage: libjpeg decodes what it warns of (extra bytes
+// before a marker, say) as djpeg does. Except when the data stops early,
+// at the end of the file or at a marker inside a scan: the rest would be
+// made up, so the decode stops there, and no row that was not decoded is
+// ever handed on. A fatal error is a failure, whatever warnings came before.
 #include "core/decoders/formats.h"
 
-#include <turbojpeg.h>
+#include <cstdio>  // jpeglib.h needs FILE and size_t first
 
-#include <bit>
+#include <jerror.h>
+#include <jpeglib.h>
+
 #include <algorithm>
+#include <bit>
+#include <csetjmp>
 #include <cstring>
+#include <exception>
 #include <memory>
 #include <vector>
 
 namespace core::jpeg {
 namespace {
 
-struct HandleCloser {
-    void operator()(void* handle) const { tjDestroy(handle); }
+// What a file in several scans may ask for: with the picture's own memory
+// and the reduced result it stays under 300 MB.
+constexpr std::uint64_t kMostCoefficientBytes = std::uint64_t(256) << 20;
+// A progressive file has ten or so; a file of many thousands costs minutes.
+constexpr int kMostScans = 500;
+
+// The colour space whose pixels are 0xAARRGGBB as native words.
+constexpr J_COLOR_SPACE kArgbSpace = std::endian::native == std::endian::little ? JCS_EXT_BGRA : JCS_EXT_ARGB;
+
+// How a decode ended when libjpeg gave up, or was stopped.
+struct Errors {
+    jpeg_error_mgr pub{};
+    std::jmp_buf jump;
+    int code = 0;  // libjpeg's message code (jerror.h)
+    char message[JMSG_LENGTH_MAX] = {};
+    bool tooManyScans = false;
+    std::exception_ptr thrown;  // what the file threw, carried out past libjpeg
 };
-using Handle = std::unique_ptr<void, HandleCloser>;
+
+// The file, read in order through a buffer.
+struct Source {
+    jpeg_source_mgr pub{};
+    ByteSource* file = nullptr;
+    std::uint64_t next = 0;  // the file's offset of the byte after the buffer
+    std::unique_ptr<JOCTET[]> buffer = std::make_unique<JOCTET[]>(kFileBufferSize);
+};
+
+// What the callbacks reach through libjpeg's client data.
+struct State {
+    Errors errors;
+    Source source;
+};
+
+State& state_of(j_common_ptr info) { return *static_cast<State*>(info->client_data); }
+State& state_of(j_decompress_ptr info) { return *static_cast<State*>(info->client_data); }
+
+[[noreturn]] void stop(j_common_ptr info) {
+    Errors& errors = state_of(info).errors;
+    errors.code = info->err->msg_code;
+    info->err->format_message(info, errors.message);
+    std::longjmp(errors.jump, 1);
+}
+
+void on_error(j_common_ptr info) { stop(info); }
+
+// Warnings are counted and let pass, but for the two that mean that the data
+// stopped early.
+void on_message(j_common_ptr info, int level) {
+    if (level >= 0)
+        return;  // tracing
+    if (info->err->msg_code == JWRN_JPEG_EOF || info->err->msg_code == JWRN_HIT_MARKER)
+        stop(info);
+    ++info->err->num_warnings;
+}
+
+void never_print(j_common_ptr) {}
+
+void on_progress(j_common_ptr info) {
+    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMostScans) {
+        state_of(info).errors.tooManyScans = true;
+        std::longjmp(state_of(info).errors.jump, 1);
+    }
+}
+
+void start_source(j_decompress_ptr) {}
+void end_source(j_decompress_ptr) {}
+
+boolean fill_buffer(j_decompress_ptr info) {
+    State& state = state_of(info);
+    Source& source = state.source;
+    std::size_t got = 0;
+    try {
+        got = source.file->read(source.next, source.buffer.get(), kFileBufferSize);
+    } catch (...) {
+        state.errors.thrown = std::current_exception();
+        std::longjmp(state.errors.jump, 1);
+    }
+    source.next += got;
+    if (got == 0) {
+        // As libjpeg's own sources do: a warning, which stops the decode
+        // here, and an end-of-image marker should it go on.
+        info->err->msg_code = JWRN_JPEG_EOF;
+        info->err->emit_message(reinterpret_cast<j_common_ptr>(info), -1);
+        source.buffer[0] = 0xFF;
+        source.buffer[1] = JPEG_EOI;
+        got = 2;
+    }
+    source.pub.next_input_byte = source.buffer.get();
+    source.pub.bytes_in_buffer = got;
+    return TRUE;
+}
+
+// A segment passed over is not read at all.
+void skip(j_decompress_ptr info, long count) {
+    if (count <= 0)
+        return;
+    Source& source = state_of(info).source;
+    const auto n = static_cast<std::size_t>(count);
+    if (n <= source.pub.bytes_in_buffer) {
+        source.pub.next_input_byte += n;
+        source.pub.bytes_in_buffer -= n;
+        return;
+    }
+    source.next += n - source.pub.bytes_in_buffer;
+    source.pub.bytes_in_buffer = 0;
+}
+
+// One decompression. Every libjpeg call runs inside guarded(), whose setjmp
+// libjpeg's errors jump back to; nothing with a destructor lives in the
+// frames they jump over.
+class Decompressor {
+public:
+    explicit Decompressor(ByteSource& file) {
+        info.err = jpeg_std_error(&state_.errors.pub);
+        state_.errors.pub.error_exit = on_error;
+        state_.errors.pub.emit_message = on_message;
+        state_.errors.pub.output_message = never_print;
+        info.client_data = &state_;
+        state_.source.file = &file;
+        guarded([this] { jpeg_create_decompress(&info); });
+        Source& source = state_.source;
+        source.pub.init_source = start_source;
+        source.pub.fill_input_buffer = fill_buffer;
+        source.pub.skip_input_data = skip;
+        source.pub.resync_to_restart = jpeg_resync_to_restart;
+        source.pub.term_source = end_source;
+        info.src = &source.pub;
+        progress_.progress_monitor = on_progress;
+        info.progress = &progress_;
+    }
+    ~Decompressor() { jpeg_destroy_decompress(&info); }
+    Decompressor(const Decompressor&) = delete;
+    Decompressor& operator=(const Decompressor&) = delete;
+
+    // Runs `work`, which calls libjpeg; throws what stopped it.
+    template <typename Work>
+    void guarded(Work work) {
+        if (setjmp(state_.errors.jump) == 0) {
+            work();
+            return;
+        }
+        fail();
+    }
+
+    jpeg_decompress_struct info{};
+
+private:
+    [[noreturn]] void fail() {
+        const Errors& errors = state_.errors;
+        if (errors.thrown)
+            std::rethrow_exception(errors.thrown);
+        if (errors.tooManyScans)
+            throw Failure(Failure::Kind::TooLarge, "the JPEG file has more than " + std::to_string(kMostScans) +
+                                                       " scans, more than this program decodes");
+        const std::string said = errors.message;
+        switch (errors.code) {
+        case JWRN_JPEG_EOF:
+            throw damaged("the JPEG data stops early");
+        case JWRN_HIT_MARKER:
+            throw damaged("the JPEG data stops early (" + said + ")");
+        case JERR_OUT_OF_MEMORY:
+            throw Failure(Failure::Kind::OutOfMemory, "there is not enough memory to decode it");
+        case JERR_EMPTY_IMAGE:
+            throw damaged("the picture has no pixels (" + std::to_string(info.image_width) + " × " +
+                          std::to_string(info.image_height) + ")");
+        case JERR_NO_IMAGE:
+        case JERR_SOS_NO_SOF:
+            throw damaged("the JPEG file has no frame header before its image data");
+        case JERR_SOF_UNSUPPORTED:
+        case JERR_CONVERSION_NOTIMPL:
+            throw Failure(Failure::Kind::Unsupported, "the JPEG is of a kind this program does not read (" + said + ")");
+        default:
+            throw damaged("the JPEG data is damaged (" + said + ")");
+        }
+    }
+
+    State state_;
+    jpeg_progress_mgr progress_{};
+};
+
+// What a file in several scans keeps while it is decoded: each component's
+// blocks of 8 × 8 two-byte coefficients, padded to its sampling, as libjpeg
+// allocates them.
+std::uint64_t coefficient_bytes(const jpeg_decompress_struct& info) {
+    std::uint64_t bytes = 0;
+    for (int c = 0; c < info.num_components; ++c) {
+        const jpeg_component_info& component = info.comp_info[c];
+        auto rounded = [](std::uint64_t n, std::uint64_t multiple) { return (n + multiple - 1) / multiple * multiple; };
+        bytes += rounded(component.width_in_blocks, component.h_samp_factor) *
+                 rounded(component.height_in_blocks, component.v_samp_factor) * sizeof(JBLOCK);
+    }
+    return bytes;
+}
 
 // The start-of-frame markers: baseline, extended, progressive and lossless,
 // Huffman or arithmetic coded (not DHT, JPG or DAC, which share the range).
-bool is_frame_marker(std::uint8_t marker) {
+bool is_frame_marker(int marker) {
     return marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC;
 }
 
-std::string library_damage(const char* library_message) {
-    return std::string("the JPEG data is damaged (") + library_message + ")";
-}
+// The markers of a file up to its frame header, read through a buffer and
+// found as libjpeg finds them: bytes that are no marker before one, fill
+// bytes (0xFF) and stuffed zeros are passed over.
+class Markers {
+public:
+    explicit Markers(ByteSource& file) : file_(file), buffer_(std::make_unique<std::uint8_t[]>(kFileBufferSize)) {}
 
-// The pixel format whose bytes are 0xAARRGGBB as a native word.
-constexpr TJPF kArgbFormat = std::endian::native == std::endian::little ? TJPF_BGRA : TJPF_ARGB;
+    // The next byte, or -1 at the end of the file.
+    int next() {
+        if (at_ == end_ && !fill())
+            return -1;
+        return buffer_[at_++];
+    }
+
+    // The next marker's code, or -1 at the end of the file.
+    int marker() {
+        for (;;) {
+            // Up to the next 0xFF: the junk libjpeg warns of.
+            for (;;) {
+                const auto* found = static_cast<const std::uint8_t*>(std::memchr(buffer_.get() + at_, 0xFF, end_ - at_));
+                if (found) {
+                    at_ = static_cast<std::size_t>(found - buffer_.get()) + 1;
+                    break;
+                }
+                if (!fill())
+                    return -1;
+            }
+            // Past the fill bytes, a word at a time: a file may hold megabytes.
+            for (;;) {
+                std::uint64_t word;
+                while (end_ - at_ >= sizeof word && (std::memcpy(&word, buffer_.get() + at_, sizeof word), word == ~0ull))
+                    at_ += sizeof word;
+                while (at_ < end_ && buffer_[at_] == 0xFF)
+                    ++at_;
+                if (at_ < end_ || !fill())
+                    break;
+            }
+            const int code = next();
+            if (code < 0)
+                return -1;
+            if (code != 0)
+                return code;
+        }
+    }
+
+    void skip(std::uint64_t n) {
+        const std::uint64_t here = end_ - at_;
+        if (n <= here) {
+            at_ += static_cast<std::size_t>(n);
+            return;
+        }
+        next_ += n - here;
+        at_ = end_ = 0;
+    }
+
+private:
+    bool fill() {
+        end_ = file_.read(next_, buffer_.get(), kFileBufferSize);
+        next_ += end_;
+        at_ = 0;
+        return end_ > 0;
+    }
+
+    ByteSource& file_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t at_ = 0;
+    std::size_t end_ = 0;
+    std::uint64_t next_ = 0;  // the file's offset of the byte after the buffer
+};
 
 }  // namespace
 
@@ -35,159 +309,95 @@ bool sniff(std::span<const std::uint8_t> start) {
     return start.size() >= 3 && start[0] == 0xFF && start[1] == 0xD8 && start[2] == 0xFF;
 }
 
-namespace {
-
-// What the frame header says: the size, and how much memory the decoder
-// needs for the picture's coefficients when it must keep all of them (a
-// progressive file is decoded scan by scan over the whole picture).
-struct Frame {
-    Size size;
-    bool progressive = false;
-    std::uint64_t coefficientBytes = 0;
-};
-
-Frame read_frame(ByteSource& file) {
-    // The frame header is found by walking the markers, so only the headers
-    // are read, however large the file.
-    std::uint8_t head[2];
-    read_exactly(file, 0, head, 2, "the JPEG headers");
-    if (head[0] != 0xFF || head[1] != 0xD8)
+// From the frame header, found by a walk of our own that reads only the
+// headers and none of their contents: the size is known before libjpeg
+// starts, and a padded file is not walked twice at libjpeg's pace.
+Size size(ByteSource& file) {
+    Markers markers(file);
+    if (markers.next() != 0xFF || markers.next() != 0xD8)
         throw damaged("not a JPEG file");
-    std::uint64_t at = 2;
+    auto stops = [] { return damaged("the file stops inside the JPEG headers"); };
     for (;;) {
-        std::uint8_t marker[2];
-        read_exactly(file, at, marker, 2, "the JPEG headers");
-        if (marker[0] != 0xFF)
-            throw damaged("the JPEG headers are damaged: no marker where one must be");
-        if (marker[1] == 0xFF) {  // fill byte
-            ++at;
-            continue;
-        }
-        if (marker[1] == 0xD9 || marker[1] == 0xDA)
+        const int marker = markers.marker();
+        if (marker < 0)
+            throw stops();
+        if (marker == 0xD9 || marker == 0xDA)
             throw damaged("the JPEG file has no frame header before its image data");
-        if (marker[1] == 0x01 || (marker[1] >= 0xD0 && marker[1] <= 0xD7)) {  // markers without a length
-            at += 2;
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7))  // markers without a length
+            continue;
+        const int high = markers.next();
+        const int low = markers.next();
+        if (low < 0)
+            throw stops();
+        // A length short of its own two bytes skips nothing, as in libjpeg.
+        const int length = high << 8 | low;
+        if (!is_frame_marker(marker)) {
+            markers.skip(std::max(length - 2, 0));
             continue;
         }
-        std::uint8_t segment[2 + 6 + 3 * 255];
-        read_exactly(file, at + 2, segment, 2, "the JPEG headers");
-        const unsigned length = segment[0] << 8 | segment[1];
-        if (length < 2)
-            throw damaged("the JPEG headers are damaged: a segment of length " + std::to_string(length));
-        if (!is_frame_marker(marker[1])) {
-            at += 2 + length;
-            continue;
-        }
-        read_exactly(file, at + 2, segment, std::min<std::size_t>(length, sizeof segment), "the JPEG frame header");
-        Frame frame;
-        frame.size = {segment[5] << 8 | segment[6], segment[3] << 8 | segment[4]};
-        if (frame.size.width == 0 || frame.size.height == 0)
-            throw damaged("the picture has no pixels (" + std::to_string(frame.size.width) + " × " +
-                              std::to_string(frame.size.height) + ")");
-        // SOF2, SOF6, SOF10 and SOF14 are the progressive ones.
-        frame.progressive = (marker[1] & 0x03) == 0x02;
-        const unsigned components = length >= 8 ? segment[7] : 0;
-        if (length < 8 + 3 * components)
-            throw damaged("the JPEG frame header is damaged");
-        unsigned hMax = 1;
-        unsigned vMax = 1;
-        for (unsigned c = 0; c < components; ++c) {
-            hMax = std::max(hMax, unsigned(segment[9 + 3 * c] >> 4));
-            vMax = std::max(vMax, unsigned(segment[9 + 3 * c] & 0x0F));
-        }
-        // Each component's blocks of 8 × 8 two-byte coefficients, at its sampling.
-        for (unsigned c = 0; c < components; ++c) {
-            const std::uint64_t h = std::max(1u, unsigned(segment[9 + 3 * c] >> 4));
-            const std::uint64_t v = std::max(1u, unsigned(segment[9 + 3 * c] & 0x0F));
-            const std::uint64_t across = (std::uint64_t(frame.size.width) * h + 8 * hMax - 1) / (8 * hMax);
-            const std::uint64_t down = (std::uint64_t(frame.size.height) * v + 8 * vMax - 1) / (8 * vMax);
-            frame.coefficientBytes += across * down * 64 * 2;
-        }
-        return frame;
+        int frame[5];  // precision, height, width
+        for (int& byte : frame)
+            if ((byte = markers.next()) < 0)
+                throw stops();
+        const Size size{frame[3] << 8 | frame[4], frame[1] << 8 | frame[2]};
+        if (size.width == 0 || size.height == 0)
+            throw damaged("the picture has no pixels (" + std::to_string(size.width) + " × " +
+                          std::to_string(size.height) + ")");
+        return size;
     }
 }
 
-// What a progressive file may ask for: with the picture's own memory and
-// the reduced result it stays under 300 MB.
-constexpr std::uint64_t kMostCoefficientBytes = std::uint64_t(256) << 20;
-
-}  // namespace
-
-Size size(ByteSource& file) { return read_frame(file).size; }
-
 void decode(ByteSource& file, const DecodeOptions& options, RowSink& sink) {
-    const Frame frame = read_frame(file);
-    if (frame.progressive && frame.coefficientBytes > kMostCoefficientBytes)
-        throw Failure(Failure::Kind::TooLarge, "a progressive JPEG of " + std::to_string(frame.size.width) + " × " +
-                          std::to_string(frame.size.height) + " pixels needs " +
-                          with_commas(frame.coefficientBytes >> 20) + " MB to decode, more than the " +
-                          with_commas(kMostCoefficientBytes >> 20) + " MB this program allows it");
-    // TurboJPEG decodes from memory: the file, not the picture, is read whole.
-    const std::uint64_t length = file.size();
-    if (length > (std::uint64_t(1) << 31))
-        throw Failure(Failure::Kind::TooLarge, "the JPEG file is larger than 2 GB");
-    std::vector<unsigned char> data(static_cast<std::size_t>(length));
-    read_exactly(file, 0, data.data(), data.size(), "the JPEG data");
-
-    const Handle handle(tjInitDecompress());
-    if (!handle)
-        throw Failure(Failure::Kind::OutOfMemory, "the JPEG decoder could not start");
-    int width = 0;
-    int height = 0;
-    int subsampling = 0;
-    int colourspace = 0;
-    if (tjDecompressHeader3(handle.get(), data.data(), data.size(), &width, &height, &subsampling, &colourspace) != 0)
-        throw damaged(library_damage(tjGetErrorStr2(handle.get())));
-    if (width <= 0 || height <= 0)
-        throw damaged("the picture has no pixels");
-
+    Decompressor jpeg(file);
+    jpeg_decompress_struct& info = jpeg.info;
+    bool severalScans = false;
+    jpeg.guarded([&] {
+        jpeg_read_header(&info, TRUE);
+        severalScans = jpeg_has_multiple_scans(&info);
+    });
     // For a caller that scales down, the smallest of 1/2, 1/4 and 1/8 that
     // still gives at least what it asks: a large photo never costs its size.
-    tjscalingfactor scale{1, 1};
-    for (int denominator : {2, 4, 8}) {
-        const tjscalingfactor smaller{1, denominator};
-        if (options.atLeast.width > 0 && TJSCALED(width, smaller) >= options.atLeast.width &&
-            TJSCALED(height, smaller) >= options.atLeast.height)
-            scale = smaller;
-    }
-    const Size shown{TJSCALED(width, scale), TJSCALED(height, scale)};
-    sink.begin(shown, false);
-
-    const bool cmyk = colourspace == TJCS_CMYK || colourspace == TJCS_YCCK;
-    const int bytesPerPixel = 4;
-    std::vector<std::uint8_t> own;
-    auto* out = reinterpret_cast<unsigned char*>(cmyk ? nullptr : sink.whole());
-    if (!out) {
-        own.resize(static_cast<std::size_t>(shown.width) * shown.height * bytesPerPixel);
-        out = own.data();
-    }
-    const int pitch = shown.width * bytesPerPixel;
-    if (tjDecompress2(handle.get(), data.data(), data.size(), out, shown.width, pitch, shown.height,
-                      cmyk ? TJPF_CMYK : kArgbFormat, 0) != 0) {
-        // A warning leaves a whole picture, the same one djpeg gives (extra
-        // bytes before a marker, say), except for a file cut short, whose
-        // missing part would be made up.
-        const std::string message = tjGetErrorStr2(handle.get());
-        if (tjGetErrorCode(handle.get()) != TJERR_WARNING || message.find("Premature end") != std::string::npos)
-            throw damaged(message.find("Premature end") != std::string::npos ? "the JPEG data stops early"
-                                                                                 : library_damage(message.c_str()));
-    }
-
-    for (int y = 0; y < shown.height; ++y) {
-        const std::uint8_t* from = out + static_cast<std::size_t>(y) * pitch;
-        if (cmyk) {
-            // Adobe's inverted CMYK, as YCCK decodes too: 255 is no ink.
-            Argb* row = sink.row(y);
-            for (int x = 0; x < shown.width; ++x, from += 4) {
-                const unsigned k = from[3];
-                auto channel = [k](unsigned c) { return static_cast<int>((c * k + 127) / 255); };
-                row[x] = argb(channel(from[0]), channel(from[1]), channel(from[2]));
-            }
-        } else if (out == own.data()) {
-            std::memcpy(sink.row(y), from, static_cast<std::size_t>(pitch));
+    const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
+    info.out_color_space = cmyk ? JCS_CMYK : kArgbSpace;
+    for (const unsigned denominator : {2u, 4u, 8u}) {
+        auto scaled = [denominator](JDIMENSION n) { return (n + denominator - 1) / denominator; };
+        if (options.atLeast.width > 0 && scaled(info.image_width) >= unsigned(options.atLeast.width) &&
+            scaled(info.image_height) >= unsigned(options.atLeast.height)) {
+            info.scale_num = 1;
+            info.scale_denom = denominator;
         }
-        sink.done(y);
     }
+    jpeg.guarded([&] { jpeg_calc_output_dimensions(&info); });
+    const Size shown{static_cast<int>(info.output_width), static_cast<int>(info.output_height)};
+    sink.begin(shown, false);
+    // Refused from the headers, before libjpeg allocates a block.
+    if (severalScans && coefficient_bytes(info) > kMostCoefficientBytes)
+        throw Failure(Failure::Kind::TooLarge, "a JPEG of " + std::to_string(info.image_width) + " × " +
+                                                   std::to_string(info.image_height) + " pixels in several scans needs " +
+                                                   with_commas(coefficient_bytes(info) >> 20) + " MB to decode, more than the " +
+                                                   with_commas(kMostCoefficientBytes >> 20) + " MB this program allows it");
+
+    std::vector<JSAMPLE> inks(cmyk ? static_cast<std::size_t>(shown.width) * 4 : 0);
+    jpeg.guarded([&] {
+        jpeg_start_decompress(&info);
+        while (info.output_scanline < info.output_height) {
+            const int y = static_cast<int>(info.output_scanline);
+            Argb* row = sink.row(y);
+            JSAMPROW into = cmyk ? inks.data() : reinterpret_cast<JSAMPROW>(row);
+            jpeg_read_scanlines(&info, &into, 1);
+            if (cmyk) {
+                // Adobe's inverted CMYK, as YCCK decodes too: 255 is no ink.
+                const JSAMPLE* from = inks.data();
+                for (int x = 0; x < shown.width; ++x, from += 4) {
+                    const unsigned k = from[3];
+                    auto channel = [k](unsigned c) { return static_cast<int>((c * k + 127) / 255); };
+                    row[x] = argb(channel(from[0]), channel(from[1]), channel(from[2]));
+                }
+            }
+            sink.done(y);
+        }
+        jpeg_finish_decompress(&info);
+    });
 }
 
 }  // namespace core::jpeg

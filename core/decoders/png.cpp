@@ -2,10 +2,13 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <bit>
 #include <csetjmp>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <vector>
 
 namespace core::png {
@@ -13,21 +16,92 @@ namespace {
 
 constexpr std::uint8_t kSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
 
-// What libpng is reading from, and what went wrong, for its callbacks.
-struct Reading {
-    ByteSource* file;
-    std::uint64_t at = 0;
+std::uint32_t big_endian(const std::uint8_t* bytes) {
+    return std::uint32_t(bytes[0]) << 24 | std::uint32_t(bytes[1]) << 16 | std::uint32_t(bytes[2]) << 8 | bytes[3];
+}
+
+// What libpng is reading from, and what went wrong, for its callbacks. The
+// file is read through a buffer, and every chunk's declared length is checked
+// against the file's as its header goes by, before libpng sees it: a chunk
+// that claims more than the file holds never has its length allocated.
+class Reading {
+public:
+    explicit Reading(ByteSource& file)
+        : file_(file), size_(file.size()), buffer_(std::make_unique<std::uint8_t[]>(kFileBufferSize)) {}
+
+    // Copies the next n bytes to `out`; false when the file has fewer, or a
+    // chunk runs past its end, with `error` set.
+    bool take(std::uint8_t* out, std::size_t n) {
+        std::size_t done = 0;
+        while (done < n) {
+            if (bufferAt_ == bufferEnd_ && !fill()) {
+                error = "the file stops inside the PNG data";
+                return false;
+            }
+            const std::size_t part = std::min(n - done, bufferEnd_ - bufferAt_);
+            std::memcpy(out + done, buffer_.get() + bufferAt_, part);
+            bufferAt_ += part;
+            done += part;
+        }
+        return follow_chunks(out, n);
+    }
+
     std::string error;
+    bool outOfMemory = false;      // an allocation of libpng's failed
+    std::exception_ptr thrown;     // what the file or the sink threw, carried out past libpng
+
+private:
+    bool fill() {
+        bufferEnd_ = file_.read(next_, buffer_.get(), kFileBufferSize);
+        bufferAt_ = 0;
+        next_ += bufferEnd_;
+        return bufferEnd_ > 0;
+    }
+
+    // libpng reads the file in order: the bytes just taken end at `read_`.
+    bool follow_chunks(const std::uint8_t* bytes, std::size_t n) {
+        const std::uint64_t from = read_;
+        read_ += n;
+        for (std::uint64_t at = chunk_ + lengthHave_; at < read_; at = chunk_ + lengthHave_) {
+            length_[lengthHave_++] = bytes[at - from];
+            if (lengthHave_ < 4)
+                continue;
+            // length, name, data, check
+            const std::uint64_t end = chunk_ + 12 + big_endian(length_);
+            if (end > size_) {
+                error = "the file stops inside the PNG data: the chunk at byte " + with_commas(chunk_) + " holds " +
+                        with_commas(big_endian(length_)) + " bytes, past the end of the " + with_commas(size_) +
+                        "-byte file";
+                return false;
+            }
+            chunk_ = end;
+            lengthHave_ = 0;
+        }
+        return true;
+    }
+
+    ByteSource& file_;
+    std::uint64_t size_;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t bufferAt_ = 0;
+    std::size_t bufferEnd_ = 0;
+    std::uint64_t next_ = 0;   // the file's offset of the byte after the buffer
+    std::uint64_t read_ = 0;   // how many bytes libpng has taken
+    std::uint64_t chunk_ = 8;  // where the chunk whose length comes next starts
+    std::uint8_t length_[4] = {};
+    int lengthHave_ = 0;
 };
 
 void read_bytes(png_structp png, png_bytep out, png_size_t n) {
     auto* reading = static_cast<Reading*>(png_get_io_ptr(png));
-    const std::size_t got = reading->file->read(reading->at, out, n);
-    reading->at += got;
-    if (got != n) {
-        reading->error = "the file stops inside the PNG data";
-        png_longjmp(png, 1);
+    bool taken = false;
+    try {
+        taken = reading->take(out, n);
+    } catch (...) {
+        reading->thrown = std::current_exception();
     }
+    if (!taken)
+        png_longjmp(png, 1);
 }
 
 // libpng's own messages go into the error we throw, never to stderr.
@@ -40,29 +114,48 @@ void on_error(png_structp png, png_const_charp message) {
 
 void on_warning(png_structp, png_const_charp) {}
 
-std::uint32_t big_endian(const std::uint8_t* bytes) {
-    return std::uint32_t(bytes[0]) << 24 | std::uint32_t(bytes[1]) << 16 | std::uint32_t(bytes[2]) << 8 | bytes[3];
+// libpng's memory, so that a failed allocation is told as what it is, not
+// as damage.
+png_voidp allocate(png_structp png, png_alloc_size_t n) {
+    void* memory = std::malloc(n);
+    if (!memory)
+        static_cast<Reading*>(png_get_mem_ptr(png))->outOfMemory = true;
+    return memory;
 }
+
+void release(png_structp, png_voidp memory) { std::free(memory); }
 
 // Runs the whole read inside one setjmp frame: libpng's errors jump back
 // here, past no C++ object that would need its destructor.
 class Reader {
 public:
-    explicit Reader(ByteSource& file) : reading_{&file, 0, {}} {
-        png_ = png_create_read_struct(PNG_LIBPNG_VER_STRING, &reading_, on_error, on_warning);
+    explicit Reader(ByteSource& file) : reading_(file) {
+        png_ = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, &reading_, on_error, on_warning, &reading_, allocate,
+                                        release);
         if (png_)
             info_ = png_create_info_struct(png_);
         if (!png_ || !info_)
-            throw damaged("the PNG decoder could not start");
+            throw Failure(Failure::Kind::OutOfMemory, "there is not enough memory to decode it");
         png_set_read_fn(png_, &reading_, read_bytes);
+        // Nothing here uses text, colour profiles or any other ancillary
+        // chunk but the transparency: they are passed over unread, and a
+        // file of many large compressed texts costs nothing to decode.
+        png_set_keep_unknown_chunks(png_, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+        // Their lengths need no cap then: no chunk's data is held.
+        png_set_chunk_malloc_max(png_, 0);
+        // What libpng would let pass with a warning ("chunk data is too
+        // large", "extra compressed data") is damage.
+        png_set_benign_errors(png_, 0);
     }
     ~Reader() { png_destroy_read_struct(&png_, &info_, nullptr); }
 
     void decode(RowSink& sink) {
         if (setjmp(png_jmpbuf(png_)) == 0)
             decodeInFrame(sink);
-        if (thrown_)
-            std::rethrow_exception(thrown_);
+        if (reading_.thrown)
+            std::rethrow_exception(reading_.thrown);
+        if (reading_.outOfMemory)
+            throw Failure(Failure::Kind::OutOfMemory, "there is not enough memory to decode it");
         if (!reading_.error.empty())
             throw damaged(reading_.error);
     }
@@ -92,27 +185,34 @@ private:
 
         try {
             sink.begin({static_cast<int>(width), static_cast<int>(height)}, alpha);
+            // Adam7's first six passes fill the even rows and the seventh
+            // the odd ones: the even rows are kept until the last pass, which
+            // then hands every row over in order. Half the picture, never
+            // all of it.
+            if (passes > 1)
+                evenRows_.assign(static_cast<std::size_t>(width) * ((height + 1) / 2), 0);
         } catch (...) {
-            thrown_ = std::current_exception();
+            reading_.thrown = std::current_exception();
             return;
         }
-        if (passes > 1) {
-            // Each pass adds to every row: the rows are kept until the last.
-            canvas_.assign(static_cast<std::size_t>(width) * height, 0);
-            for (int pass = 0; pass < passes; ++pass)
-                for (png_uint_32 y = 0; y < height; ++y)
-                    png_read_row(png_, reinterpret_cast<png_bytep>(canvas_.data() + std::size_t(y) * width), nullptr);
-        }
+        auto even_row = [&](png_uint_32 y) {
+            return reinterpret_cast<png_bytep>(evenRows_.data() + std::size_t(y / 2) * width);
+        };
+        for (int pass = 0; pass + 1 < passes; ++pass)
+            for (png_uint_32 y = 0; y < height; ++y)
+                png_read_row(png_, y % 2 == 0 ? even_row(y) : nullptr, nullptr);
         for (png_uint_32 y = 0; y < height; ++y) {
             try {
                 Argb* row = sink.row(static_cast<int>(y));
-                if (passes > 1)
-                    std::memcpy(row, canvas_.data() + std::size_t(y) * width, width * sizeof(Argb));
-                else
+                if (passes > 1 && y % 2 == 0) {
+                    std::memcpy(row, even_row(y), width * sizeof(Argb));
+                    png_read_row(png_, nullptr, nullptr);
+                } else {
                     png_read_row(png_, reinterpret_cast<png_bytep>(row), nullptr);
+                }
                 sink.done(static_cast<int>(y));
             } catch (...) {
-                thrown_ = std::current_exception();
+                reading_.thrown = std::current_exception();
                 return;
             }
         }
@@ -122,8 +222,7 @@ private:
     Reading reading_;
     png_structp png_ = nullptr;
     png_infop info_ = nullptr;
-    std::vector<Argb> canvas_;
-    std::exception_ptr thrown_;  // what the sink threw, carried out past libpng
+    std::vector<Argb> evenRows_;
 };
 
 }  // namespace

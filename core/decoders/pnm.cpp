@@ -76,19 +76,27 @@ void decode(ByteSource& file, const DecodeOptions&, RowSink& sink) {
                           with_commas(file.size() - std::min(file.size(), header.pixelsAt)) + " of " +
                           with_commas(total) + " bytes");
     sink.begin(header.size, false);
-    std::vector<std::uint8_t> raw(static_cast<std::size_t>(rowBytes));
+    // A row goes over in pieces, so that one of any width costs a piece's memory.
+    constexpr int kStripPixels = 16384;
+    const int stripPixels = std::min(kStripPixels, header.size.width);
+    const std::uint64_t pixelBytes = channels * bytes;
+    std::vector<std::uint8_t> raw(static_cast<std::size_t>(stripPixels * pixelBytes));
+    std::vector<Argb> strip(static_cast<std::size_t>(stripPixels));
     auto scaled = [&](const std::uint8_t* at) {
         const unsigned value = bytes == 2 ? (at[0] << 8 | at[1]) : at[0];
         return static_cast<int>((std::min(value, header.maximum) * 255u * 2 + header.maximum) / (2 * header.maximum));
     };
     for (int y = 0; y < header.size.height; ++y) {
-        read_exactly(file, header.pixelsAt + rowBytes * static_cast<std::uint64_t>(y), raw.data(), raw.size(),
-                     "the pixel data");
-        Argb* row = sink.row(y);
-        const std::uint8_t* at = raw.data();
-        for (int x = 0; x < header.size.width; ++x, at += channels * bytes) {
-            const int red = scaled(at);
-            row[x] = header.grey ? argb(red, red, red) : argb(red, scaled(at + bytes), scaled(at + 2 * bytes));
+        for (int x = 0; x < header.size.width; x += stripPixels) {
+            const int n = std::min(stripPixels, header.size.width - x);
+            read_exactly(file, header.pixelsAt + rowBytes * static_cast<std::uint64_t>(y) + x * pixelBytes, raw.data(),
+                         n * pixelBytes, "the pixel data");
+            const std::uint8_t* at = raw.data();
+            for (int i = 0; i < n; ++i, at += pixelBytes) {
+                const int red = scaled(at);
+                strip[i] = header.grey ? argb(red, red, red) : argb(red, scaled(at + bytes), scaled(at + 2 * bytes));
+            }
+            sink.piece(y, x, strip.data(), n);
         }
         sink.done(y);
     }

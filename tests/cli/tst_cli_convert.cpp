@@ -394,6 +394,7 @@ void CliConvertTest::fitReadsLargePicturesInLittleMemory_data() {
     QTest::addColumn<QSize>("fitted");
     QTest::newRow("PNG, 10000 × 10000, row by row") << "p.png" << QSize(999, 999);
     QTest::newRow("BMP, 10000 × 10000, row by row") << "p.bmp" << QSize(999, 999);
+    QTest::newRow("BMP, 1 bit, 100,000,000 × 1, a row in pieces") << "wide.bmp" << QSize(999, 1);
     QTest::newRow("JPEG, 8000 × 6000, at 1/8 scale") << "p.jpg" << QSize(999, 749);
 }
 
@@ -405,6 +406,16 @@ void CliConvertTest::fitReadsLargePicturesInLittleMemory() {
     const QString picture = path(name);
     if (name.endsWith(".png")) {
         QVERIFY(write_large_png(picture, 10000, 10000));
+    } else if (name == "wide.bmp") {
+        // 1 bit a pixel: a 12.5 MB file whose one row is 400 MB expanded.
+        const quint32 width = 100'000'000u, bytes = width / 8;
+        QByteArray header("BM");
+        for (quint32 value : {62 + bytes, 0u, 62u, 40u, width, 1u, 1u | 1u << 16, 0u, bytes, 0u, 0u, 2u, 0u, 0u, 0xFFFFFFu})
+            for (int shift : {0, 8, 16, 24})
+                header += static_cast<char>(value >> shift);
+        QVERIFY(write_file(picture, header));
+        QFile file(picture);
+        QVERIFY(file.resize(62 + qint64(bytes)));
     } else if (name.endsWith(".bmp")) {
         // Rows of zeros, black, mostly a hole in the file, so the test costs no disk.
         const quint32 pixels = 30000u * 10000u;

@@ -20,8 +20,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Architecture)" = amd64 ] || fail "Architecture: $(field Architecture)"
 [ "$(field Section)" = graphics ] || fail "Section: $(field Section)"
 depends=$(field Depends)
-for package in libqt6gui6 libqt6widgets6 libqt5gui5 libgdk-pixbuf-2.0-0 libturbojpeg0 libgif7 libpng16-16 \
-        libgimp2.0 libmagickcore-6.q16-6 hicolor-icon-theme shared-mime-info; do
+for package in libqt6gui6 libqt6widgets6 libqt5gui5 libgdk-pixbuf-2.0-0 libturbojpeg0 libjpeg62-turbo libgif7 \
+        libpng16-16 libgimp2.0 libmagickcore-6.q16-6 hicolor-icon-theme shared-mime-info; do
     echo "$depends" | grep -q "\\b$package\\b" || fail "Depends lacks $package: $depends"
 done
 # ICU, linked for the notice's Unicode rules, found by dpkg-shlibdeps as the rest.

@@ -6,7 +6,10 @@
 // is also written there: the fuzz target's seed corpus.
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QtTest>
 #include <cmath>
 
@@ -50,15 +53,16 @@ struct Good {
 
 // Palette indices, with `colours` entries of a palette for them (indices
 // past it must show black), or 24-bit colours.
-Good stored(std::uint32_t headerSize, int bits, int colours = 0, bool counted = false, bool topDown = false) {
-    Bmp bmp{.headerSize = headerSize, .width = kWidth, .height = topDown ? -kHeight : kHeight, .bits = bits,
+Good stored(std::uint32_t headerSize, int bits, int colours = 0, bool counted = false, bool topDown = false,
+            int width = kWidth) {
+    Bmp bmp{.headerSize = headerSize, .width = width, .height = topDown ? -kHeight : kHeight, .bits = bits,
             .colorsUsed = counted ? std::uint32_t(colours) : 0};
     for (int i = 0; i < colours; ++i)
         bmp.palette.push_back(palette_colour(i));
-    Good good{.size = {kWidth, kHeight}};
+    Good good{.size = {width, kHeight}};
     for (int y = 0; y < kHeight; ++y) {
         bmp.rows.emplace_back();
-        for (int x = 0; x < kWidth; ++x) {
+        for (int x = 0; x < width; ++x) {
             const std::uint32_t value = noise(x, y, bits) % (1u << bits);
             bmp.rows.back().push_back(value);
             good.expected.push_back(bits == 24 ? shown(value)
@@ -243,6 +247,8 @@ private slots:
     void refusesDamagedFiles_data();
     void refusesDamagedFiles();
     void hugeSizeIsReadBeforeAnythingIsAllocated();
+    void imageMagicksRle8AsItReadsIt_data();
+    void imageMagicksRle8AsItReadsIt();
 };
 
 void BmpTest::decodesKnownPixels_data() {
@@ -264,6 +270,9 @@ void BmpTest::decodesKnownPixels_data() {
     row("2 bits", stored(40, 2, 4));
     row("4 bits", stored(40, 4, 16));
     row("8 bits, 5 colours used", stored(40, 8, 5, true));
+    // Rows are expanded a piece at a time; the second piece starts mid-row.
+    row("1 bit, rows longer than one piece", stored(40, 1, 2, true, true, 40001));
+    row("4 bits, rows longer than one piece", stored(40, 4, 16, false, false, 20003));
     row("8 bits, top-down", stored(40, 8, 256, true, true));
     row("24 bits", stored(40, 24));
     row("24 bits, V5 header, top-down", stored(124, 24, 0, false, true));
@@ -316,6 +325,14 @@ void BmpTest::decodesKnownPixels_data() {
         rle(4, hex_bytes("0312" "00030130" "0000" "0123" "00020201" "0330" "0000" "000521300000" "0001"),
             {2, 1, 3, 0, 0, -1, -1, -1, -1, 3, 0, 3, 2, -1, -1, -1, -1, -1, 1, 2, 1, 0, 1, 3}));
     row("RLE8 stream longer than one read", long_rle());
+    // Runs past a row's end are cut there: writers that pad rows to four
+    // pixels with a run (ImageMagick) and other readers agree.
+    row("RLE8 run past the row's end, cut there",
+        rle(8, hex_bytes("0401" "0302" "0000" "0203" "0001"),
+            {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, 3, 3, -1, -1, -1, -1, 1, 1, 1, 1, 2, 2}));
+    row("RLE4 absolute run past the row's end, cut there",
+        rle(4, hex_bytes("0000" "000701020300" "0000" "0212" "0001"),
+            {-1, -1, -1, -1, -1, -1, 1, 2, -1, -1, -1, -1, 0, 1, 0, 2, 0, 3, -1, -1, -1, -1, -1, -1}));
 }
 
 void BmpTest::decodesKnownPixels() {
@@ -400,10 +417,13 @@ void BmpTest::refusesDamagedFiles_data() {
     row("cut in the pixels", plain_bytes(300, 300).left(54 + 100000), false,
         "the pixel data stops after 100,000 of 270,000 bytes");
 
-    row("RLE run past the row's end", rle_bytes(8, "0401" "0301"), false,
-        "the RLE data at byte 72 has a run of 3 pixels from column 4 of row 0 from the bottom, past the row's end at 6 pixels");
-    row("RLE absolute run past the row's end", rle_bytes(4, "0000" "000701020300"), false,
-        "the RLE data at byte 72 has a run of 7 pixels from column 0 of row 1 from the bottom, past the row's end at 6 pixels");
+    // A stream that ends between two commands, without its end marker, in
+    // a file shorter than its headers say: cut, not short.
+    const QByteArray whole = rle_bytes(8, "0401" "0000" "0302" "0001");
+    row("RLE cut between two commands", whole.left(whole.size() - 4), false,
+        "the pixel data stops after 4 of 8 bytes, before the RLE data's end-of-picture marker");
+    row("RLE cut between two commands, the file header's length alone",
+        with32(whole.left(whole.size() - 4), 34, 0), false, "the pixel data stops after 4 of 8 bytes");
     row("RLE delta past the picture", rle_bytes(8, "0202" "00020104"), false,
         "the RLE data at byte 72 moves 1 column right and 4 rows up from column 2 of row 0 from the bottom, out of the 6 × 4 picture");
     row("RLE delta past the row", rle_bytes(8, "0202" "00020500"), false, "moves 5 columns right and 0 rows up");
@@ -459,5 +479,50 @@ void BmpTest::hugeSizeIsReadBeforeAnythingIsAllocated() {
     }
 }
 
-QTEST_APPLESS_MAIN(BmpTest)
+// ImageMagick pads each row of an RLE8 picture to a multiple of four pixels
+// with a run past the row's end; its own reading of the file is the reference.
+void BmpTest::imageMagicksRle8AsItReadsIt_data() {
+    QTest::addColumn<int>("width");
+    for (const int width : {17, 18, 19, 20, 401})
+        QTest::addRow("ImageMagick's RLE8, %d pixels wide", width) << width;
+}
+
+void BmpTest::imageMagicksRle8AsItReadsIt() {
+    QFETCH(int, width);
+    const QString convert = QStandardPaths::findExecutable(QStringLiteral("convert"));
+    if (convert.isEmpty())
+        QSKIP("ImageMagick is not installed");
+    QTemporaryDir dir;
+    const QString bmp = dir.filePath(QStringLiteral("rle.bmp"));
+    QCOMPARE(QProcess::execute(convert, {QStringLiteral("-seed"), QStringLiteral("1"), QStringLiteral("-size"),
+                                         QStringLiteral("%1x5").arg(width), QStringLiteral("plasma:fractal"),
+                                         QStringLiteral("-colors"), QStringLiteral("20"), QStringLiteral("-type"),
+                                         QStringLiteral("Palette"), QStringLiteral("-compress"), QStringLiteral("RLE"),
+                                         QStringLiteral("BMP3:") + bmp}),
+             0);
+    QProcess reader;
+    reader.start(convert, {bmp, QStringLiteral("ppm:-")});
+    QVERIFY(reader.waitForFinished(60000));
+    const QByteArray ppm = reader.readAllStandardOutput();
+    const QByteArray head = QByteArray("P6\n") + QByteArray::number(width) + " 5\n255\n";
+    QVERIFY2(ppm.startsWith(head) && ppm.size() == head.size() + 3 * width * 5, ppm.left(20).constData());
+
+    QFile file(bmp);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray bytes = file.readAll();
+    QCOMPARE(bytes.at(30), '\x01');  // RLE8
+    add_to_corpus(bytes);
+    core::MemorySource source(bytes.constData(), std::size_t(bytes.size()));
+    CheckingSink sink;
+    core::bmp::decode(source, {}, sink);
+    QVERIFY2(sink.fault.isEmpty(), qPrintable(sink.fault));
+    QCOMPARE(sink.size, (Size{width, 5}));
+    for (int i = 0; i < width * 5; ++i) {
+        const char* rgb = ppm.constData() + head.size() + 3 * i;
+        QCOMPARE(pixel_text(sink.pixels[std::size_t(i)]),
+                 pixel_text(argb(std::uint8_t(rgb[0]), std::uint8_t(rgb[1]), std::uint8_t(rgb[2]))));
+    }
+}
+
+QTEST_GUILESS_MAIN(BmpTest)
 #include "tst_bmp.moc"

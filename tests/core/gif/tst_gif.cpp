@@ -269,6 +269,14 @@ void GifTest::knownPixels_data() {
         << gif(4, 3, "RG", {block(1, 1, "01")}) << picture("..../.RG./....");
     QTest::newRow("block past the screen's edge, clipped")
         << gif(3, 2, "RGBW", {block(2, 1, "01/23")}) << picture(".../..R");
+    // As gdk-pixbuf and Qt show them: clipped to the screen.
+    QTest::newRow("block larger than the screen, clipped")
+        << gif(2, 2, "RGBW", {block(0, 0, "012/123/230")}) << picture("RG/GB");
+    // As Qt and the browsers show them: the screen as far as the first block reaches.
+    QTest::newRow("screen of 0 × 0 takes the first block's reach")
+        << gif(0, 0, "RGB", {block(1, 1, "01/21"), block(0, 0, "2222")}) << picture("BBB/.RG/.BG");
+    QTest::newRow("screen of no width takes the first block's")
+        << gif(0, 2, "RG", {block(0, 0, "01")}) << picture("RG/..");
     QTest::newRow("no trailer") << [] {
         GifScreen s;
         s.width = 2;
@@ -414,13 +422,20 @@ void GifTest::refused_data() {
     QTest::newRow("cut in a control extension")
         << gif(2, 1, "RG", {with(block(0, 0, "01"), 0, 1)}).left(22)
         << "the file stops inside the first picture, in an extension before block 1";
-    QTest::newRow("screen without pixels")
-        << gif(0, 3, "RG", {}) << "the picture's screen is 0 × 3 pixels: there is nothing to show";
+    QTest::newRow("screen without pixels and no image") << gif(0, 3, "RG", {}) << "the file holds no image";
+    QTest::newRow("screen without pixels and a first block without pixels")
+        << gif(0, 0, "RG", {GifBlock{}, block(0, 0, "01")}) << "the picture's screen is 0 × 0 pixels: there is nothing to show";
     QTest::newRow("no image") << gif(2, 1, "RG", {}) << "the file holds no image";
     QTest::newRow("garbage where a block should start")
         << one.left(one.size() - 1) + QByteArray("\0;", 2) << "the file is damaged after block 1";
-    QTest::newRow("block larger than the screen")
-        << gif(2, 2, "RG", {block(0, 0, "0/0/0")}) << "block 1 is 1 × 3 pixels, larger than the 2 × 2 screen it is drawn on";
+    // 101 blocks of 1000 × 1000, refused from their descriptions before any
+    // is decompressed: their image data is empty.
+    QTest::newRow("blocks of more than 100 megapixels in all") << [] {
+        QByteArray file = QByteArray("GIF89a") + QByteArray::fromHex("e803e803000000");
+        for (int i = 0; i < 101; ++i)
+            file += QByteArray::fromHex("2c00000000e803e803000200");
+        return file + ";";
+    }() << "the blocks of the first picture hold more than 100,000,000 pixels in all, more than this program decodes for one picture";
 
     // Image data that giflib finds damaged.
     QTest::newRow("code the table does not hold yet")
