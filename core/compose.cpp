@@ -37,16 +37,22 @@ Rect intersected(Rect a, Rect b) {
 
 void compose(Argb* target, std::ptrdiff_t stride, Rect clip, Argb background, std::span<const Layer> layers) {
     const Argb opaqueBackground = background | 0xFF000000u;
-    // Where an opaque picture covers all of the clip, the colour never shows.
-    const bool covered = !layers.empty() && !layers.front().picture->hasAlpha() && [&] {
+    // Where an opaque picture covers the clip, the colour never shows: it
+    // goes only where the first picture leaves the clip uncovered.
+    Rect covered{clip.left, clip.top, 0, 0};
+    if (!layers.empty() && !layers.front().picture->isNull() && !layers.front().picture->hasAlpha()) {
         const Layer& first = layers.front();
-        const Rect r = intersected(clip, {first.left, first.top, std::min(first.shown.width, first.picture->width()),
-                                          std::min(first.shown.height, first.picture->height())});
-        return r.width == clip.width && r.height == clip.height;
-    }();
-    if (!covered) {
-        for (int y = clip.top; y < clip.top + clip.height; ++y)
-            std::fill_n(target + y * stride + clip.left, clip.width, opaqueBackground);
+        covered = intersected(clip, {first.left, first.top, std::min(first.shown.width, first.picture->width()),
+                                     std::min(first.shown.height, first.picture->height())});
+    }
+    for (int y = clip.top; y < clip.top + clip.height; ++y) {
+        Argb* line = target + y * stride;
+        if (covered.width == 0 || y < covered.top || y >= covered.top + covered.height) {
+            std::fill_n(line + clip.left, clip.width, opaqueBackground);
+            continue;
+        }
+        std::fill(line + clip.left, line + covered.left, opaqueBackground);
+        std::fill(line + covered.left + covered.width, line + clip.left + clip.width, opaqueBackground);
     }
     for (const Layer& layer : layers) {
         const Picture& picture = *layer.picture;
