@@ -7,6 +7,7 @@
 #include "core/header_text.h"
 #include "core/zft_codec.h"
 #include "format/zft_format.h"
+#include "platform/background.h"
 #include "platform/text.h"
 #include "shell/mainscreen.h"
 
@@ -56,9 +57,10 @@ void convert_jpg_gif_bmp_file(MainScreen& w) {
         // The header holds three digits a side: a larger picture is refused
         // from its size, before anything is decoded, shown or written. What
         // a GIF leaves transparent takes the window's colour, as everything
-        // the picture does not cover.
-        const core::Picture picture =
-            core::load_picture(w.files, platform::file_name(source), surface.backgroundColour().rgb());
+        // the picture does not cover. The windows are painted meanwhile.
+        const core::Argb background = surface.backgroundColour().rgb();
+        const core::Picture picture = platform::in_background(
+            [&] { return core::load_picture(w.files, platform::file_name(source), background); });
         w.beeld->setPicture(picture);
         name_beeld(w, source);
         w.beeld->refresh();

@@ -6,7 +6,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -155,6 +157,7 @@ private slots:
     void tooLargePictureIsRefused_data();
     void tooLargePictureIsRefused();
     void otherCommandsAreRefusedWhileConverting();
+    void windowAnswersWhileThePictureIsDecoded();
 };
 
 void ConverterTest::dismissedDialogsAndShortNames_data() {
@@ -774,6 +777,39 @@ void ConverterTest::otherCommandsAreRefusedWhileConverting() {
     s.w.about_zft_toolkit->trigger();
     QCOMPARE(s.prompts.shown.size(), 6u);
     QCOMPARE(s.prompts.shown.back().style, MessageStyle::Information);
+}
+
+void ConverterTest::windowAnswersWhileThePictureIsDecoded() {
+    QTemporaryDir dir;
+    const QString source = dir.filePath(u"six.bmp"_qs);
+    const QString target = dir.filePath(u"six.zft"_qs);
+    QVERIFY(asymmetric(6, 5).save(source));
+
+    Session s;
+    s.prompts.file(source).file(target).button(Answer::Ok).input(u"n"_qs).button(Answer::Ok);
+    // The picture is opened only once the window has handled an event: the
+    // decode waits for it, which on the window's own thread it never could
+    // (it gives up after ten seconds).
+    std::mutex guard;
+    std::condition_variable told;
+    bool handled = false;
+    bool handledBeforeTheDecode = false;
+    QTimer::singleShot(0, &s.w.window, [&] {
+        const std::lock_guard lock(guard);
+        handled = true;
+        told.notify_all();
+    });
+    s.files.whileOpening = [&] {
+        std::unique_lock lock(guard);
+        handledBeforeTheDecode = told.wait_for(lock, std::chrono::seconds(10), [&] { return handled; });
+    };
+    s.convert();
+    s.files.whileOpening = nullptr;
+
+    QVERIFY(handledBeforeTheDecode);
+    QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.unexpected()));
+    QCOMPARE(contents(target), header_bytes(6, 5, "n") + rgb_bytes(asymmetric(6, 5)));
+    QVERIFY2(s.notRestored().isEmpty(), qPrintable(s.notRestored()));
 }
 
 int main(int argc, char** argv) {

@@ -49,6 +49,8 @@ private:
 }  // namespace
 
 std::unique_ptr<core::ByteSource> FaultyFiles::open(const std::string& path) {
+    if (whileOpening)
+        whileOpening();
     std::unique_ptr<core::ByteSource> file = core::Files::open(path);
     if (readLimit_ == kNoLimit)
         return file;

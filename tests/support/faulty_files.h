@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <limits>
 
 #include "core/files.h"
@@ -23,6 +24,9 @@ public:
         readLimit_ = bytes;
         readError_ = error;
     }
+
+    // Run by open(), on whatever thread opens, before the file is opened.
+    std::function<void()> whileOpening;
 
     // No faults from now on.
     void heal() {
