@@ -4,8 +4,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <mutex>
 #include <new>
+#include <thread>
 #include <utility>
+#include <vector>
 #include <sys/mman.h>
 
 namespace core {
@@ -26,27 +29,49 @@ struct Block {
     bool zero = false;
 };
 
-// One large block that a thread keeps, once a picture is done with it, for
-// its next picture: a batch then maps and unmaps no memory per picture,
-// which in a process of several threads stops every core each time.
-struct Spare {
-    char* memory = nullptr;
-    std::size_t size = 0;
-    ~Spare() {
-        if (memory)
-            ::munmap(memory, size);
+// Large blocks that pictures are done with, kept for the next pictures: a
+// batch then maps and unmaps no memory per picture, which in a process of
+// several threads stops every core each time, and a fresh mapping's pages
+// are not cleared again. Shared by all threads, since a picture decoded on
+// one (a worker of zft, the window's decoding thread) is often let go on
+// another; one a thread is enough.
+class Spares {
+public:
+    void giveBack(char* memory, std::size_t size) {
+        {
+            const std::lock_guard lock(mutex_);
+            if (blocks_.size() < most_) {
+                blocks_.push_back({memory, size});
+                return;
+            }
+        }
+        ::munmap(memory, size);
     }
-};
-thread_local Spare spare;
+    char* take(std::size_t size) {
+        const std::lock_guard lock(mutex_);
+        for (auto block = blocks_.begin(); block != blocks_.end(); ++block) {
+            if (block->second == size) {
+                char* memory = block->first;
+                blocks_.erase(block);
+                return memory;
+            }
+        }
+        return nullptr;
+    }
 
-void give_back(char* memory, std::size_t size) {
-    if (!spare.memory) {
-        spare.memory = memory;
-        spare.size = size;
-        return;
-    }
-    ::munmap(memory, size);
+private:
+    std::mutex mutex_;
+    std::vector<std::pair<char*, std::size_t>> blocks_;
+    const std::size_t most_ = std::max(2u, std::thread::hardware_concurrency());
+};
+
+// Never destroyed: pictures may outlive every static object.
+Spares& spares() {
+    static Spares* const spares = new Spares;
+    return *spares;
 }
+
+void give_back(char* memory, std::size_t size) { spares().giveBack(memory, size); }
 
 Block make_block(std::size_t count) {
     const std::size_t bytes = std::max<std::size_t>(count, 1) * sizeof(Argb);
@@ -58,10 +83,8 @@ Block make_block(std::size_t count) {
                                              [rounded](Argb* p) { give_back(reinterpret_cast<char*>(p), rounded); }),
                      zero};
     };
-    if (spare.memory && spare.size == rounded) {
-        char* memory = std::exchange(spare.memory, nullptr);
+    if (char* memory = spares().take(rounded))
         return block(memory, false);
-    }
     // A mapping of its own, trimmed to start on a large page.
     void* mapped = ::mmap(nullptr, rounded + kLargePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (mapped == MAP_FAILED)

@@ -1,21 +1,27 @@
 #include "platform/background.h"
 
 #include <QEventLoop>
-#include <QThread>
-#include <memory>
+#include <QThreadPool>
 
 namespace platform {
 
 void wait_for(const std::function<void()>& job) {
-    const std::unique_ptr<QThread> thread(QThread::create(job));
+    // One thread kept for the program's life: what it has once taken from
+    // the system (its memory above all) serves the next picture too.
+    static QThreadPool* const worker = [] {
+        auto* pool = new QThreadPool;
+        pool->setMaxThreadCount(1);
+        pool->setExpiryTimeout(-1);
+        return pool;
+    }();
     QEventLoop loop;
-    QObject::connect(thread.get(), &QThread::finished, &loop, &QEventLoop::quit);
-    thread->start();
-    // The thread may be done before the loop runs: its finished signal has
-    // then been queued for the loop, or the loop is not needed at all.
-    if (!thread->isFinished())
-        loop.exec();
-    thread->wait();
+    worker->start([&] {
+        job();
+        // Queued for the loop, which takes it as soon as it runs, even when
+        // the job ends before it has started.
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
 }
 
 }  // namespace platform
