@@ -34,13 +34,7 @@ wait_for "the picture, named after what it shows" atspi has image logo
 # reader waiting until the box closed: Qt answers such a press only then).
 # The question's buttons are there for the screen reader; Return is Yes.
 focus_window "$main"
-menu_file e
-wait_titled "ZFT Toolkit - SP1"
+ask_to_exit
 wait_for "the exit question's Yes, as a screen reader sees it" atspi has "push button" Yes
-xdotool key Return
-wait_for "the program to end after Yes" program_ended
-wait "$app_pid"
-status=$?
-app_pid=
-[ "$status" -eq 0 ] || fail "the program ended with status $status"
+answer_yes_and_end "the program"
 echo "PASS"

@@ -288,14 +288,8 @@ main_shown 131x120 || fail "the main window changed after No to the exit questio
 painted_below_bar "$bar_height" || fail "the preview changed after No to the exit question"
 
 # Exit, Return (Yes, the default button): the program ends with status 0.
-menu_file e
-wait_titled "ZFT Toolkit - SP1"
-xdotool key Return
-wait_for "the program to end after Yes" program_ended
-wait "$app_pid"
-status=$?
-app_pid=
-[ "$status" -eq 0 ] || fail "the program ended with status $status"
+ask_to_exit
+answer_yes_and_end "the program"
 
 if [ "$variant" = plain ]; then
     # Opened with a file, as a file manager opens one: the intro as ever,
@@ -312,13 +306,7 @@ if [ "$variant" = plain ]; then
     main_x=${position%,*}
     main_y=${position#*,}
     wait_for "the preview of the file the program was given" painted_below_bar 19
-    menu_file e
-    wait_titled "ZFT Toolkit - SP1"
-    xdotool key Return
-    wait_for "the program to end after Yes" program_ended
-    wait "$app_pid"
-    status=$?
-    app_pid=
-    [ "$status" -eq 0 ] || fail "the program opened with a file ended with status $status"
+    ask_to_exit
+    answer_yes_and_end "the program opened with a file"
 fi
 echo "PASS ($variant)"

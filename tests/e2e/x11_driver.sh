@@ -267,6 +267,23 @@ menu_file() {
     xdotool key "$1"
 }
 
+# The exit question, from the File menu.
+ask_to_exit() {
+    menu_file e
+    wait_titled "ZFT Toolkit - SP1"
+}
+
+# Return at the exit question answers Yes, its default button: the program
+# ends, with status 0.
+answer_yes_and_end() {  # answer_yes_and_end WHAT
+    xdotool key Return
+    wait_for "the program to end after Yes" program_ended
+    wait "$app_pid"
+    local status=$?
+    app_pid=
+    [ "$status" -eq 0 ] || fail "$1 ended with status $status"
+}
+
 # Types text into the focused window, then Return.
 type_and_enter() {
     xdotool type --delay 10 -- "$1"

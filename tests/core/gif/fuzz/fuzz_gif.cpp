@@ -12,59 +12,16 @@
 #include <vector>
 
 #include "core/decoders/formats.h"
+#include "tests/support/checking_sink.h"
 
 namespace {
 
-[[noreturn]] void broken(const char* what) {
-    std::fprintf(stderr, "broken: %s\n", what);
-    std::abort();
-}
+using fuzzing::broken;
+using fuzzing::check_refusal;
 
-// Refuses screens past a few megapixels, as the program's sink refuses
-// those past its own limit.
-class Sink : public core::RowSink {
+class Sink : public fuzzing::CheckingSink {
 public:
-    struct Refused {};
-    static constexpr long kMostPixels = 4'000'000;
-
-    void begin(core::Size size, bool hasAlpha) override {
-        if (began_)
-            broken("begin twice");
-        began_ = true;
-        if (hasAlpha)
-            broken("a GIF's picture is opaque");
-        if (static_cast<long>(size.width) * size.height > kMostPixels)
-            throw Refused();
-        size_ = size;
-        pixels_.assign(static_cast<std::size_t>(size.width) * size.height, 0);
-    }
-    core::Argb* row(int y) override {
-        if (!began_ || open_ || y != next_ || y >= size_.height)
-            broken("a row out of order");
-        open_ = true;
-        return pixels_.data() + static_cast<std::size_t>(y) * size_.width;
-    }
-    void done(int y) override {
-        if (!open_ || y != next_)
-            broken("done for another row");
-        open_ = false;
-        const core::Argb* row = pixels_.data() + static_cast<std::size_t>(y) * size_.width;
-        for (int x = 0; x < size_.width; ++x)
-            if (core::alpha_of(row[x]) != 255)
-                broken("a pixel left unset or not opaque");
-        ++next_;
-    }
-
-    core::Size size() const { return size_; }
-    bool complete() const { return began_ && !open_ && next_ == size_.height; }
-    const std::vector<core::Argb>& pixels() const { return pixels_; }
-
-private:
-    bool began_ = false;
-    bool open_ = false;
-    int next_ = 0;
-    core::Size size_;
-    std::vector<core::Argb> pixels_;
+    Sink() : CheckingSink(false) {}
 };
 
 struct Outcome {
@@ -81,10 +38,9 @@ void decode(const std::uint8_t* data, std::size_t size, core::Argb background, O
         core::gif::decode(source, options, out.sink);
         if (!out.sink.complete())
             broken("decoded without every row");
-    } catch (const core::Failure& e) {
-        if (std::string(e.what()).empty())
-            broken("a refusal without words");
-        out.refusal = e.what();
+    } catch (const core::Failure& failure) {
+        check_refusal(failure);
+        out.refusal = failure.reason();
     } catch (const Sink::Refused&) {
         out.tooLarge = true;
     }

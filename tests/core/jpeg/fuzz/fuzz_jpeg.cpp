@@ -13,60 +13,16 @@
 #include <vector>
 
 #include "core/decoders/formats.h"
+#include "tests/support/checking_sink.h"
 
 namespace {
 
-[[noreturn]] void broken(const char* what) {
-    std::fprintf(stderr, "broken: %s\n", what);
-    std::abort();
-}
+using fuzzing::broken;
+using fuzzing::check_refusal;
 
-// Refuses pictures past a few megapixels, as the program's sinks refuse
-// those past their own limits.
-class Sink : public core::RowSink {
+class Sink : public fuzzing::CheckingSink {
 public:
-    struct Refused {};
-    static constexpr long kMostPixels = 4'000'000;
-
-    void begin(core::Size size, bool hasAlpha) override {
-        if (began_)
-            broken("begin twice");
-        began_ = true;
-        if (hasAlpha)
-            broken("a JPEG's picture is opaque");
-        if (size.width < 1 || size.height < 1)
-            broken("an empty picture begun");
-        if (static_cast<long>(size.width) * size.height > kMostPixels)
-            throw Refused();
-        size_ = size;
-        row_.assign(static_cast<std::size_t>(size.width), 0);
-    }
-    core::Argb* row(int y) override {
-        if (!began_ || open_ || y != next_ || y >= size_.height)
-            broken("a row out of order");
-        open_ = true;
-        std::fill(row_.begin(), row_.end(), 0);
-        return row_.data();
-    }
-    void done(int y) override {
-        if (!open_ || y != next_)
-            broken("done for another row");
-        open_ = false;
-        for (const core::Argb pixel : row_)
-            if (core::alpha_of(pixel) != 255)
-                broken("a pixel left unset or not opaque");
-        ++next_;
-    }
-
-    core::Size size() const { return size_; }
-    bool complete() const { return began_ && !open_ && next_ == size_.height; }
-
-private:
-    bool began_ = false;
-    bool open_ = false;
-    int next_ = 0;
-    core::Size size_;
-    std::vector<core::Argb> row_;
+    Sink() : CheckingSink(false) {}
 };
 
 // Whether the file decoded; a refusal must say why.
@@ -79,9 +35,8 @@ bool decode(const std::uint8_t* data, std::size_t size, core::Size atLeast, Sink
         if (!sink.complete())
             broken("decoded without every row");
         return true;
-    } catch (const core::Failure& e) {
-        if (std::string(e.what()).empty())
-            broken("a refusal without words");
+    } catch (const core::Failure& failure) {
+        check_refusal(failure);
     } catch (const Sink::Refused&) {
     }
     return false;
@@ -94,9 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         core::MemorySource source(data, size);
         header = core::jpeg::size(source);
-    } catch (const core::Failure& e) {
-        if (std::string(e.what()).empty())
-            broken("a refusal without words");
+    } catch (const core::Failure& failure) {
+        check_refusal(failure);
     }
 
     Sink whole;
