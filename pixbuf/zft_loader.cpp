@@ -160,12 +160,10 @@ struct SaveOptions {
     core::Date date = core::today();
 };
 
-// A save option that is not one of ours, or not a value it takes.
-struct BadOption {
-    std::string reason;
-};
-
+// The options of a save. Throws Failure for an option that is not one of
+// ours, or a value it does not take: a bad option, to gdk-pixbuf.
 SaveOptions save_options(gchar** keys, gchar** values) {
+    auto bad_option = [](std::string reason) { return Failure(Failure::Kind::Unsupported, std::move(reason)); };
     SaveOptions options;
     for (int i = 0; keys && keys[i]; ++i) {
         const std::string key = keys[i];
@@ -175,10 +173,10 @@ SaveOptions save_options(gchar** keys, gchar** values) {
         } else if (key == "date") {
             const std::optional<core::Date> date = core::parse_iso_date(value);
             if (!date)
-                throw BadOption{"The ZFT date \"" + value + "\" is not a date YYYY-MM-DD"};
+                throw bad_option("The ZFT date \"" + value + "\" is not a date YYYY-MM-DD");
             options.date = *date;
         } else {
-            throw BadOption{"The ZFT saver takes the options \"notice\" and \"date\", not \"" + key + "\""};
+            throw bad_option("The ZFT saver takes the options \"notice\" and \"date\", not \"" + key + "\"");
         }
     }
     return options;
@@ -207,10 +205,9 @@ core::Picture picture_of(const GdkPixbuf* pixbuf) {
     return picture;
 }
 
-// Throws Failure or BadOption.
-void save_zft(core::ByteSink& out, GdkPixbuf* pixbuf, gchar** keys, gchar** values) {
+// Throws Failure.
+void save_zft(core::ByteSink& out, GdkPixbuf* pixbuf, const SaveOptions& options) {
     core::check_zft_size(gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf));
-    const SaveOptions options = save_options(keys, values);
     const zft::ZftHeader header =
         zft::make_header(options.date.month, options.date.day, options.date.year,
                          core::notice_bytes(options.notice), gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf));
@@ -260,14 +257,19 @@ void set_save_error(GError** error, GQuark domain, int code, const std::string& 
     g_set_error_literal(error, domain, code, message.c_str());
 }
 
-// Runs a save, turning what it throws into a GError.
+// Runs a save with its options, turning what it throws into a GError.
 template <typename Save>
-gboolean saving(GError** error, Save save) {
+gboolean saving(GError** error, gchar** keys, gchar** values, Save save) {
+    SaveOptions options;
     try {
-        save();
+        options = save_options(keys, values);
+    } catch (const Failure& failure) {
+        set_save_error(error, GDK_PIXBUF_ERROR, GDK_PIXBUF_ERROR_BAD_OPTION, failure.reason());
+        return FALSE;
+    }
+    try {
+        save(options);
         return TRUE;
-    } catch (const BadOption& bad) {
-        set_save_error(error, GDK_PIXBUF_ERROR, GDK_PIXBUF_ERROR_BAD_OPTION, bad.reason);
     } catch (const Failure& failure) {
         set_save_error(error, GDK_PIXBUF_ERROR,
                        failure.kind() == Failure::Kind::OutOfMemory ? GDK_PIXBUF_ERROR_INSUFFICIENT_MEMORY
@@ -332,9 +334,9 @@ static gboolean zft_stop_load(gpointer context, GError** error) {
 }
 
 static gboolean zft_save(FILE* file, GdkPixbuf* pixbuf, gchar** keys, gchar** values, GError** error) {
-    return saving(error, [&] {
+    return saving(error, keys, values, [&](const SaveOptions& options) {
         FileSink out(file);
-        save_zft(out, pixbuf, keys, values);
+        save_zft(out, pixbuf, options);
         out.flush();
     });
 }
@@ -343,7 +345,7 @@ static gboolean zft_save_to_callback(GdkPixbufSaveFunc save_func, gpointer user_
                                      gchar** keys, gchar** values, GError** error) {
     CallbackSink out(save_func, user_data);
     GError* own = nullptr;
-    if (saving(&own, [&] { save_zft(out, pixbuf, keys, values); }))
+    if (saving(&own, keys, values, [&](const SaveOptions& options) { save_zft(out, pixbuf, options); }))
         return TRUE;
     // The caller's reason where its own function refused the bytes.
     if (GError* callers = out.take_error()) {
