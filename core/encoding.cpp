@@ -21,12 +21,7 @@ void put_le(std::string& out, std::uint32_t value, int bytes) {
 // Rows of red, green and blue bytes, as PNG and PPM store them.
 std::vector<std::uint8_t> rgb_row(const Picture& picture, int y) {
     std::vector<std::uint8_t> row(3 * static_cast<std::size_t>(picture.width()));
-    const Argb* from = picture.row(y);
-    for (int x = 0; x < picture.width(); ++x) {
-        row[3 * std::size_t(x)] = static_cast<std::uint8_t>(red_of(from[x]));
-        row[3 * std::size_t(x) + 1] = static_cast<std::uint8_t>(green_of(from[x]));
-        row[3 * std::size_t(x) + 2] = static_cast<std::uint8_t>(blue_of(from[x]));
-    }
+    rgb_bytes(picture.row(y), picture.width(), row.data());
     return row;
 }
 

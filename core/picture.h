@@ -64,6 +64,13 @@ private:
 // of the time a conversion takes.
 std::shared_ptr<Argb[]> allocate_pixels(std::size_t count);
 
+// A row of pixels to and from the bytes that files and other programs hold
+// pixels in: red, green and blue, each a byte, and with `channels` 4 a
+// straight alpha after them. rgb_bytes() does not look at alpha: the pixels
+// are as shown.
+void rgb_bytes(const Argb* pixels, int width, std::uint8_t* out);
+void pixels_of(const std::uint8_t* bytes, int width, int channels, Argb* out);
+
 // The largest size within `box` with the proportions of `size`, never below
 // one pixel a side; a size already within `box` stays as it is.
 Size fit_within(Size size, Size box);

@@ -123,15 +123,8 @@ gint32 load_image(const char* filename) {
     const int width = zft.picture.width();
     const int height = zft.picture.height();
     std::vector<guchar> rgb(zft::pixel_bytes(width, height));
-    guchar* to = rgb.data();
-    for (int y = 0; y < height; ++y) {
-        const core::Argb* row = zft.picture.row(y);
-        for (int x = 0; x < width; ++x, to += 3) {
-            to[0] = static_cast<guchar>(core::red_of(row[x]));
-            to[1] = static_cast<guchar>(core::green_of(row[x]));
-            to[2] = static_cast<guchar>(core::blue_of(row[x]));
-        }
-    }
+    for (int y = 0; y < height; ++y)
+        core::rgb_bytes(zft.picture.row(y), width, rgb.data() + 3 * static_cast<std::size_t>(width) * y);
     const gint32 image = gimp_image_new(width, height, GIMP_RGB);
     gimp_image_set_filename(image, filename);
     const gint32 layer = gimp_layer_new(image, "Background", width, height, GIMP_RGB_IMAGE, 100,
@@ -170,13 +163,11 @@ core::Picture visible_picture(gint32 image) {
         gegl_buffer_get(buffer, &whole, 1.0, babl_format("R'G'B'A u8"),
                         rgba.data(), GEGL_AUTO_ROWSTRIDE, GEGL_ABYSS_NONE);
         g_object_unref(buffer);
-        for (int y = std::max(0, top); y < std::min(height, top + layerHeight); ++y) {
-            core::Argb* row = picture.row(y);
-            for (int x = std::max(0, left); x < std::min(width, left + layerWidth); ++x) {
-                const guchar* p = &rgba[4 * (static_cast<std::size_t>(y - top) * layerWidth + (x - left))];
-                row[x] = core::argb(p[0], p[1], p[2], p[3]);
-            }
-        }
+        const int first = std::max(0, left);
+        const int end = std::min(width, left + layerWidth);
+        for (int y = std::max(0, top); y < std::min(height, top + layerHeight) && first < end; ++y)
+            core::pixels_of(&rgba[4 * (static_cast<std::size_t>(y - top) * layerWidth + (first - left))], end - first, 4,
+                            picture.row(y) + first);
     }
     gimp_image_delete(copy);
     return picture;

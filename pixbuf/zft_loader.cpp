@@ -196,12 +196,8 @@ core::Picture picture_of(const GdkPixbuf* pixbuf) {
     const std::size_t stride = static_cast<std::size_t>(gdk_pixbuf_get_rowstride(pixbuf));
     core::Picture picture(width, height);
     picture.setHasAlpha(alpha);
-    for (int y = 0; y < height; ++y) {
-        const guint8* from = pixels + static_cast<std::size_t>(y) * stride;
-        core::Argb* to = picture.row(y);
-        for (int x = 0; x < width; ++x, from += channels)
-            to[x] = core::argb(from[0], from[1], from[2], alpha ? from[3] : 255);
-    }
+    for (int y = 0; y < height; ++y)
+        core::pixels_of(pixels + static_cast<std::size_t>(y) * stride, width, channels, picture.row(y));
     return picture;
 }
 

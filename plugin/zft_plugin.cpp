@@ -160,15 +160,8 @@ bool ZftHandler::read(QImage* image) {
                                 "a picture of " + std::to_string(size.width()) + " × " + std::to_string(size.height()) +
                                     " pixels is more than the reader's memory limit allows");
         // Three bytes a pixel, as the file has them.
-        for (int y = 0; y < size.height(); ++y) {
-            const core::Argb* from = zft.picture.row(y);
-            uchar* to = picture.scanLine(y);
-            for (int x = 0; x < size.width(); ++x, to += 3) {
-                to[0] = static_cast<uchar>(core::red_of(from[x]));
-                to[1] = static_cast<uchar>(core::green_of(from[x]));
-                to[2] = static_cast<uchar>(core::blue_of(from[x]));
-            }
-        }
+        for (int y = 0; y < size.height(); ++y)
+            core::rgb_bytes(zft.picture.row(y), size.width(), picture.scanLine(y));
         if (const QString notice = notice_text(header); !notice.isEmpty())
             picture.setText(kNoticeKey, notice);
         picture.setText(kDateKey, date_text(header));

@@ -68,16 +68,11 @@ py::bytes decode(const py::bytes& file) {
     try {
         const core::ZftPicture zft =
             core::decode_zft({reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()}, {});
-        rgb.resize(zft::pixel_bytes(zft.picture.width(), zft.picture.height()));
-        auto* out = reinterpret_cast<unsigned char*>(rgb.data());
-        for (int y = 0; y < zft.picture.height(); ++y) {
-            const core::Argb* row = zft.picture.row(y);
-            for (int x = 0; x < zft.picture.width(); ++x, out += 3) {
-                out[0] = static_cast<unsigned char>(core::red_of(row[x]));
-                out[1] = static_cast<unsigned char>(core::green_of(row[x]));
-                out[2] = static_cast<unsigned char>(core::blue_of(row[x]));
-            }
-        }
+        const int width = zft.picture.width();
+        rgb.resize(zft::pixel_bytes(width, zft.picture.height()));
+        auto* out = reinterpret_cast<std::uint8_t*>(rgb.data());
+        for (int y = 0; y < zft.picture.height(); ++y)
+            core::rgb_bytes(zft.picture.row(y), width, out + 3 * static_cast<std::size_t>(width) * y);
     } catch (const core::Failure& failure) {
         raise(failure);
     }
@@ -117,12 +112,9 @@ py::bytes encode(const py::bytes& pixels, int width, int height, int channels, c
         }
         core::Picture picture(width, height);
         picture.setHasAlpha(channels == 4);
-        const auto* from = reinterpret_cast<const unsigned char*>(bytes.data());
-        for (int y = 0; y < height; ++y) {
-            core::Argb* row = picture.row(y);
-            for (int x = 0; x < width; ++x, from += channels)
-                row[x] = core::argb(from[0], from[1], from[2], channels == 4 ? from[3] : 255);
-        }
+        const auto* from = reinterpret_cast<const std::uint8_t*>(bytes.data());
+        for (int y = 0; y < height; ++y)
+            core::pixels_of(from + static_cast<std::size_t>(channels) * width * y, width, channels, picture.row(y));
         const zft::ZftHeader header =
             zft::make_header(day.month, day.day, day.year, core::notice_bytes(notice), width, height);
         return py::bytes(core::encode_zft(header, picture, core::kWindowColour));
