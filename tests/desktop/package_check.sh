@@ -119,7 +119,7 @@ for package in $packages; do
 
     # The hosts' plug-ins as the packages have them (stripped), each run by
     # its host from the unpacked package: the Qt plugins, the loader and
-    # GIMP's are run so by fresh_install.sh.
+    # GIMP's are run so by fresh_install.sh --viewers.
     dpkg-deb -x "$deb" "$scratch/root"
     case $package in
     libmagickcore-6.q16-6-zft)
