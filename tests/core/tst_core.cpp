@@ -251,6 +251,7 @@ void CoreTest::streamsAreReadAsFarAsAsked() {
     QCOMPARE(QByteArray(bytes, sizeof bytes), QByteArray(10, 'x'));
     QCOMPARE(endless.given, 1'000'000u);
     for (auto reach : {std::function<void()>([&] { source->read(999'995, bytes, sizeof bytes); }),
+                       std::function<void()>([&] { source->sizeUpTo(1'000'001); }),
                        std::function<void()>([&] { source->size(); })}) {
         try {
             reach();
@@ -265,7 +266,9 @@ void CoreTest::streamsAreReadAsFarAsAsked() {
     Stream finite(70'000);
     const auto whole = finite.openStream(0, 70'000, "longer than it may be");
     QCOMPARE(whole->read(0, bytes, 1), 1u);
+    QCOMPARE(whole->sizeUpTo(50'000), 50'000u);
     QVERIFY(finite.given < 70'000);
+    QCOMPARE(whole->sizeUpTo(100'000), 70'000u);
     QCOMPARE(whole->size(), 70'000u);
     QCOMPARE(whole->read(69'995, bytes, sizeof bytes), 5u);
     QCOMPARE(whole->read(70'000, bytes, sizeof bytes), 0u);
