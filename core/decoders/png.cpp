@@ -142,9 +142,12 @@ public:
         png_set_keep_unknown_chunks(png_, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
         // Their lengths need no cap then: no chunk's data is held.
         png_set_chunk_malloc_max(png_, 0);
-        // What libpng would let pass with a warning ("chunk data is too
-        // large", "extra compressed data") is damage.
-        png_set_benign_errors(png_, 0);
+        // What libpng itself lets pass with a warning, as pngtopam and the
+        // other readers over it do, passes here too: more image data than
+        // the pixels take, a tRNS chunk of the wrong length (then unused),
+        // an index past the palette (black). Every pixel is still there;
+        // image data that stops before the last one is an error all the same.
+        png_set_benign_errors(png_, 1);
     }
     ~Reader() { png_destroy_read_struct(&png_, &info_, nullptr); }
 
