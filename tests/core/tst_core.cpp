@@ -1,6 +1,6 @@
 // The core's atomic writer and compositor, where the windows and the tools
 // cannot show their faults: signals, permissions, long names, leftovers of
-// killed writers; and blending.
+// killed writers; blending; and the bytes of the one save.
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -18,6 +18,7 @@
 #include "core/files.h"
 #include "core/compose.h"
 #include "core/failure.h"
+#include "core/zft_codec.h"
 #include "tests/support/fixtures.h"
 
 using core::Existing;
@@ -56,6 +57,8 @@ private slots:
     void streamsAreReadAsFarAsAsked();
     void blendingRoundsToTheNearest();
     void composeClipsToTheShownPart();
+    void saveWritesTheHeaderThenEveryPixel_data();
+    void saveWritesTheHeaderThenEveryPixel();
 };
 
 void CoreTest::replacesWholeAndKeepsPermissions() {
@@ -307,6 +310,47 @@ void CoreTest::composeClipsToTheShownPart() {
             QCOMPARE(target[std::size_t(y * 6 + x)], expected);
         }
     }
+}
+
+void CoreTest::saveWritesTheHeaderThenEveryPixel_data() {
+    QTest::addColumn<QImage>("picture");
+    QTest::addColumn<QByteArray>("pixels");  // as the file holds them, over the window's colour
+
+    QImage two(2, 2, QImage::Format_RGB32);
+    two.setPixel(0, 0, qRgb(13, 10, 26));     // bytes 64 to 66: 0D 0A 1A
+    two.setPixel(1, 0, qRgb(0, 0, 0));        // 67 to 69, its right
+    two.setPixel(0, 1, qRgb(255, 255, 255));  // 70 to 72, the first of the second row
+    two.setPixel(1, 1, qRgb(1, 2, 3));
+    QTest::newRow("2 x 2, 76 bytes") << two << QByteArray::fromHex("0d0a1a000000ffffff010203");
+    const std::pair<const char*, QRgb> raw[] = {{"black", qRgb(0, 0, 0)},        {"white", qRgb(255, 255, 255)},
+                                                {"10, 13, 26", qRgb(10, 13, 26)}, {"13, 10, 26", qRgb(13, 10, 26)},
+                                                {"channels apart", qRgb(255, 0, 128)}};
+    for (const auto& [name, colour] : raw)
+        QTest::addRow("raw bytes, %s", name) << testing::filled(1, 1, colour) << testing::rgb_bytes(testing::filled(1, 1, colour));
+    QTest::newRow("6 x 5") << testing::asymmetric(6, 5) << testing::rgb_bytes(testing::asymmetric(6, 5));
+    QImage clear(3, 1, QImage::Format_ARGB32);
+    clear.setPixel(0, 0, qRgba(200, 0, 0, 0));  // its colour must not show
+    clear.setPixel(1, 0, qRgba(0, 200, 0, 255));
+    clear.setPixel(2, 0, qRgba(0, 0, 200, 0));
+    QTest::newRow("transparent pixels take the window's colour") << clear << QByteArray::fromHex("010203" "00c800" "010203");
+}
+
+// Through the file, as every host saves: the header of the stamp, then red,
+// green and blue of every pixel, row by row from the top, byte for byte.
+void CoreTest::saveWritesTheHeaderThenEveryPixel() {
+    QFETCH(QImage, picture);
+    QFETCH(QByteArray, pixels);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.zft"));
+    core::Stamp stamp;
+    stamp.notice = "  abc  ";
+    stamp.date = {11, 9, 2003};
+    stamp.background = core::argb(1, 2, 3);
+    core::save_zft(core::system_files(), path.toStdString(), Existing::Replace, testing::picture_of(picture), stamp);
+    const QByteArray size = QByteArray::number(picture.width()).rightJustified(3, '0') +
+                            QByteArray::number(picture.height()).rightJustified(3, '0');
+    QCOMPARE(contents(path), testing::header_bytes("1A", "11092003", "abc", size.left(3), size.mid(3)) + pixels);
+    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("out.zft")});
 }
 
 int main(int argc, char** argv) {
