@@ -44,11 +44,9 @@ public:
     // Drawn at its natural size from the top-left corner; the empty picture
     // removes it.
     void setBackgroundPicture(const core::Picture& picture);
-    const core::Picture& backgroundPicture() const { return backgroundPicture_; }
 
     // The client area's size in pixels, as the window's frame leaves it.
     void setClientSize(QSize pixels);
-    QSize clientSize() const { return composed_.size(); }
 
     // The colour value shown at (x, y) twips; -1 outside the surface.
     int readPixel(float x, float y) {
@@ -78,9 +76,6 @@ public:
     // The same without the repaint, for a window that repaints the surface
     // along with itself.
     void recompose();
-
-    // A copy of what the surface shows.
-    QImage composedImage();
 
     // For picture areas: the layers changed within `pixels`.
     void invalidate(const QRect& pixels);

@@ -57,9 +57,9 @@ void check_painted(Session& s, const QImage& picture, qsizetype complete) {
 
 // Nothing is painted on the surface: recomposing it from its layers changes nothing.
 bool nothing_painted(Session& s) {
-    const QImage shown = s.surface().composedImage();
+    const QImage shown = testing::shown_on_screen(s.surface());
     s.surface().refresh();
-    return s.surface().composedImage() == shown;
+    return testing::shown_on_screen(s.surface()) == shown;
 }
 
 }  // namespace
@@ -105,7 +105,7 @@ void PreviewerTest::shortOrNoNameEndsSilently() {
     QDir::setCurrent(s.dir.path());
     s.w.CommonDialog1.fileName = QStringLiteral("earlier.zft");
     s.prompts.file(answer);
-    const QImage before = s.surface().composedImage();
+    const QImage before = testing::shown_on_screen(s.surface());
     const QSizeF window(s.w.window.widthTwips(), s.w.window.heightTwips());
     const QSizeF beeld(s.w.beeld->widthTwips(), s.w.beeld->heightTwips());
     const bool beeldVisible = s.w.beeld->isVisibleTo(&s.surface());
@@ -122,8 +122,8 @@ void PreviewerTest::shortOrNoNameEndsSilently() {
     QCOMPARE(dialog.text, QString());  // the name chosen earlier is not offered again
     QCOMPARE(s.w.CommonDialog1.fileName, nameLeft);
     QVERIFY(s.prompts.unexpected.isEmpty());
-    QVERIFY(!s.w.slot1.isOpen());
-    QCOMPARE(s.surface().composedImage(), before);
+    QVERIFY(!testing::held_open(s.dir.filePath(QStringLiteral("abc"))));
+    QCOMPARE(testing::shown_on_screen(s.surface()), before);
     QCOMPARE(QSizeF(s.w.window.widthTwips(), s.w.window.heightTwips()), window);
     QCOMPARE(QSizeF(s.w.beeld->widthTwips(), s.w.beeld->heightTwips()), beeld);
     QCOMPARE(s.w.beeld->isVisibleTo(&s.surface()), beeldVisible);
@@ -223,7 +223,7 @@ void PreviewerTest::informationBox() {
     QCOMPARE(lines[2].size(), 23 + 48);
     // Shown, then painted like any other, whatever the fields hold (every row is 2 × 1).
     check_painted(s, picture, 2);
-    QVERIFY(!s.w.slot1.isOpen());
+    QVERIFY(!testing::held_open(path));
 }
 
 void PreviewerTest::sizeFields_data() {
@@ -269,12 +269,12 @@ void PreviewerTest::fileShorterThanHeader() {
     QFETCH(int, length);
     Session s;
     const QString path = s.write(QStringLiteral("short %1%2.zft"), (header_bytes(1, 1) + "\x01\x02\x03").left(length));
-    const QImage before = s.surface().composedImage();
+    const QImage before = testing::shown_on_screen(s.surface());
     const float windowWidth = s.w.window.widthTwips();
     // No header shown: a message naming the file and its length instead.
     QCOMPARE(s.preview(path, {}), QStringLiteral("refused EndOfFile"));
     QVERIFY2(s.prompts.shown.back().text.contains(QStringLiteral("64-byte header")), qPrintable(s.prompts.shown.back().text));
-    QCOMPARE(s.surface().composedImage(), before);
+    QCOMPARE(testing::shown_on_screen(s.surface()), before);
     QCOMPARE(s.w.window.widthTwips(), windowWidth);
     QVERIFY(s.w.window.isVisible());
 }
@@ -294,7 +294,7 @@ void PreviewerTest::pathThatCannotBeOpened() {
     QVERIFY(QDir(s.dir.path()).mkdir(QStringLiteral("folder.zft")));
     const QString path = s.dir.filePath(name);
     s.prompts.file(path).button(Answer::Ok);
-    const QImage before = s.surface().composedImage();
+    const QImage before = testing::shown_on_screen(s.surface());
     shell::preview_zft_file(s.w);
 
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
@@ -304,8 +304,8 @@ void PreviewerTest::pathThatCannotBeOpened() {
     QCOMPARE(failure.title, shell::kTitle);
     QVERIFY2(failure.text.contains(path), qPrintable(failure.text));
     QVERIFY2(failure.text.contains(reason, Qt::CaseInsensitive), qPrintable(failure.text));
-    QVERIFY(!s.w.slot1.isOpen());
-    QCOMPARE(s.surface().composedImage(), before);
+    QVERIFY(!testing::held_open(path));
+    QCOMPARE(testing::shown_on_screen(s.surface()), before);
     QVERIFY(s.w.window.isVisible());
 }
 
@@ -329,8 +329,8 @@ void PreviewerTest::pointsSurviveACoveringWindow() {
     QCoreApplication::processEvents();
     s.w.window.repaint();
     check_painted(s, picture, 30);
-    const QImage shown = s.surface().composedImage();
-    QCOMPARE(s.surface().grab().toImage().convertToFormat(QImage::Format_RGB32), shown);
+    QCOMPARE(testing::shown_on_screen(s.surface()).copy(s.w.beeld->geometry()),
+             picture.convertToFormat(QImage::Format_RGB32));
 }
 
 void PreviewerTest::pointsGoOnNextPreview() {
@@ -342,11 +342,11 @@ void PreviewerTest::pointsGoOnNextPreview() {
     const QString second = s.write(QStringLiteral("two.zft"), header_bytes(6, 5) + QByteArray("\x01\x02\x03\x04\x05\x06"));
     s.prompts.file(first).button(Answer::Ok).file(second).button(Answer::Ok).button(Answer::Ok);
     shell::preview_zft_file(s.w);
-    const QSize client = s.surface().clientSize();
+    const QSize client = s.surface().size();
     shell::preview_zft_file(s.w);
 
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
-    QCOMPARE(s.surface().clientSize(), client);
+    QCOMPARE(s.surface().size(), client);
     QCOMPARE(s.shownAt(1, 1), 0x030201);
     QCOMPARE(s.shownAt(2, 1), 0x060504);
     QImage rest = picture;
@@ -373,7 +373,7 @@ void PreviewerTest::pointsGoOnNextConversion() {
     std::optional<QImage> atConfirmation;
     s.prompts.whileShown = [&](const Shown& shown) {
         if (shown.kind == Shown::Kind::MessageBox && shown.style == MessageStyle::Stop)
-            atConfirmation = s.surface().composedImage();
+            atConfirmation = testing::shown_on_screen(s.surface());
     };
     shell::convert_jpg_gif_bmp_file(s.w);
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
@@ -394,7 +394,7 @@ void PreviewerTest::otherCommandsRefusedWhilePreviewRuns() {
     s.prompts.whileShown = [&](const Shown& shown) {
         if (shown.kind != Shown::Kind::MessageBox || shown.title != path)
             return;
-        running = s.w.commandRunning();
+        running = !s.w.run([](shell::MainScreen&) {});
         const size_t before = s.prompts.shown.size();
         s.w.convert_jpg_gif_bmp_file->trigger();
         s.w.preview_zft_file->trigger();
@@ -408,7 +408,7 @@ void PreviewerTest::otherCommandsRefusedWhilePreviewRuns() {
     QVERIFY(running);
     QCOMPARE(promptsWhileRunning, size_t(0));
     check_painted(s, picture, 6);
-    QVERIFY(!s.w.commandRunning());
+    QVERIFY(s.w.run([](shell::MainScreen&) {}));
 
     // Once it has ended, the commands run again.
     s.prompts.whileShown = nullptr;
@@ -461,7 +461,7 @@ void PreviewerTest::convertedPictureRoundTrips() {
             QCOMPARE(s.surface().readPixel(45.0f + 15 * x, 45.0f + 15 * y), colourOf(decoded.pixel(x - 1, y - 1)));
     // ... and lies exactly where `beeld` stands.
     QCOMPARE(s.w.beeld->geometry(), QRect(4, 4, size.width(), size.height()));
-    const QImage shown = s.surface().composedImage().copy(s.w.beeld->geometry());
+    const QImage shown = testing::shown_on_screen(s.surface()).copy(s.w.beeld->geometry());
     QCOMPARE(shown.convertToFormat(QImage::Format_RGB888), decoded.convertToFormat(QImage::Format_RGB888));
 }
 
