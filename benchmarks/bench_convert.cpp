@@ -123,7 +123,7 @@ double close_time(const QString& path, qint64 bytes) {
     QFile::remove(path);
     platform::FileSlot slot;
     slot.openForWriting(path);
-    slot.writeText(std::string(static_cast<std::size_t>(bytes), 'x'));
+    slot.writer()->write(std::string(static_cast<std::size_t>(bytes), 'x'));
     QElapsedTimer clock;
     clock.start();
     slot.close();

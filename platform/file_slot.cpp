@@ -15,12 +15,6 @@ void FileSlot::openForReading(const QString& path) {
     reader_ = files_.open(readPath_);
 }
 
-void FileSlot::writeText(std::string_view bytes) {
-    if (!writer_)
-        throw core::Failure(core::Failure::Kind::Io, "file slot 1 is not open for writing");
-    writer_->write(bytes);
-}
-
 std::string FileSlot::readCharsSlow(std::size_t n) {
     if (!reader_)
         throw core::Failure(core::Failure::Kind::Io, "file slot 1 is not open for reading");

@@ -1,5 +1,5 @@
-// The program's one numbered file slot: open for writing text (one byte per
-// character) or for reading bytes, never both.
+// The program's one numbered file slot: open for writing bytes or for
+// reading them, never both.
 //
 // Writing goes through the atomic writer: the target is replaced only when
 // the slot is closed with everything written, and a slot abandoned or a
@@ -10,7 +10,6 @@
 #include <QString>
 #include <memory>
 #include <string>
-#include <string_view>
 
 #include "core/files.h"
 #include "platform/text.h"
@@ -28,9 +27,6 @@ public:
     // Each throws core::Failure naming the file and the reason.
     void openForWriting(const QString& path);
     void openForReading(const QString& path);
-
-    // Throws core::Failure when the slot is not open for writing or the write fails.
-    void writeText(std::string_view bytes);
 
     // What is being written, for a writer that takes bytes a row at a time;
     // null when the slot is not open for writing.
@@ -54,8 +50,6 @@ public:
     // An unfinished write is dropped and the target left as it was; a read
     // is closed. Never throws.
     void abandon() noexcept;
-
-    bool isOpen() const { return writer_ || reader_; }
 
     // How many bytes were taken from the file open for reading.
     qint64 bytesRead() const { return readOffset_ + static_cast<qint64>(readPos_); }

@@ -67,11 +67,6 @@ void DrawingSurface::recompose() {
     composeStale();
 }
 
-QImage DrawingSurface::composedImage() {
-    composeStale();
-    return composed_.copy();
-}
-
 void DrawingSurface::composeStale() {
     if (stale_.isEmpty() || composed_.isNull()) {
         stale_ = QRegion();

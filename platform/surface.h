@@ -44,11 +44,9 @@ public:
     // Drawn at its natural size from the top-left corner; the empty picture
     // removes it.
     void setBackgroundPicture(const core::Picture& picture);
-    const core::Picture& backgroundPicture() const { return backgroundPicture_; }
 
     // The client area's size in pixels, as the window's frame leaves it.
     void setClientSize(QSize pixels);
-    QSize clientSize() const { return composed_.size(); }
 
     // The colour value shown at (x, y) twips; -1 outside the surface.
     int readPixel(float x, float y) {
@@ -83,9 +81,6 @@ public:
 
     // Whether the surface holds anything not yet painted on the screen.
     bool unpainted() const { return unpainted_ || paintPending_; }
-
-    // A copy of what the surface shows.
-    QImage composedImage();
 
     // For picture areas: the layers changed within `pixels`.
     void invalidate(const QRect& pixels);

@@ -15,13 +15,8 @@ inline int to_pixels(float twips) { return static_cast<int>(std::lround(twips / 
 
 inline float to_twips(int pixels) { return static_cast<float>(pixels) * kTwipsPerPixel; }
 
-// The colour value of red, green and blue, and its three parts. A colour
-// value is never negative: taken as unsigned, the parts cost a shift and a
-// mask each.
+// The colour value of red, green and blue.
 constexpr int colour_value(int red, int green, int blue) { return red + 256 * green + 65536 * blue; }
-constexpr int red_of_value(int colour) { return static_cast<int>(static_cast<unsigned>(colour) % 256); }
-constexpr int green_of_value(int colour) { return static_cast<int>(static_cast<unsigned>(colour) / 256 % 256); }
-constexpr int blue_of_value(int colour) { return static_cast<int>(static_cast<unsigned>(colour) / 65536 % 256); }
 
 // Between colour values and a picture's pixels (opaque). A colour value
 // holds red, green and blue from its low byte up, a pixel from its high

@@ -48,7 +48,6 @@ public:
     // other commands are refused: they would share file slot 1 and the window.
     // Returns false when refused.
     bool run(const std::function<void(MainScreen&)>& command);
-    bool commandRunning() const { return running_; }
 
 private:
     bool running_ = false;

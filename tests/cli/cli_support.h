@@ -1,13 +1,17 @@
-// What the tests of the command-line tool and the image plugin share: running
-// `zft`, and ZFT files changed byte by byte.
+// What the tests that run `zft` share (the command-line tool's, the image
+// plugin's, the converter's): running it, ZFT files changed byte by byte,
+// and pictures that leave pixels to the background.
 #pragma once
 
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
+#include "tests/support/bmp_writer.h"
 #include "tests/support/fixtures.h"
+#include "tests/support/gif_writer.h"
 
 namespace clitest {
 
@@ -56,6 +60,38 @@ inline Run run_script(const QString& script, const QString& workingDirectory) {
 // `bytes` with `replacement` written over them from `offset` on.
 inline QByteArray with(QByteArray bytes, int offset, const QByteArray& replacement) {
     return bytes.replace(offset, replacement.size(), replacement);
+}
+
+struct Picture {
+    const char* row;
+    QString name;
+    QByteArray bytes;
+};
+
+// Files that set no pixel at the top-left corner, so that whatever was
+// shown before could show through there: the first pixel of their ZFT file
+// (offset 64) is the window's colour.
+inline std::vector<Picture> pictures_leaving_pixels_unset() {
+    // 5 × 4: three pixels on the bottom row, two on the next, then the end.
+    testing::Bmp rle;
+    rle.width = 5;
+    rle.height = 4;
+    rle.bits = 8;
+    rle.compression = 1;
+    rle.palette = {0x102030, 0xC0B0A0};
+    rle.data = QByteArray::fromHex("0301000002000001");
+    testing::GifScreen gif;
+    gif.width = 20;
+    gif.height = 15;
+    gif.palette = QList<QRgb>{qRgb(9, 8, 7), qRgb(200, 100, 50)};
+    testing::GifBlock block;
+    block.left = 3;
+    block.top = 4;
+    block.width = block.height = 5;
+    block.indices.assign(25, 1);
+    gif.blocks.push_back(block);
+    return {{"BMP whose RLE stream ends early", QStringLiteral("d.bmp"), testing::bytes(rle)},
+            {"GIF block on a larger screen", QStringLiteral("d.gif"), testing::gif_bytes(gif)}};
 }
 
 }  // namespace clitest

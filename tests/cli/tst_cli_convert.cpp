@@ -1,6 +1,7 @@
-// zft convert, run as a process: the same bytes as the windowed converter,
-// the size limit and --fit, existing files, batches with failures, and the
-// command-line errors.
+// zft convert, run as a process: the colour behind transparent pixels, the
+// same bytes after another picture, the size limit and --fit, existing files,
+// batches with failures, and the command-line errors. That the window writes
+// the same bytes is tests/shell/tst_converter's.
 #include <QDate>
 #include <QDir>
 #include <QStandardPaths>
@@ -13,12 +14,9 @@
 #include <zlib.h>
 
 #include "format/zft_format.h"
-#include "shell/converter.h"
-#include "shell/mainscreen.h"
 #include "tests/cli/cli_support.h"
 #include "tests/support/bmp_writer.h"
 #include "tests/support/gif_writer.h"
-#include "tests/support/scripted_prompts.h"
 
 using clitest::Run;
 using clitest::run_zft;
@@ -30,8 +28,6 @@ class CliConvertTest : public QObject {
     Q_OBJECT
 private slots:
     void init();
-    void sameBytesAsWindowedConverter_data();
-    void sameBytesAsWindowedConverter();
     void transparentPixelsTakeTheWindowColour_data();
     void transparentPixelsTakeTheWindowColour();
     void sameBytesAfterAnotherPicture_data();
@@ -69,60 +65,6 @@ void CliConvertTest::init() {
 }
 
 namespace {
-
-// A 40 × 30 GIF whose colour 3 is transparent, in stripes and a diagonal.
-QByteArray transparent_gif() {
-    QImage indexed(40, 30, QImage::Format_Indexed8);
-    QList<QRgb> table;
-    for (int i = 0; i < 16; ++i)
-        table << qRgb(i * 16, 255 - i * 13, (i * 71) % 256);
-    indexed.setColorTable(table);
-    for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 40; ++x)
-            indexed.setPixel(x, y, (x == y || x % 7 == 0) ? 3 : (x + 2 * y) % 16);
-    return testing::gif_bytes(indexed, 3);
-}
-
-// Alpha from 0 to 255 across the picture, over distinct colours: every way
-// of rounding a blend shows.
-QImage half_transparent(int w, int h) {
-    QImage image(w, h, QImage::Format_ARGB32);
-    const QImage colours = asymmetric(w, h);
-    for (int y = 0; y < h; ++y)
-        for (int x = 0; x < w; ++x) {
-            const QRgb c = colours.pixel(x, y);
-            image.setPixel(x, y, qRgba(qRed(c), qGreen(c), qBlue(c), (x * 7 + y * 3) % 256));
-        }
-    return image;
-}
-
-// What the windowed converter writes for each of `sources` in turn, in one
-// window, with the notice typed in and the clock at `date`: the last file.
-// `windowColour`, when valid, is the window colour of the window's palette,
-// as a desktop's theme gives it.
-// `reduce`: a picture too large is reduced to fit when the window offers it.
-QByteArray windowed_conversion(const QStringList& sources, const QString& target, const QString& notice,
-                               QDate date = QDate(2004, 9, 3), const QColor& windowColour = {}, bool reduce = false) {
-    testing::ScriptedPrompts prompts;
-    prompts.date = date;
-    shell::MainScreen w(prompts);
-    if (windowColour.isValid()) {
-        QPalette palette = w.window.palette();
-        palette.setColor(QPalette::Window, windowColour);
-        w.window.setPalette(palette);
-    }
-    shell::load_mainscreen(w);
-    for (const QString& source : sources) {
-        prompts.file(source).file(target);
-        if (reduce)
-            prompts.button(platform::Answer::Yes);
-        prompts.button(platform::Answer::Ok).input(notice).button(platform::Answer::Ok);
-        shell::convert_jpg_gif_bmp_file(w);
-    }
-    if (!prompts.unexpected.isEmpty())
-        qWarning() << prompts.unexpected;
-    return contents(target);
-}
 
 // A PNG of w × h pixels of one grey, written a row at a time so that the
 // test never holds the picture: the file is small, the picture is not.
@@ -185,85 +127,23 @@ qint64 peak_memory_of_zft(const QStringList& args) {
 
 }  // namespace
 
-void CliConvertTest::sameBytesAsWindowedConverter_data() {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QByteArray>("source");
-    QTest::addColumn<QString>("notice");
-    QTest::addColumn<QDate>("date");
-    QTest::addColumn<bool>("fit");  // too large: reduced by zft convert --fit and by the window when asked
-
-    auto encoded = [](const QImage& image, const char* format, int quality = -1) {
-        QBuffer buffer;
-        buffer.open(QIODevice::WriteOnly);
-        image.save(&buffer, format, quality);
-        return buffer.data();
-    };
-    QTest::newRow("gif with a transparent colour")
-        << "t.gif" << transparent_gif() << QStringLiteral("  Ünïcode € Ω  ") << QDate(2004, 9, 3) << false;
-    QTest::newRow("jpeg") << "p.jpg" << encoded(asymmetric(64, 48), "JPG", 80)
-                          << QStringLiteral("(c) 2026 A. Painter") << QDate(1999, 12, 31) << false;
-    QTest::newRow("bmp 65 × 7") << "p.bmp" << encoded(asymmetric(65, 7), "BMP") << QString()
-                                << QDate(2026, 1, 2) << false;
-    QTest::newRow("grey jpeg") << "g.jpg"
-                               << encoded(asymmetric(50, 40).convertToFormat(QImage::Format_Grayscale8),
-                                          "JPG")
-                               << QStringLiteral("grey") << QDate(2004, 2, 29) << false;
-    QTest::newRow("gif without transparency")
-        << "o.gif" << testing::gif_bytes(asymmetric(30, 20).convertToFormat(QImage::Format_Indexed8), -1)
-        << QString() << QDate(2004, 9, 3) << false;
-    QTest::newRow("png with alpha 0 to 255")
-        << "a.png" << encoded(half_transparent(120, 90), "PNG")
-        << QStringLiteral("a notice longer than forty-eight characters, cut short here") << QDate(2010, 5, 6)
-        << false;
-    QTest::newRow("jpeg 1600 × 300, reduced to fit")
-        << "wide.jpg" << encoded(asymmetric(1600, 300), "JPG", 90) << QStringLiteral("wide") << QDate(2026, 2, 28)
-        << true;
-}
-
-void CliConvertTest::sameBytesAsWindowedConverter() {
-    QFETCH(QString, name);
-    QFETCH(QByteArray, source);
-    QFETCH(QString, notice);
-    QFETCH(QDate, date);
-    QFETCH(bool, fit);
-    QVERIFY(write_file(path(name), source));
-
-    const QByteArray windowed = windowed_conversion({path(name)}, path("windowed.zft"), notice, date, {}, fit);
-    QVERIFY(windowed.size() > 64);
-    QStringList args{"convert", "--notice", notice, "--date", date.toString("MM/dd/yyyy"), path(name), "-o",
-                     path("cli.zft")};
-    if (fit)
-        args << "--fit";
-    const Run run = run_zft(args);
-    QVERIFY2(run.status == 0, run.err.constData());
-    QVERIFY(run.err.isEmpty());
-    const QByteArray cli = contents(path("cli.zft"));
-    QCOMPARE(cli.size(), windowed.size());
-    QCOMPARE(cli.left(64), windowed.left(64));
-    QVERIFY2(cli == windowed, "pixel bytes differ");
-}
-
 void CliConvertTest::transparentPixelsTakeTheWindowColour_data() {
     QTest::addColumn<QString>("background");  // empty: none given
-    QTest::addColumn<QColor>("windowColour");  // invalid: the window's own palette
     QTest::addColumn<QColor>("written");
     QTest::addColumn<bool>("fit");
     // Qt's own palette on a desktop without a theme: the window's colour is
     // zft's default.
-    QTest::newRow("default, Qt's own palette") << QString() << QColor() << QColor(239, 239, 239) << false;
-    QTest::newRow("--background of a dark theme") << "#323232" << QColor(50, 50, 50) << QColor(50, 50, 50) << false;
-    QTest::newRow("--background, digits of either case")
-        << "#A0b0C1" << QColor(160, 176, 193) << QColor(160, 176, 193) << false;
-    QTest::newRow("--background with --fit") << "#010203" << QColor(1, 2, 3) << QColor(1, 2, 3) << true;
+    QTest::newRow("default, Qt's own palette") << QString() << QColor(239, 239, 239) << false;
+    QTest::newRow("--background of a dark theme") << "#323232" << QColor(50, 50, 50) << false;
+    QTest::newRow("--background, digits of either case") << "#A0b0C1" << QColor(160, 176, 193) << false;
+    QTest::newRow("--background with --fit") << "#010203" << QColor(1, 2, 3) << true;
 }
 
-// zft writes what a window whose palette has that window colour writes.
 void CliConvertTest::transparentPixelsTakeTheWindowColour() {
     QFETCH(QString, background);
-    QFETCH(QColor, windowColour);
     QFETCH(QColor, written);
     QFETCH(bool, fit);
-    QVERIFY(write_file(path("t.gif"), transparent_gif()));
+    QVERIFY(write_file(path("t.gif"), testing::transparent_stripes_gif()));
     QStringList args{"convert", "--notice", "n", "--date", "09/03/2004", path("t.gif"), "-o", path("t.zft")};
     if (!background.isEmpty())
         args << "--background" << background;
@@ -279,45 +159,21 @@ void CliConvertTest::transparentPixelsTakeTheWindowColour() {
     };
     QCOMPARE(bytes.mid(64, 3), rgb(written.red(), written.green(), written.blue()));
     QCOMPARE(bytes.mid(67, 3), rgb(16, 242, 71));
-
-    const QByteArray windowed =
-        windowed_conversion({path("t.gif")}, path("windowed.zft"), "n", QDate(2004, 9, 3), windowColour);
-    QVERIFY2(windowed == bytes, "the window wrote other bytes");
 }
 
 void CliConvertTest::sameBytesAfterAnotherPicture_data() {
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("source");
-    QTest::addColumn<int>("unset");  // the offset of a pixel the file leaves to the background
-    // 5 × 4: three pixels on the bottom row, two on the next, then the end.
-    testing::Bmp rle;
-    rle.width = 5;
-    rle.height = 4;
-    rle.bits = 8;
-    rle.compression = 1;
-    rle.palette = {0x102030, 0xC0B0A0};
-    rle.data = QByteArray::fromHex("0301000002000001");
-    testing::GifScreen gif;
-    gif.width = 20;
-    gif.height = 15;
-    gif.palette = QList<QRgb>{qRgb(9, 8, 7), qRgb(200, 100, 50)};
-    testing::GifBlock block;
-    block.left = 3;
-    block.top = 4;
-    block.width = block.height = 5;
-    block.indices.assign(25, 1);
-    gif.blocks.push_back(block);
-    QTest::newRow("BMP whose RLE stream ends early") << "d.bmp" << testing::bytes(rle) << 64;
-    QTest::newRow("GIF block on a larger screen") << "d.gif" << testing::gif_bytes(gif) << 64;
+    for (const clitest::Picture& picture : clitest::pictures_leaving_pixels_unset())
+        QTest::newRow(picture.row) << picture.name << picture.bytes;
 }
 
 // Every byte depends on the file, the notice, the date and the background
 // colour alone: nothing from the picture before shows through where the file
-// sets no pixel, in zft or in the window.
+// sets no pixel.
 void CliConvertTest::sameBytesAfterAnotherPicture() {
     QFETCH(QString, name);
     QFETCH(QByteArray, source);
-    QFETCH(int, unset);
     QImage red(300, 300, QImage::Format_RGB32);
     red.fill(qRgb(255, 0, 0));
     QVERIFY(red.save(path("red.bmp")));
@@ -328,8 +184,7 @@ void CliConvertTest::sameBytesAfterAnotherPicture() {
     const QString output = QFileInfo(name).completeBaseName() + ".zft";
     const QByteArray alone = contents(path("alone/" + output));
     QCOMPARE(contents(path("after/" + output)), alone);
-    QCOMPARE(alone.mid(unset, 3), QByteArray("\xEF\xEF\xEF"));
-    QCOMPARE(windowed_conversion({path("red.bmp"), path(name)}, path("windowed.zft"), "n"), alone);
+    QCOMPARE(alone.mid(64, 3), QByteArray("\xEF\xEF\xEF"));
 }
 
 void CliConvertTest::sizeLimit_data() {

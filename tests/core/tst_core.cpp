@@ -1,6 +1,7 @@
 // The core's atomic writer and compositor, where the windows and the tools
 // cannot show their faults: signals, permissions, long names, leftovers of
-// killed writers; and blending.
+// killed writers; blending; and the header, as the one save stamps it and as
+// the previewer's box tells it.
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -19,6 +20,8 @@
 #include "core/files.h"
 #include "core/compose.h"
 #include "core/failure.h"
+#include "core/header_text.h"
+#include "core/zft_codec.h"
 #include "tests/support/fixtures.h"
 
 using core::Existing;
@@ -58,6 +61,12 @@ private slots:
     void streamsAreReadAsFarAsAsked();
     void blendingRoundsToTheNearest();
     void composeClipsToTheShownPart();
+    void saveWritesTheHeaderThenEveryPixel_data();
+    void saveWritesTheHeaderThenEveryPixel();
+    void saveStoresTheNoticeAsTheUserSeesIt_data();
+    void saveStoresTheNoticeAsTheUserSeesIt();
+    void headerSummary_data();
+    void headerSummary();
 };
 
 void CoreTest::replacesWholeAndKeepsPermissions() {
@@ -359,6 +368,127 @@ void CoreTest::composeClipsToTheShownPart() {
             QCOMPARE(target[std::size_t(y * 6 + x)], expected);
         }
     }
+}
+
+void CoreTest::saveWritesTheHeaderThenEveryPixel_data() {
+    QTest::addColumn<QImage>("picture");
+    QTest::addColumn<QByteArray>("pixels");  // as the file holds them, over the window's colour
+
+    QImage two(2, 2, QImage::Format_RGB32);
+    two.setPixel(0, 0, qRgb(13, 10, 26));     // bytes 64 to 66: 0D 0A 1A
+    two.setPixel(1, 0, qRgb(0, 0, 0));        // 67 to 69, its right
+    two.setPixel(0, 1, qRgb(255, 255, 255));  // 70 to 72, the first of the second row
+    two.setPixel(1, 1, qRgb(1, 2, 3));
+    QTest::newRow("2 x 2, 76 bytes") << two << QByteArray::fromHex("0d0a1a000000ffffff010203");
+    const std::pair<const char*, QRgb> raw[] = {{"black", qRgb(0, 0, 0)},        {"white", qRgb(255, 255, 255)},
+                                                {"10, 13, 26", qRgb(10, 13, 26)}, {"13, 10, 26", qRgb(13, 10, 26)},
+                                                {"channels apart", qRgb(255, 0, 128)}};
+    for (const auto& [name, colour] : raw)
+        QTest::addRow("raw bytes, %s", name) << testing::filled(1, 1, colour) << testing::rgb_bytes(testing::filled(1, 1, colour));
+    QTest::newRow("6 x 5") << testing::asymmetric(6, 5) << testing::rgb_bytes(testing::asymmetric(6, 5));
+    QImage clear(3, 1, QImage::Format_ARGB32);
+    clear.setPixel(0, 0, qRgba(200, 0, 0, 0));  // its colour must not show
+    clear.setPixel(1, 0, qRgba(0, 200, 0, 255));
+    clear.setPixel(2, 0, qRgba(0, 0, 200, 0));
+    QTest::newRow("transparent pixels take the window's colour") << clear << QByteArray::fromHex("010203" "00c800" "010203");
+}
+
+// Through the file, as every host saves: the header of the stamp, then red,
+// green and blue of every pixel, row by row from the top, byte for byte.
+void CoreTest::saveWritesTheHeaderThenEveryPixel() {
+    QFETCH(QImage, picture);
+    QFETCH(QByteArray, pixels);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("out.zft"));
+    core::Stamp stamp;
+    stamp.notice = "  abc  ";
+    stamp.date = {11, 9, 2003};
+    stamp.background = core::argb(1, 2, 3);
+    core::save_zft(core::system_files(), path.toStdString(), Existing::Replace, testing::picture_of(picture), stamp);
+    const QByteArray size = QByteArray::number(picture.width()).rightJustified(3, '0') +
+                            QByteArray::number(picture.height()).rightJustified(3, '0');
+    QCOMPARE(contents(path), testing::header_bytes("1A", "11092003", "abc", size.left(3), size.mid(3)) + pixels);
+    QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("out.zft")});
+}
+
+void CoreTest::saveStoresTheNoticeAsTheUserSeesIt_data() {
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QByteArray>("stored");  // before its padding
+
+    const QByteArray a47(47, 'a');
+    const QString s47(47, u'a');
+    QTest::newRow("spaces around") << u"  abc  "_qs << QByteArray("abc");
+    QTest::newRow("outside Windows-1252") << u"\u0100 ok \u4e2d"_qs << QByteArray("? ok ?");
+    QTest::newRow("Windows-1252 beyond Latin-1") << u"\u20ac \u2018x\u2019 \u2122 \u00a9"_qs
+                                                 << QByteArray("\x80 \x91x\x92 \x99 \xa9");
+    QTest::newRow("e and combining accent is one") << u"e\u0301te\u0301"_qs << QByteArray("\xe9t\xe9");
+    QTest::newRow("composed e-acute as typed") << u"\u00e9t\u00e9"_qs << QByteArray("\xe9t\xe9");
+    QTest::newRow("Angstrom sign and A with a ring are A-ring") << u"\u212b A\u030a"_qs << QByteArray("\xc5 \xc5");
+    QTest::newRow("combined letter with no byte") << u"q\u0301!"_qs << QByteArray("?!");
+    QTest::newRow("e and accent count once in 48") << s47 + u"e\u0301z"_qs << a47 + '\xe9';
+    QTest::newRow("emoji counts once in 48") << s47 + u"\U0001F600z"_qs << a47 + '?';
+    QTest::newRow("flag is one character") << u"\U0001F1F3\U0001F1F1x"_qs << QByteArray("?x");
+    QTest::newRow("joined emoji is one character")
+        << u"\U0001F468\u200D\U0001F469\u200D\U0001F467"_qs << QByteArray("?");
+}
+
+// The notice as typed, in UTF-8: one Windows-1252 byte a character as the
+// user sees it, trimmed, cut to 48 and padded (the format's own table has
+// the trimming, cutting and padding of bytes).
+void CoreTest::saveStoresTheNoticeAsTheUserSeesIt() {
+    QFETCH(QString, given);
+    QFETCH(QByteArray, stored);
+    core::Stamp stamp;
+    stamp.notice = given.toStdString();
+    const std::string file = core::save_zft(testing::picture_of(testing::filled(1, 1, qRgb(1, 2, 3))), stamp);
+    QCOMPARE(file.size(), 67u);
+    QCOMPARE(QByteArray::fromStdString(file.substr(10, 48)), stored.leftJustified(48, ' '));
+}
+
+void CoreTest::headerSummary_data() {
+    QTest::addColumn<QByteArray>("header");
+    QTest::addColumn<QString>("text");  // the three lines joined by CR LF
+
+    using testing::header_bytes;
+    const QString blanks45(45, u' ');
+    const QString sizes = u"\r\nwidth=002 - height=001\r\nCopyright notification="_qs;
+    QTest::newRow("as the converter writes it")
+        << header_bytes("1A", "09032004", "abc", "002", "001") << u"Version=1A - Creationdate=09/03/2004"_qs + sizes + u"abc"_qs + blanks45;
+    QTest::newRow("date split 2, 2, 4")
+        << header_bytes("1A", "12252001", "abc", "002", "001") << u"Version=1A - Creationdate=12/25/2001"_qs + sizes + u"abc"_qs + blanks45;
+    QTest::newRow("date not checked")
+        << header_bytes("1A", "ab3 -x9Z", "abc", "002", "001") << u"Version=1A - Creationdate=ab/3 /-x9Z"_qs + sizes + u"abc"_qs + blanks45;
+    QTest::newRow("other version")
+        << header_bytes("7Q", "01011999", "abc", "002", "001") << u"Version=7Q - Creationdate=01/01/1999"_qs + sizes + u"abc"_qs + blanks45;
+    QTest::newRow("empty notice")
+        << header_bytes("1A", "09032004", "", "002", "001") << u"Version=1A - Creationdate=09/03/2004"_qs + sizes + QString(48, u' ');
+    QTest::newRow("full notice, no padding")
+        << header_bytes("1A", "09032004", QByteArray(48, 'N'), "002", "001")
+        << u"Version=1A - Creationdate=09/03/2004"_qs + sizes + QString(48, u'N');
+    QTest::newRow("sizes shown as stored")
+        << header_bytes("1A", "09032004", "abc", " 2x", "01 ")
+        << u"Version=1A - Creationdate=09/03/2004\r\nwidth= 2x - height=01 \r\nCopyright notification=abc"_qs + blanks45;
+
+    // Every byte from 0x80 up, as the converter stores the notice: Windows-1252.
+    const std::pair<int, QString> high[] = {
+        {0x80, QString::fromUtf8("€\u0081‚ƒ„…†‡ˆ‰Š‹Œ\u008DŽ\u008F\u0090‘’“”•–—˜™š›œ\u009DžŸ\u00A0¡¢£¤¥¦§¨©ª«¬\u00AD®¯")},
+        {0xB0, QString::fromUtf8("°±²³´µ¶·¸¹º»¼½¾¿ÀÁÂÃÄÅÆÇÈÉÊËÌÍÎÏÐÑÒÓÔÕÖ×ØÙÚÛÜÝÞß")},
+        {0xE0, QString::fromUtf8("àáâãäåæçèéêëìíîïðñòóôõö÷øùúûüýþÿ") + QString(16, u' ')}};
+    for (const auto& [first, shown] : high) {
+        QByteArray notice;
+        for (int b = first; b < std::min(first + 48, 0x100); ++b)
+            notice += char(b);
+        QTest::addRow("notice 0x%X-0x%X from Windows-1252", first, first + int(notice.size()) - 1)
+            << header_bytes("1A", "09032004", notice, "002", "001") << u"Version=1A - Creationdate=09/03/2004"_qs + sizes + shown;
+    }
+}
+
+void CoreTest::headerSummary() {
+    QFETCH(QByteArray, header);
+    QFETCH(QString, text);
+    const std::array<std::string, 3> lines = core::header_summary(zft::decode_header(header.toStdString()));
+    QCOMPARE(QString::fromStdString(lines[0] + "\r\n" + lines[1] + "\r\n" + lines[2]), text);
+    QCOMPARE(QString::fromStdString(lines[2]).size(), 23 + 48);
 }
 
 int main(int argc, char** argv) {

@@ -442,6 +442,17 @@ void DecodingTest::jpegsAsDjpegReadsThem_data() {
     }
     const qsizetype afterSmallest = scan_start(progressive, smallest) + smallestLength;
 
+    // Files of every kind cjpeg writes.
+    const std::pair<const char*, QStringList> kinds[] = {
+        {"progressive", {QStringLiteral("-progressive")}},
+        {"best quality", {QStringLiteral("-quality"), QStringLiteral("100")}},
+        {"greyscale", {QStringLiteral("-grayscale")}},
+        {"restart markers", {QStringLiteral("-restart"), QStringLiteral("1")}},
+        {"arithmetic coding", {QStringLiteral("-arithmetic")}},
+        {"4:2:2 sampling", {QStringLiteral("-sample"), QStringLiteral("2x1")}}};
+    for (const auto& [kind, options] : kinds)
+        QTest::newRow(kind) << cjpeg(ramps(45, 33), options) << 0 << QString();
+    QTest::newRow("37 x 23, odd sizes") << cjpeg(ramps(37, 23)) << 0 << QString();
     QTest::newRow("two stray bytes before a marker") << inserted(plain, table, "\x12\x34") << 2 << QString();
     QTest::newRow("junk and fill bytes before a marker")
         << inserted(plain, table, QByteArray(300, '\x5a') + QByteArray(5, '\xFF')) << 2 << QString();

@@ -162,6 +162,7 @@ void FormatTest::fieldValue_data() {
     QTest::newRow("decimal point first") << QByteArray(".50") << 0;
     QTest::newRow("blanks only") << QByteArray("   ") << 0;
     QTest::newRow("empty") << QByteArray() << 0;
+    QTest::newRow("nul bytes") << QByteArray("\0\0\0", 3) << 0;
 }
 
 void FormatTest::fieldValue() {

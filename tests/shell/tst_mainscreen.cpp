@@ -9,10 +9,12 @@
 #include "shell/mainscreen.h"
 #include "tests/support/event_loop.h"
 #include "tests/support/scripted_prompts.h"
+#include "tests/support/session.h"
 
 using platform::Answer;
 using platform::MessageStyle;
 using testing::exit_status_after;
+using testing::shown_on_screen;
 using testing::Shown;
 
 namespace {
@@ -65,7 +67,7 @@ void MainScreenTest::opensAroundTheLogo() {
     // just above and to the left of it.
     const QImage logo(QStringLiteral(":/assets/logo.jpg"));
     QCOMPARE(logo.size(), QSize(250, 200));
-    const QImage shown = w.window.surface()->composedImage();
+    const QImage shown = shown_on_screen(*w.window.surface());
     QCOMPARE(shown.copy(4, 4, 250, 200).convertToFormat(QImage::Format_RGB32), logo.convertToFormat(QImage::Format_RGB32));
     platform::DrawingSurface& surface = *w.window.surface();
     QCOMPARE(surface.readPixel(60, 60), platform::colour_value(logo.pixel(0, 0)));
@@ -255,7 +257,7 @@ void MainScreenTest::aboutBox() {
     prompts.button(Answer::Ok);
     shell::MainScreen w(prompts);
     shell::load_mainscreen(w);
-    const QImage before = w.window.surface()->composedImage();
+    const QImage before = shown_on_screen(*w.window.surface());
 
     w.about_zft_toolkit->trigger();
 
@@ -271,7 +273,7 @@ void MainScreenTest::aboutBox() {
         QVERIFY(!line.trimmed().isEmpty());
         QVERIFY(!line.contains(QLatin1Char('\r')) && !line.contains(QLatin1Char('\n')));
     }
-    QCOMPARE(w.window.surface()->composedImage(), before);
+    QCOMPARE(shown_on_screen(*w.window.surface()), before);
     QCOMPARE(w.window.size(), QSize(261, 230));
 }
 
@@ -288,7 +290,7 @@ void MainScreenTest::exitNoLeavesEverything() {
         surface.setPixel(60 + 15 * i, 60, colours[i]);
         surface.setPixel(3810 + 15 * i, 3075, colours[i]);
     }
-    const QImage before = surface.composedImage();
+    const QImage before = shown_on_screen(surface);
     const core::Picture logoBefore = w.beeld->picture();
 
     w.exit_zft_toolkit->trigger();
@@ -302,7 +304,7 @@ void MainScreenTest::exitNoLeavesEverything() {
     QCOMPARE(w.window.size(), QSize(261, 230));
     QCOMPARE(w.beeld->picture(), logoBefore);
     QVERIFY(w.beeld->isVisible());
-    QCOMPARE(surface.composedImage(), before);
+    QCOMPARE(shown_on_screen(surface), before);
     for (int i = 0; i < 4; ++i)
         QCOMPARE(surface.readPixel(60 + 15 * i, 60), colours[i]);
 }
@@ -365,8 +367,8 @@ void MainScreenTest::backupNeverShown() {
     QVERIFY(!w.backup->isVisible());
     QVERIFY(w.backup->picture().size() == (core::Size{250, 200}));
     const QRect backupPlace(92, 248, 250, 200);
-    QVERIFY(QRect(QPoint(0, 0), w.window.surface()->clientSize()).contains(backupPlace));
-    const QImage shown = w.window.surface()->composedImage();
+    QVERIFY(w.window.surface()->rect().contains(backupPlace));
+    const QImage shown = shown_on_screen(*w.window.surface());
     const QRgb background = w.window.surface()->backgroundColour().rgb();
     for (int y = backupPlace.top(); y <= backupPlace.bottom(); ++y)
         for (int x = backupPlace.left(); x <= backupPlace.right(); ++x)
@@ -421,7 +423,7 @@ void MainScreenTest::beeldDragsTheWindow() {
     shell::MainScreen w(prompts);
     shell::load_mainscreen(w);
     QVERIFY(showActive(w));
-    const QImage before = w.window.surface()->composedImage();
+    const QImage before = shown_on_screen(*w.window.surface());
     platform::DrawingSurface* surface = w.window.surface();
     const QPoint onBeeld = w.beeld->geometry().center();
 
@@ -435,7 +437,7 @@ void MainScreenTest::beeldDragsTheWindow() {
     QCOMPARE(w.window.pos(), place + QPoint(-30, 20));
 
     QVERIFY(prompts.shown.empty());
-    QCOMPARE(surface->composedImage(), before);
+    QCOMPARE(shown_on_screen(*surface), before);
 }
 
 QTEST_MAIN(MainScreenTest)

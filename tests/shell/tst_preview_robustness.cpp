@@ -1,6 +1,7 @@
-// Random, truncated and garbage files through the previewer and the format's
-// readers: whatever the bytes, the preview paints what the file holds and no
-// more, says what is wrong, and reads no further than the pixels.
+// Random, truncated and garbage files through the previewer, and the
+// conformance corpus (tests/format/corpus, its "previewer:" lines):
+// whatever the bytes, the preview paints what the file holds and no more,
+// says what is wrong, and reads no further than the pixels.
 #include <QTemporaryDir>
 #include <QtTest>
 #include <random>
@@ -59,6 +60,8 @@ class PreviewRobustnessTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
+    void corpus_data();
+    void corpus();
     void randomFiles();
     void shortFilePromisingTheLargestPicture();
     void hugeFileReadNoFurtherThanItsPixels();
@@ -66,6 +69,22 @@ private slots:
 
 void PreviewRobustnessTest::initTestCase() {
     qInfo("random files from seed %u (set ZFT_SEED to repeat another run)", testing::seed());
+}
+
+void PreviewRobustnessTest::corpus_data() {
+    QTest::addColumn<QString>("file");
+    const QDir corpus(QStringLiteral(ZFT_CORPUS));
+    const QStringList names = corpus.entryList({QStringLiteral("*.zft")}, QDir::Files, QDir::Name);
+    QVERIFY2(names.size() >= 20, qPrintable(corpus.path()));
+    for (const QString& name : names)
+        QTest::newRow(qPrintable(QFileInfo(name).completeBaseName())) << corpus.filePath(name);
+}
+
+void PreviewRobustnessTest::corpus() {
+    QFETCH(QString, file);
+    const QString expected = testing::read_expectation(file.chopped(4) + u".expected"_qs).value(u"previewer"_qs);
+    QVERIFY2(!expected.isEmpty(), "no previewer: line beside the file");
+    QCOMPARE(Session().preview(file, expected), expected);
 }
 
 void PreviewRobustnessTest::randomFiles() {
@@ -116,7 +135,7 @@ void PreviewRobustnessTest::hugeFileReadNoFurtherThanItsPixels() {
 
     QVERIFY2(s.prompts.unexpected.isEmpty() && s.prompts.allAnswered(), qPrintable(s.prompts.unexpected.join('|')));
     QCOMPARE(s.prompts.shown.size(), size_t(2));  // the information box, and no failure
-    QVERIFY(!s.w.slot1.isOpen());
+    QVERIFY(!testing::held_open(path));
     // The pixels, plus at most one buffer's worth read ahead and a little
     // that the window system may read meanwhile.
     QVERIFY2(read >= 64 + 3 * 999 * 999, qPrintable(QString::number(read)));

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include "format/zft_format.h"
 
@@ -78,6 +79,15 @@ bool write_file(const QString& path, const QByteArray& bytes) {
 
 QStringList entries(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+bool held_open(const QString& path) {
+    const QString file = QFileInfo(path).canonicalFilePath();
+    const QDir descriptors(QStringLiteral("/proc/self/fd"));
+    for (const QString& fd : descriptors.entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot))
+        if (!file.isEmpty() && QFile::symLinkTarget(descriptors.filePath(fd)) == file)
+            return true;
+    return false;
 }
 
 }  // namespace testing

@@ -53,4 +53,7 @@ bool write_file(const QString& path, const QByteArray& bytes);
 // Every name in `folder`, hidden ones too, sorted.
 QStringList entries(const QString& folder);
 
+// Whether this process holds the file at `path` open, as /proc/self/fd says.
+bool held_open(const QString& path);
+
 }  // namespace testing

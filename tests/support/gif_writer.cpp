@@ -186,4 +186,16 @@ bool write_gif(const QString& path, const IndexedPicture& picture) {
     return file.open(QIODevice::WriteOnly) && file.write(gif_bytes(picture)) >= 0 && file.flush();
 }
 
+QByteArray transparent_stripes_gif() {
+    QImage indexed(40, 30, QImage::Format_Indexed8);
+    QList<QRgb> table;
+    for (int i = 0; i < 16; ++i)
+        table << qRgb(i * 16, 255 - i * 13, (i * 71) % 256);
+    indexed.setColorTable(table);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x)
+            indexed.setPixel(x, y, (x == y || x % 7 == 0) ? 3 : (x + 2 * y) % 16);
+    return gif_bytes(indexed, 3);
+}
+
 }  // namespace testing

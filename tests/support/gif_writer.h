@@ -27,6 +27,10 @@ QByteArray gif_bytes(const IndexedPicture& picture);
 QByteArray gif_bytes(const QImage& indexed, int transparentIndex = -1);
 bool write_gif(const QString& path, const IndexedPicture& picture);
 
+// A 40 × 30 GIF of 16 colours whose colour 3 is transparent, in stripes and a
+// diagonal: (0, 0) is transparent, (1, 0) colour 1, RGB (16, 242, 71).
+QByteArray transparent_stripes_gif();
+
 // One image block. A table of n colours is written with the next power of
 // two entries (at least 2), the rest black.
 struct GifBlock {

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFile>
+#include <QHash>
 #include <QImage>
 #include <QSize>
 #include <QString>
@@ -12,6 +14,19 @@
 #include <zlib.h>
 
 namespace testing {
+
+// The lines of an expectation file by their first word, "strict" and
+// "previewer", without it; comments left out.
+inline QHash<QString, QString> read_expectation(const QString& path) {
+    QFile file(path);
+    QHash<QString, QString> lines;
+    if (!file.open(QIODevice::ReadOnly))
+        return lines;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split(u'\n', Qt::SkipEmptyParts))
+        if (!line.startsWith(u'#'))
+            lines[line.section(QStringLiteral(": "), 0, 0)] = line.section(QStringLiteral(": "), 1);
+    return lines;
+}
 
 // CRC-32 of `rows` rows of 3·width bytes each, `stride` bytes apart.
 inline quint32 rgb_crc(const uchar* first, qsizetype stride, int width, int rows) {

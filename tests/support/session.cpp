@@ -57,7 +57,7 @@ QString Session::preview(const QString& path, const QString& expected) {
         outcome = QStringLiteral("other boxes than the header's");
     } else {
         // The picture, and a pixel's breadth around it where nothing is to be painted.
-        const QImage shown = surface().composedImage().copy(area.adjusted(-1, -1, 1, 1));
+        const QImage shown = shown_on_screen(surface()).copy(area.adjusted(-1, -1, 1, 1));
         const QRgb background = surface().backgroundColour().rgb();
         static const QRegularExpression part(QStringLiteral("^painted (\\d+) of "));
         const QRegularExpressionMatch match = part.match(expected);
@@ -91,7 +91,7 @@ QString Session::preview(const QString& path, const QString& expected) {
         if (!w.beeld->isVisibleTo(&surface()) || !w.beeld->picture().isNull())
             outcome += QStringLiteral(" (beeld hidden, or holding a picture)");
     }
-    if (w.slot1.isOpen())
+    if (w.slot1.writer() || held_open(path))
         outcome += QStringLiteral(" (the file left open)");
     if (!prompts.unexpected.isEmpty())
         outcome += QStringLiteral(" (unexpected prompts: %1)").arg(unexpected());

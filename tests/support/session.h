@@ -4,8 +4,10 @@
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 #include <QTemporaryDir>
+#include <QWidget>
 
 #include "platform/surface.h"
 #include "shell/mainscreen.h"
@@ -13,6 +15,11 @@
 #include "tests/support/scripted_prompts.h"
 
 namespace testing {
+
+// What the window system is given to show for `widget` and its children.
+inline QImage shown_on_screen(QWidget& widget) {
+    return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
+}
 
 struct Session {
     QTemporaryDir dir;
