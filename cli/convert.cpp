@@ -36,7 +36,8 @@ constexpr std::string_view kHelp =
     "  -d, --directory DIR   write INPUT's name with .zft into DIR, made if missing\n"
     "      --notice TEXT     the copyright notice (default: none); spaces around it\n"
     "                        are dropped and it is cut to 48 characters\n"
-    "      --date MM/DD/YYYY the creation date (default: today)\n"
+    "      --date DATE       the creation date, MM/DD/YYYY or YYYY-MM-DD (default:\n"
+    "                        today)\n"
     "      --background COLOUR  transparent parts in COLOUR, #RRGGBB (default:\n"
     "                        #efefef, the window's under Qt's own palette; a\n"
     "                        theme's window colour writes what its window does)\n"
@@ -53,12 +54,8 @@ constexpr std::string_view kHelp =
     "and nothing written; the others are still converted, and the exit status\n"
     "is then 1.\n";
 
-using core::Date;
-
 struct Settings {
-    std::string notice;  // Windows-1252, not yet trimmed or padded
-    Date date;
-    core::Argb background = core::kWindowColour;
+    core::Stamp stamp;  // the notice, the date and the colour of transparent parts
     bool fit = false;
     bool force = false;
 };
@@ -68,27 +65,6 @@ struct Job {
     std::string output;
     std::string clash;  // another input with the same output, when there is one
 };
-
-// "M/D/YYYY", month and day of one or two digits, a real day of a year from
-// 1 on; nullopt for anything else.
-std::optional<Date> parse_date(const std::string& text) {
-    int values[3] = {};
-    std::size_t at = 0;
-    for (int part = 0; part < 3; ++part) {
-        const std::size_t start = at;
-        while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - start < 4)
-            values[part] = values[part] * 10 + (text[at++] - '0');
-        const std::size_t digits = at - start;
-        if (part < 2 ? (digits < 1 || digits > 2) : digits != 4)
-            return std::nullopt;
-        if (part < 2 && (at >= text.size() || text[at++] != '/'))
-            return std::nullopt;
-    }
-    if (at != text.size())
-        return std::nullopt;
-    const Date date{values[0], values[1], values[2]};
-    return core::is_real_date(date) ? std::optional(date) : std::nullopt;
-}
 
 // "#RRGGBB", six hexadecimal digits of either case; nullopt for anything else.
 std::optional<core::Argb> parse_colour(const std::string& text) {
@@ -139,11 +115,9 @@ void convert_one(const Job& job, const Settings& settings) {
         throw core::cannot("convert", job.input, job.output + " is also the output for " + job.clash,
                            core::Failure::Kind::Exists);
     Output output(job.output, settings.force);
-    const core::Picture picture = load(job.input, settings.fit, settings.background);
-    const zft::ZftHeader header = zft::make_header(settings.date.month, settings.date.day, settings.date.year,
-                                                   settings.notice, picture.width(), picture.height());
+    const core::Picture picture = load(job.input, settings.fit, settings.stamp.background);
     try {
-        core::write_zft(output, header, picture, settings.background);
+        core::save_zft(output, picture, settings.stamp);
     } catch (const core::Failure& failure) {
         throw failure.of("write", output.name());
     }
@@ -267,21 +241,20 @@ int convert_command(const Args& args) {
     }
 
     Settings settings;
-    settings.notice = core::notice_bytes(options.value("notice"));
-    settings.date = core::today();
+    settings.stamp.notice = options.value("notice");
     if (options.isSet("date")) {
-        const std::string text = options.value("date");
-        const std::optional<Date> date = parse_date(text);
-        if (!date)
-            return usage_error(command, "the date '" + text + "' is not a date MM/DD/YYYY");
-        settings.date = *date;
+        try {
+            settings.stamp.date = core::parse_date(options.value("date"));
+        } catch (const core::Failure& failure) {
+            return usage_error(command, failure.reason());
+        }
     }
     if (options.isSet("background")) {
         const std::string text = options.value("background");
         const std::optional<core::Argb> colour = parse_colour(text);
         if (!colour)
             return usage_error(command, "the colour '" + text + "' is not a colour #RRGGBB");
-        settings.background = *colour;
+        settings.stamp.background = *colour;
     }
     settings.fit = options.isSet("fit");
     settings.force = options.isSet("force");

@@ -74,6 +74,12 @@ void compose(Argb* target, std::ptrdiff_t stride, Rect clip, Argb background, st
     }
 }
 
+void compose_row(Argb* row, int width, Argb background) {
+    const Argb opaqueBackground = background | 0xFF000000u;
+    for (int x = 0; x < width; ++x)
+        row[x] = over(row[x], opaqueBackground);
+}
+
 Picture picture_as_shown(const Picture& picture, Argb background) {
     if (picture.isNull() || !picture.hasAlpha())
         return picture;

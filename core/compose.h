@@ -40,6 +40,10 @@ struct Layer {
 // less than opaque are blended over what lies under them.
 void compose(Argb* target, std::ptrdiff_t stride, Rect clip, Argb background, std::span<const Layer> layers);
 
+// `width` pixels of a row as the window shows them over `background`,
+// each opaque afterwards.
+void compose_row(Argb* row, int width, Argb background);
+
 // `picture` as the window shows it over `background`: opaque, as large as the
 // picture. An opaque picture is given back as it is, shared, not copied.
 Picture picture_as_shown(const Picture& picture, Argb background);

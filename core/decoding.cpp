@@ -25,14 +25,20 @@ constexpr Format kFormats[] = {
     {pnm::sniff, pnm::size, pnm::decode},
 };
 
-const Format& format_of(ByteSource& file) {
+const Format* sniffed_format(ByteSource& file) {
     std::uint8_t start[8];
     const std::size_t got = file.read(0, start, sizeof start);
     if (got == 0)
         throw Failure(Failure::Kind::Unsupported, "the file is empty");
     for (const Format& format : kFormats)
         if (format.sniff({start, got}))
-            return format;
+            return &format;
+    return nullptr;
+}
+
+const Format& format_of(ByteSource& file) {
+    if (const Format* format = sniffed_format(file))
+        return *format;
     throw Failure(Failure::Kind::Unsupported, "not a picture in a format this program reads (JPEG, GIF, BMP, PNG, PPM or PGM)");
 }
 
@@ -112,6 +118,20 @@ Picture load_picture(ByteSource& file, const std::string& name, Argb background,
 Picture load_picture(Files& files, const std::string& path, Argb background, const std::string& tooLargeHint) {
     return load_picture(*files.open(path), path, background, tooLargeHint);
 }
+
+bool is_picture(ByteSource& file) {
+    try {
+        return sniffed_format(file) != nullptr;
+    } catch (const Failure&) {
+        return false;
+    }
+}
+
+Size picture_size(ByteSource& file, const std::string& name) {
+    return with_picture(file, name, [&](const Format& format) { return format.size(file); });
+}
+
+Size picture_size(Files& files, const std::string& path) { return picture_size(*files.open(path), path); }
 
 Picture load_picture_within(ByteSource& file, const std::string& name, Size box, Argb background) {
     return with_picture(file, name, [&](const Format& format) { return decode_within(file, format, name, box, background); });

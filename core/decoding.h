@@ -34,6 +34,15 @@ Picture load_picture(ByteSource& file, const std::string& name, Argb background 
 Picture load_picture(Files& files, const std::string& path, Argb background = kWindowColour,
                      const std::string& tooLargeHint = {});
 
+// Whether the first bytes of `file` are those of a picture these decoders
+// read. A ZFT file's never are: it starts with its version, "1A".
+bool is_picture(ByteSource& file);
+
+// The size of the picture in `file`, from its headers alone. Throws Failure
+// said of `name`.
+Size picture_size(ByteSource& file, const std::string& name);
+Size picture_size(Files& files, const std::string& path);
+
 // The empty picture.
 inline Picture load_picture() { return Picture(); }
 

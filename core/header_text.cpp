@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "core/failure.h"
 #include "format/cp1252.h"
 
 namespace core {
@@ -186,28 +187,50 @@ Date today() {
     return {local.tm_mon + 1, local.tm_mday, local.tm_year + 1900};
 }
 
-std::optional<Date> parse_iso_date(std::string_view text) {
-    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+namespace {
+
+// The digits of `text` from `at` on, at least `least` and at most `most` of
+// them, as a number; nullopt when there are fewer or more.
+std::optional<int> digits_at(std::string_view text, std::size_t& at, std::size_t least, std::size_t most) {
+    const std::size_t start = at;
+    int value = 0;
+    while (at < text.size() && text[at] >= '0' && text[at] <= '9' && at - start < most)
+        value = value * 10 + (text[at++] - '0');
+    if (at - start < least || (at < text.size() && text[at] >= '0' && text[at] <= '9'))
         return std::nullopt;
-    int values[3] = {};
-    const std::size_t starts[3] = {0, 5, 8};
-    const std::size_t lengths[3] = {4, 2, 2};
-    for (int part = 0; part < 3; ++part) {
-        for (std::size_t i = starts[part]; i < starts[part] + lengths[part]; ++i) {
-            if (text[i] < '0' || text[i] > '9')
-                return std::nullopt;
-            values[part] = values[part] * 10 + (text[i] - '0');
-        }
-    }
-    const Date date{values[1], values[2], values[0]};
-    return is_real_date(date) ? std::optional(date) : std::nullopt;
+    return value;
 }
 
-bool is_real_date(const Date& date) {
-    static constexpr int kDays[12] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (date.year % 4 == 0 && date.year % 100 != 0) || date.year % 400 == 0;
-    return date.year >= 1 && date.year <= 9999 && date.month >= 1 && date.month <= 12 && date.day >= 1 &&
-           date.day <= kDays[date.month - 1] && !(date.month == 2 && date.day == 29 && !leap);
+bool separator_at(std::string_view text, std::size_t& at, char separator) {
+    if (at >= text.size() || text[at] != separator)
+        return false;
+    ++at;
+    return true;
+}
+
+std::optional<Date> date_of(std::string_view text) {
+    std::size_t at = 0;
+    std::optional<int> month, day, year;
+    if (text.find('-') != std::string_view::npos) {
+        if ((year = digits_at(text, at, 4, 4)) && separator_at(text, at, '-') && (month = digits_at(text, at, 2, 2)) &&
+            separator_at(text, at, '-'))
+            day = digits_at(text, at, 2, 2);
+    } else if ((month = digits_at(text, at, 1, 2)) && separator_at(text, at, '/') && (day = digits_at(text, at, 1, 2)) &&
+               separator_at(text, at, '/')) {
+        year = digits_at(text, at, 4, 4);
+    }
+    if (!month || !day || !year || at != text.size() || *month < 1 || *month > 12 || *day < 1 || *day > 31)
+        return std::nullopt;
+    return Date{*month, *day, *year};
+}
+
+}  // namespace
+
+Date parse_date(std::string_view text) {
+    if (const std::optional<Date> date = date_of(text))
+        return *date;
+    throw Failure(Failure::Kind::Unsupported,
+                  "the date \"" + std::string(text) + "\" is not a date YYYY-MM-DD or MM/DD/YYYY");
 }
 
 }  // namespace core

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <array>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -45,11 +44,12 @@ struct Date {
 // Today's local calendar date.
 Date today();
 
-// Whether a date is a real day of a year from 1 to 9999.
-bool is_real_date(const Date& date);
-
-// A date given as "YYYY-MM-DD" (as iso_date() gives it): a real day of a
-// year from 1 to 9999; nullopt for anything else.
-std::optional<Date> parse_iso_date(std::string_view text);
+// A creation date as a writer takes it: what a ZFT file's header can hold
+// and every reader accepts back, month 1 to 12, day 1 to 31 and year 0 to
+// 9999, so that any file read can be saved again with its own date (a
+// 02/31 among them). Written "MM/DD/YYYY" (month and day of one or two
+// digits) or "YYYY-MM-DD", as iso_date() gives it. Throws Failure
+// (Unsupported, not yet said of a file) for anything else.
+Date parse_date(std::string_view text);
 
 }  // namespace core

@@ -1,7 +1,6 @@
 #include "core/zft_codec.h"
 
 #include <algorithm>
-#include <cassert>
 #include <vector>
 
 #include "core/failure.h"
@@ -50,6 +49,11 @@ std::string short_file_reason(std::uint64_t length) {
     return "file is " + std::to_string(length) + " bytes, shorter than the 64-byte header";
 }
 
+std::string length_reason(std::uint64_t length, std::uint64_t expected) {
+    return "file is " + std::to_string(length) + " bytes; its header promises " + std::to_string(expected) +
+           (length < expected ? " (cut short)" : " (trailing bytes)");
+}
+
 void check_zft_size(int width, int height) {
     if (width < 1 || height < 1)
         throw Failure(Kind::Unsupported, "the picture has no pixels (" + std::to_string(width) + " × " +
@@ -76,50 +80,65 @@ void check_zft_file(std::string_view headerBytes, std::uint64_t length) {
     check_zft_header(header);
     const std::uint64_t expected = zft::file_size(header.width_value(), header.height_value());
     if (length != expected)
-        throw Failure(Kind::Damaged, "file is " + std::to_string(length) + " bytes; its header promises " +
-                                         std::to_string(expected) +
-                                         (length < expected ? " (cut short)" : " (trailing bytes)"));
+        throw Failure(Kind::Damaged, length_reason(length, expected));
 }
 
-ZftRowWriter::ZftRowWriter(ByteSink& out, const zft::ZftHeader& header)
-    : out_(out), width_(header.width_value()), height_(header.height_value()),
-      bytes_(3 * static_cast<std::size_t>(width_), '\0') {
-    out_.write(zft::encode_header(header));
+namespace {
+
+// The header of a picture of `size` saved with `stamp`. Throws Failure when
+// a ZFT file cannot describe it.
+zft::ZftHeader header_for(Size size, const Stamp& stamp) {
+    check_zft_size(size.width, size.height);
+    return zft::make_header(stamp.date.month, stamp.date.day, stamp.date.year, notice_bytes(stamp.notice),
+                            size.width, size.height);
 }
 
-void ZftRowWriter::writeRow(const Argb* pixels) {
-    assert(rows_ < height_);
-    rgb_bytes(pixels, width_, reinterpret_cast<std::uint8_t*>(bytes_.data()));
-    out_.write(bytes_);
-    ++rows_;
+// The header, then the rows `row(y)` gives as shown, opaque: each pixel its
+// red, green and blue bytes.
+template <typename Rows>
+void write_rows(ByteSink& out, Size size, const Stamp& stamp, Rows row) {
+    out.write(zft::encode_header(header_for(size, stamp)));
+    std::string bytes(3 * static_cast<std::size_t>(size.width), '\0');
+    for (int y = 0; y < size.height; ++y) {
+        rgb_bytes(row(y), size.width, reinterpret_cast<std::uint8_t*>(bytes.data()));
+        out.write(bytes);
+    }
 }
 
-void ZftRowWriter::finish() {
-    if (rows_ != height_)
-        throw Failure(Kind::Damaged, "the picture has " + std::to_string(rows_) + " of the " +
-                                         std::to_string(height_) + " rows its header promises");
+}  // namespace
+
+void save_zft(ByteSink& out, Size size, const RowSource& rows, const Stamp& stamp) {
+    std::vector<Argb> row;
+    write_rows(out, size, stamp, [&](int y) {
+        // Sized only once the size has passed its check.
+        row.resize(static_cast<std::size_t>(size.width));
+        rows(y, row.data());
+        compose_row(row.data(), size.width, stamp.background);
+        return row.data();
+    });
 }
 
-void write_zft(ByteSink& out, const zft::ZftHeader& header, const Picture& picture, Argb background) {
-    assert(picture.width() == header.width_value() && picture.height() == header.height_value());
-    const Picture shown = picture_as_shown(picture, background);
-    ZftRowWriter rows(out, header);
-    for (int y = 0; y < shown.height(); ++y)
-        rows.writeRow(shown.row(y));
-    rows.finish();
+void save_zft(ByteSink& out, const Picture& picture, const Stamp& stamp) {
+    check_zft_size(picture.width(), picture.height());
+    const Picture shown = picture_as_shown(picture, stamp.background);
+    write_rows(out, picture.size(), stamp, [&](int y) { return shown.row(y); });
 }
 
-std::string encode_zft(const zft::ZftHeader& header, const Picture& picture, Argb background) {
+std::string save_zft(const Picture& picture, const Stamp& stamp) {
     StringSink sink;
-    write_zft(sink, header, picture, background);
+    save_zft(sink, picture, stamp);
     return std::move(sink.bytes());
 }
 
-void write_zft(Files& files, const std::string& path, Existing existing, const zft::ZftHeader& header,
-               const Picture& picture, Argb background) {
+void save_zft(Files& files, const std::string& path, Existing existing, const Picture& picture, const Stamp& stamp) {
+    try {
+        check_zft_size(picture.width(), picture.height());
+    } catch (const Failure& failure) {
+        throw failure.of("write", path);
+    }
     const std::unique_ptr<WritableFile> file = files.create(path, existing);
     try {
-        write_zft(*file, header, picture, background);
+        save_zft(*file, picture, stamp);
     } catch (const Failure& failure) {
         throw failure.of("write", path);
     }
@@ -136,9 +155,9 @@ ZftPicture read_zft(ByteSource& file, const std::string& name) {
         const int height = zft.header.height_value();
         std::vector<char> bytes(zft::pixel_bytes(width, height));
         const std::size_t pixels = file.read(zft::kHeaderSize, bytes.data(), bytes.size());
+        // Shorter now than when it was measured: the file changed meanwhile.
         if (pixels < bytes.size())
-            throw Failure(Kind::EndOfFile, "the file ends in pixel row " + std::to_string(pixels / (3 * width) + 1) +
-                                               " of " + std::to_string(height));
+            throw Failure(Kind::EndOfFile, length_reason(zft::kHeaderSize + pixels, zft::file_size(width, height)));
         zft.picture = Picture(width, height);
         const auto* rgb = reinterpret_cast<const std::uint8_t*>(bytes.data());
         for (int y = 0; y < height; ++y)

@@ -1,11 +1,16 @@
 // ZFT pictures in and out: the format's one codec, which every host uses
 // (the window's converter, zft, the image plugins, the loaders).
 //
-//                     writing                         reading
-//   in memory         encode_zft(header, picture)     decode_zft(bytes, name)
-//   files             write_zft(files, path, ...)     read_zft(files, path)
-//   any sink/source   write_zft(sink, ...)            read_zft(source, name)
-//   row by row        ZftRowWriter                    check_zft_header, check_zft_file
+//                     saving                          reading
+//   in memory         save_zft(picture, stamp)        decode_zft(bytes, name)
+//   files             save_zft(files, path, ...)      read_zft(files, path)
+//   any sink/source   save_zft(sink, ...)             read_zft(source, name)
+//   row by row        save_zft(sink, size, rows, ...) check_zft_header, check_zft_file
+//
+// Saving is the one way a ZFT file is made, whoever makes it (the window,
+// zft, every image plugin and the page): the size checked, the notice
+// encoded and cut to its field, the header built, the pixels written as
+// the main window shows them.
 //
 // Reading is strict: a picture is taken only when every header field is as
 // the converter writes it and the length is exactly 64 + 3·W·H; anything
@@ -15,12 +20,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "core/compose.h"
 #include "core/files.h"
+#include "core/header_text.h"
 #include "core/picture.h"
 #include "format/zft_format.h"
 
@@ -46,42 +53,33 @@ void check_zft_file(std::string_view headerBytes, std::uint64_t length);
 // most 999 × 999 pixels".
 void check_zft_size(int width, int height);
 
-// The reason a file of `length` bytes cannot hold the header.
+// The reason a file of `length` bytes cannot hold the header, and the
+// reason it is not the `expected` length its header promises: the one
+// wording of a file cut short, whoever reads it.
 std::string short_file_reason(std::uint64_t length);
+std::string length_reason(std::uint64_t length, std::uint64_t expected);
 
-// Writes a picture's pixels after its header, row by row from the top: each
-// pixel red, green, blue.
-class ZftRowWriter {
-public:
-    // Writes the header's 64 bytes. Its width and height are the picture's.
-    ZftRowWriter(ByteSink& out, const zft::ZftHeader& header);
-
-    // The next row's width() pixels, as shown: their alpha is not looked at.
-    // Throws what the sink throws.
-    void writeRow(const Argb* pixels);
-
-    // Throws Failure when fewer rows than the header promises were written.
-    void finish();
-
-    int width() const { return width_; }
-    int height() const { return height_; }
-
-private:
-    ByteSink& out_;
-    int width_;
-    int height_;
-    int rows_ = 0;
-    std::string bytes_;  // one row's
+// What a saved picture is stamped with beside its pixels.
+struct Stamp {
+    std::string notice;  // as the user wrote it, UTF-8; encoded, trimmed, cut and padded by the save
+    Date date = today();
+    // What shows through the picture where it is less than opaque: the main
+    // window's colour.
+    Argb background = kWindowColour;
 };
 
-// The whole file: the header, then every row of `picture`, whose size must
-// be the header's. What the picture holds that is less than opaque is
-// written as the main window shows it, over `background`.
-void write_zft(ByteSink& out, const zft::ZftHeader& header, const Picture& picture, Argb background = kWindowColour);
-std::string encode_zft(const zft::ZftHeader& header, const Picture& picture, Argb background = kWindowColour);
-// Written whole or not at all. Throws Failure naming `path`.
-void write_zft(Files& files, const std::string& path, Existing existing, const zft::ZftHeader& header,
-               const Picture& picture, Argb background = kWindowColour);
+// Row `y` of the picture being saved, its width pixels, asked for once
+// each from the top; less than opaque is composed over the stamp's
+// background.
+using RowSource = std::function<void(int y, Argb* row)>;
+
+// Each throws Failure: the picture's size refused by check_zft_size before
+// a byte is written, or what the sink throws. The file's own overload says
+// it of `path` and leaves an existing file as it was on any failure.
+void save_zft(ByteSink& out, Size size, const RowSource& rows, const Stamp& stamp);
+void save_zft(ByteSink& out, const Picture& picture, const Stamp& stamp);
+std::string save_zft(const Picture& picture, const Stamp& stamp);
+void save_zft(Files& files, const std::string& path, Existing existing, const Picture& picture, const Stamp& stamp);
 
 // The well-formed ZFT picture in `file`. Throws Failure said of `name`.
 ZftPicture read_zft(ByteSource& file, const std::string& name);

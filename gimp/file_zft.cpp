@@ -175,20 +175,13 @@ core::Picture visible_picture(gint32 image) {
 
 // Throws Failure.
 void save_image(gint32 image, const char* filename) {
+    // Refused before the layers are merged: a picture too large costs nothing.
     core::check_zft_size(gimp_image_width(image), gimp_image_height(image));
-    core::Date date = core::today();
-    if (const std::optional<std::string> kept = parasite_text(image, kDateParasite)) {
-        const std::optional<core::Date> parsed = core::parse_iso_date(*kept);
-        if (!parsed)
-            throw Failure(Failure::Kind::Unsupported,
-                          "the image's zft-date \"" + *kept + "\" is not a date YYYY-MM-DD");
-        date = *parsed;
-    }
-    const std::string notice = parasite_text(image, kCommentParasite).value_or("");
-    const core::Picture picture = visible_picture(image);
-    const zft::ZftHeader header = zft::make_header(date.month, date.day, date.year, core::notice_bytes(notice),
-                                                   picture.width(), picture.height());
-    core::write_zft(core::system_files(), filename, core::Existing::Replace, header, picture, core::kWindowColour);
+    core::Stamp stamp;
+    if (const std::optional<std::string> kept = parasite_text(image, kDateParasite))
+        stamp.date = core::parse_date(*kept);
+    stamp.notice = parasite_text(image, kCommentParasite).value_or("");
+    core::save_zft(core::system_files(), filename, core::Existing::Replace, visible_picture(image), stamp);
 }
 
 // A thumbnail no larger than `size` on either side, for the open dialog.

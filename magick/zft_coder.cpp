@@ -183,12 +183,7 @@ core::Date date_of(const ImageInfo* image_info, Image* image) {
     const char* given = GetImageOption(image_info, "zft:date");
     if (!given)
         given = GetImageProperty(image, "zft:date");
-    if (!given)
-        return core::today();
-    const std::optional<core::Date> date = core::parse_iso_date(given);
-    if (!date)
-        throw Failure(Failure::Kind::Unsupported, "the ZFT date \"" + std::string(given) + "\" is not a date YYYY-MM-DD");
-    return *date;
+    return given ? core::parse_date(given) : core::today();
 }
 
 // The picture as the core takes it: straight alpha where it has any.
@@ -217,17 +212,14 @@ MagickBooleanType WriteZFTImage(const ImageInfo* image_info, Image* image) {
         // Refused before the output is opened: nothing is written.
         core::check_zft_size(static_cast<int>(std::min<size_t>(image->columns, 1'000'000)),
                              static_cast<int>(std::min<size_t>(image->rows, 1'000'000)));
-        const core::Date date = date_of(image_info, image);
-        const zft::ZftHeader header =
-            zft::make_header(date.month, date.day, date.year, core::notice_bytes(notice_of(image_info, image)),
-                             static_cast<int>(image->columns), static_cast<int>(image->rows));
+        const core::Stamp stamp{notice_of(image_info, image), date_of(image_info, image)};
         const core::Picture picture = picture_of(image);
         if (OpenBlob(image_info, image, WriteBinaryBlobMode, &image->exception) == MagickFalse)
             return MagickFalse;
         BlobSink out(image);
         errno = 0;
         try {
-            core::write_zft(out, header, picture, core::kWindowColour);
+            core::save_zft(out, picture, stamp);
         } catch (...) {
             (void)CloseBlob(image);
             throw;

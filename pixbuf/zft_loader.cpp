@@ -104,6 +104,11 @@ void start_picture(Load& load) {
                                                       " × " + std::to_string(load.height) + " pixels");
     // Nothing of the picture may show undefined memory, even cut short.
     gdk_pixbuf_fill(load.pixbuf, 0x000000ff);
+    // Under the names the saver takes them by, so that a program saves the
+    // picture again with its own notice and date.
+    gdk_pixbuf_set_option(load.pixbuf, "date", core::iso_date(header).c_str());
+    if (const std::string notice = core::notice_text(header); !notice.empty())
+        gdk_pixbuf_set_option(load.pixbuf, "notice", notice.c_str());
     if (load.prepared_func)
         load.prepared_func(load.pixbuf, nullptr, load.user_data);
 }
@@ -154,27 +159,18 @@ void increment(Load& load, const guchar* buffer, guint size) {
 
 // Saving.
 
-// The options a save was given: both optional.
-struct SaveOptions {
-    std::string notice;
-    core::Date date = core::today();
-};
-
 // The options of a save. Throws Failure for an option that is not one of
 // ours, or a value it does not take: a bad option, to gdk-pixbuf.
-SaveOptions save_options(gchar** keys, gchar** values) {
+core::Stamp save_options(gchar** keys, gchar** values) {
     auto bad_option = [](std::string reason) { return Failure(Failure::Kind::Unsupported, std::move(reason)); };
-    SaveOptions options;
+    core::Stamp options;
     for (int i = 0; keys && keys[i]; ++i) {
         const std::string key = keys[i];
         const std::string value = values && values[i] ? values[i] : "";
         if (key == "notice") {
             options.notice = value;
         } else if (key == "date") {
-            const std::optional<core::Date> date = core::parse_iso_date(value);
-            if (!date)
-                throw bad_option("The ZFT date \"" + value + "\" is not a date YYYY-MM-DD");
-            options.date = *date;
+            options.date = core::parse_date(value);
         } else {
             throw bad_option("The ZFT saver takes the options \"notice\" and \"date\", not \"" + key + "\"");
         }
@@ -202,12 +198,10 @@ core::Picture picture_of(const GdkPixbuf* pixbuf) {
 }
 
 // Throws Failure.
-void save_zft(core::ByteSink& out, GdkPixbuf* pixbuf, const SaveOptions& options) {
+void save_zft(core::ByteSink& out, GdkPixbuf* pixbuf, const core::Stamp& options) {
+    // Refused before its pixels are gathered: a picture too large costs nothing.
     core::check_zft_size(gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf));
-    const zft::ZftHeader header =
-        zft::make_header(options.date.month, options.date.day, options.date.year,
-                         core::notice_bytes(options.notice), gdk_pixbuf_get_width(pixbuf), gdk_pixbuf_get_height(pixbuf));
-    core::write_zft(out, header, picture_of(pixbuf), core::kWindowColour);
+    core::save_zft(out, picture_of(pixbuf), options);
 }
 
 class FileSink final : public core::ByteSink {
@@ -256,7 +250,7 @@ void set_save_error(GError** error, GQuark domain, int code, const std::string& 
 // Runs a save with its options, turning what it throws into a GError.
 template <typename Save>
 gboolean saving(GError** error, gchar** keys, gchar** values, Save save) {
-    SaveOptions options;
+    core::Stamp options;
     try {
         options = save_options(keys, values);
     } catch (const Failure& failure) {
@@ -330,7 +324,7 @@ static gboolean zft_stop_load(gpointer context, GError** error) {
 }
 
 static gboolean zft_save(FILE* file, GdkPixbuf* pixbuf, gchar** keys, gchar** values, GError** error) {
-    return saving(error, keys, values, [&](const SaveOptions& options) {
+    return saving(error, keys, values, [&](const core::Stamp& options) {
         FileSink out(file);
         save_zft(out, pixbuf, options);
         out.flush();
@@ -341,7 +335,7 @@ static gboolean zft_save_to_callback(GdkPixbufSaveFunc save_func, gpointer user_
                                      gchar** keys, gchar** values, GError** error) {
     CallbackSink out(save_func, user_data);
     GError* own = nullptr;
-    if (saving(&own, keys, values, [&](const SaveOptions& options) { save_zft(out, pixbuf, options); }))
+    if (saving(&own, keys, values, [&](const core::Stamp& options) { save_zft(out, pixbuf, options); }))
         return TRUE;
     // The caller's reason where its own function refused the bytes.
     if (GError* callers = out.take_error()) {

@@ -1,6 +1,5 @@
 #include "plugin/zft_plugin.h"
 
-#include <QDate>
 #include <QFile>
 #include <QFileDevice>
 #include <QImage>
@@ -180,22 +179,27 @@ bool ZftHandler::write(const QImage& image) {
     // QImageWriter keeps its own errorString() ("Unknown error") whatever a
     // handler's write() meets: the reason goes to the log, where a user of
     // any program can find it.
-    if (!zft::fits_header(image.width(), image.height())) {
-        qCWarning(lcZft,
-                  "Cannot write a ZFT picture of %d × %d pixels: a ZFT picture can be at most 999 × 999 pixels",
-                  image.width(), image.height());
-        return false;
-    }
-    QString notice = described(description_, kNoticeKey);
-    if (notice.isEmpty())
-        notice = image.text(kNoticeKey);
-    const QDate today = QDate::currentDate();
     try {
-        const zft::ZftHeader header = zft::make_header(today.month(), today.day(), today.year(),
-                                                       core::notice_bytes(notice.toStdString()), image.width(),
-                                                       image.height());
+        // Refused before the picture is converted: one too large costs nothing.
+        core::check_zft_size(image.width(), image.height());
+        core::Stamp stamp;
+        QString notice = described(description_, kNoticeKey);
+        if (notice.isEmpty())
+            notice = image.text(kNoticeKey);
+        stamp.notice = notice.toStdString();
+        // A date the writer is given must be one; the picture's own, which a
+        // ZFT read gave it, is kept where it is one, and another format's
+        // free-form creation time is no date of ours to refuse the save for.
+        if (const QString given = described(description_, kDateKey); !given.isEmpty()) {
+            stamp.date = core::parse_date(given.toStdString());
+        } else if (const QString own = image.text(kDateKey); !own.isEmpty()) {
+            try {
+                stamp.date = core::parse_date(own.toStdString());
+            } catch (const core::Failure&) {
+            }
+        }
         DeviceSink out(device());
-        core::write_zft(out, header, as_picture(image), core::kWindowColour);
+        core::save_zft(out, as_picture(image), stamp);
         out.finish();
         return true;
     } catch (const core::Failure& failure) {

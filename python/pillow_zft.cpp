@@ -102,22 +102,15 @@ py::bytes encode(const py::bytes& pixels, int width, int height, int channels, c
             throw core::Failure(core::Failure::Kind::Unsupported, "the pixels are not " + std::to_string(width) +
                                                                       " × " + std::to_string(height) +
                                                                       " pixels of 3 or 4 bytes");
-        core::Date day = core::today();
-        if (date) {
-            const std::optional<core::Date> given = core::parse_iso_date(*date);
-            if (!given)
-                throw core::Failure(core::Failure::Kind::Unsupported,
-                                    "the date \"" + *date + "\" is not a date YYYY-MM-DD");
-            day = *given;
-        }
+        core::Stamp stamp{notice};
+        if (date)
+            stamp.date = core::parse_date(*date);
         core::Picture picture(width, height);
         picture.setHasAlpha(channels == 4);
         const auto* from = reinterpret_cast<const std::uint8_t*>(bytes.data());
         for (int y = 0; y < height; ++y)
             core::pixels_of(from + static_cast<std::size_t>(channels) * width * y, width, channels, picture.row(y));
-        const zft::ZftHeader header =
-            zft::make_header(day.month, day.day, day.year, core::notice_bytes(notice), width, height);
-        return py::bytes(core::encode_zft(header, picture, core::kWindowColour));
+        return py::bytes(core::save_zft(picture, stamp));
     } catch (const core::Failure& failure) {
         raise(failure);
     }

@@ -1,10 +1,10 @@
 #include "shell/converter.h"
 
-#include <vector>
+#include <optional>
 
 #include "core/decoding.h"
 #include "core/failure.h"
-#include "core/header_text.h"
+#include "core/picture.h"
 #include "core/zft_codec.h"
 #include "format/zft_format.h"
 #include "platform/background.h"
@@ -33,15 +33,44 @@ void pump_events_times(int times) {
         platform::pump_events();
 }
 
-void convert_jpg_gif_bmp_file(MainScreen& w) {
+namespace {
+
+// The source picture, decoded while the windows go on being painted. A
+// picture too large for a ZFT file is offered reduced to fit, as zft
+// convert --fit reduces it; nullopt when the user declines.
+std::optional<core::Picture> decode_source(MainScreen& w, const std::string& source, core::Argb background) {
+    try {
+        return platform::in_background([&] { return core::load_picture(w.files, source, background); });
+    } catch (const core::Failure& failure) {
+        if (failure.kind() != core::Failure::Kind::TooLarge)
+            throw;
+        // Too large for other reasons (too much work to decode) it stays refused.
+        const core::Size size = core::picture_size(w.files, source);
+        if (zft::fits_header(size.width, size.height))
+            throw;
+        const core::Size fitted = core::fit_within(size, {zft::kMaxDimension, zft::kMaxDimension});
+        const QString offer = platform::text_of(failure.message()) +
+                              QStringLiteral("\r\n\r\nReduce it to %1 × %2 pixels?").arg(fitted.width).arg(fitted.height);
+        if (w.prompts.messageBox(offer, MessageStyle::Question, kTitle) != Answer::Yes)
+            return std::nullopt;
+        return platform::in_background([&] {
+            return core::load_picture_within(w.files, source, {zft::kMaxDimension, zft::kMaxDimension}, background);
+        });
+    }
+}
+
+void convert(MainScreen& w, const QString& given) {
     platform::FileDialog& dialog = w.CommonDialog1;
-    dialog.fileName.clear();
-    dialog.filter = kSourceFilter;
-    dialog.title = kSourceTitle;
-    dialog.showOpen();
-    if (dialog.fileName.size() <= 3)
-        return;
-    const QString source = dialog.fileName;
+    QString source = given;
+    if (source.isEmpty()) {
+        dialog.fileName.clear();
+        dialog.filter = kSourceFilter;
+        dialog.title = kSourceTitle;
+        dialog.showOpen();
+        if (dialog.fileName.size() <= 3)
+            return;
+        source = dialog.fileName;
+    }
 
     dialog.fileName.clear();
     dialog.filter = kTargetFilter;
@@ -54,52 +83,49 @@ void convert_jpg_gif_bmp_file(MainScreen& w) {
 
     platform::DrawingSurface& surface = *w.window.surface();
     try {
-        // The header holds three digits a side: a larger picture is refused
-        // from its size, before anything is decoded, shown or written. What
-        // a GIF leaves transparent takes the window's colour, as everything
-        // the picture does not cover. The windows are painted meanwhile.
-        const core::Argb background = surface.backgroundColour().rgb();
-        const core::Picture picture = platform::in_background(
-            [&] { return core::load_picture(w.files, platform::file_name(source), background); });
-        w.beeld->setPicture(picture);
-        name_beeld(w, source);
-        w.beeld->refresh();
-        w.beeld->setVisible(false);
-        FitWindowToPicture(w, Minimum::With);
-        // Decoding the file again would give the same pixels: the window's
-        // background shares the picture already decoded.
-        surface.setBackgroundPicture(picture);
-        w.window.refresh();
-        pump_events_times(100);
-
-        if (w.prompts.messageBox(kConfirmation, MessageStyle::Stop, kTitle) == Answer::Ok) {
-            w.slot1.close();
-            w.slot1.openForWriting(target);
-            const int width = static_cast<int>(w.beeld->widthTwips() / kTwipsPerPixel);
-            const int height = static_cast<int>(w.beeld->heightTwips() / kTwipsPerPixel);
-            const std::string notice = core::notice_bytes(platform::utf8(w.prompts.inputBox(kNoticePrompt, kTitle)));
-            const QDate today = w.prompts.currentDate();
-            // The width and height texts, the notice padded to its field and
-            // the date text, as the format defines them.
-            const zft::ZftHeader header =
-                zft::make_header(today.month(), today.day(), today.year(), notice, width, height);
+        // What a GIF leaves transparent takes the window's colour, as
+        // everything the picture does not cover.
+        const std::optional<core::Picture> picture =
+            decode_source(w, platform::file_name(source), surface.backgroundColour().rgb());
+        if (picture) {
+            w.beeld->setPicture(*picture);
+            name_beeld(w, source);
+            w.beeld->refresh();
+            w.beeld->setVisible(false);
+            FitWindowToPicture(w, Minimum::With);
+            // Decoding the file again would give the same pixels: the
+            // window's background shares the picture already decoded.
+            surface.setBackgroundPicture(*picture);
             w.window.refresh();
             pump_events_times(100);
 
-            // The header, then each pixel as the surface shows it, its red,
-            // green and blue bytes, a row at a time.
-            core::ZftRowWriter zft(*w.slot1.writer(), header);
-            std::vector<core::Argb> row(static_cast<std::size_t>(width));
-            for (int r = 0; r < height; ++r) {
-                for (int c = 0; c < width; ++c) {
-                    const int colour = surface.readPixel(kTwipsPerPixel * c, kTwipsPerPixel * r);
-                    // Its red, green and blue: the colour value's low, middle and high byte.
-                    row[static_cast<std::size_t>(c)] = platform::pixel_of(colour);
-                }
-                zft.writeRow(row.data());
+            if (w.prompts.messageBox(kConfirmation, MessageStyle::Stop, kTitle) == Answer::Ok) {
+                w.slot1.close();
+                w.slot1.openForWriting(target);
+                const int width = static_cast<int>(w.beeld->widthTwips() / kTwipsPerPixel);
+                const int height = static_cast<int>(w.beeld->heightTwips() / kTwipsPerPixel);
+                core::Stamp stamp;
+                stamp.notice = platform::utf8(w.prompts.inputBox(kNoticePrompt, kTitle));
+                const QDate today = w.prompts.currentDate();
+                stamp.date = {today.month(), today.day(), today.year()};
+                w.window.refresh();
+                pump_events_times(100);
+
+                // The header, then each pixel as the window shows it, its
+                // red, green and blue bytes, a row at a time: the picture's
+                // pixel in column c and row r, where the window shows it at
+                // (15·c, 15·r), over the window's colour where it lets that
+                // through. Taken from the picture, not read back from the
+                // screen, the bytes are the same whatever part of the picture
+                // the window has room to show.
+                stamp.background = surface.backgroundColour().rgb();
+                core::save_zft(*w.slot1.writer(), {width, height}, [&](int r, core::Argb* row) {
+                    for (int c = 0; c < width; ++c)
+                        row[c] = picture->pixel(c, r);
+                }, stamp);
+                w.slot1.close();
+                w.prompts.messageBox(kSuccess, MessageStyle::Exclamation, kTitle);
             }
-            w.slot1.close();
-            w.prompts.messageBox(kSuccess, MessageStyle::Exclamation, kTitle);
         }
     } catch (const core::Failure& failure) {
         w.slot1.abandon();
@@ -111,5 +137,11 @@ void convert_jpg_gif_bmp_file(MainScreen& w) {
     surface.setBackgroundPicture(core::load_picture());
     FitWindowToPicture(w, Minimum::With);
 }
+
+}  // namespace
+
+void convert_jpg_gif_bmp_file(MainScreen& w) { convert(w, {}); }
+
+void convert_jpg_gif_bmp_file_from(MainScreen& w, const QString& source) { convert(w, source); }
 
 }  // namespace shell

@@ -11,8 +11,8 @@ constexpr float kHeight = 5025 + 2 * platform::kFramePixels * platform::kTwipsPe
 
 }  // namespace
 
-IntroScreen::IntroScreen(MainScreen& main, QString preview)
-    : main(main), window(QStringLiteral("introscreen"), false), preview_(std::move(preview)) {
+IntroScreen::IntroScreen(MainScreen& main, QString file)
+    : main(main), window(QStringLiteral("introscreen"), false), file_(std::move(file)) {
     window.setSizeTwips(kWidth, kHeight);
     // For assistive technologies only: the window system is told no name.
     window.setAccessibleName(QStringLiteral("ZFT Toolkit"));
@@ -61,7 +61,7 @@ void intro_click(IntroScreen& s) {
         return;
     s.clicked_ = true;
     s.window.discard();
-    show_mainscreen(s.main, s.preview_);
+    show_mainscreen(s.main, s.file_);
     platform::end_program();
 }
 

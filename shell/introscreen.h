@@ -25,8 +25,9 @@ inline const QString kAuthorNotice = QStringLiteral("Made by the ZFT Toolkit tea
 class IntroScreen {
 public:
     // `main` is the window that the click opens; it is neither loaded nor
-    // shown before then. A `preview` path is previewed once it is shown.
-    explicit IntroScreen(MainScreen& main, QString preview = {});
+    // shown before then. A `file` the program was opened with is opened
+    // once it is shown (see show_mainscreen).
+    explicit IntroScreen(MainScreen& main, QString file = {});
     IntroScreen(const IntroScreen&) = delete;
     IntroScreen& operator=(const IntroScreen&) = delete;
 
@@ -43,14 +44,14 @@ public:
     void show();
 
 private:
-    QString preview_;
+    QString file_;
     bool clicked_ = false;
 
     friend void intro_click(IntroScreen& s);
 };
 
 // The click on `intro`: the intro window goes, the main window is loaded and
-// shown modal (previewing the file the program was given, if any), and when
+// shown modal (opening the file the program was given, if any), and when
 // it has closed the program ends.
 void intro_click(IntroScreen& s);
 

@@ -13,8 +13,10 @@ constexpr const char* kHelp =
     "Usage: zft-toolkit [FILE]\n"
     "Converts JPG, GIF and BMP pictures to ZFT picture files and previews ZFT\n"
     "files, in a window. The program starts with its intro window; a click on\n"
-    "it opens the main window. Given a ZFT file, the main window then previews\n"
-    "it as File > Preview ZFT-file does.\n"
+    "it opens the main window. Given a picture (JPG, GIF, BMP, PNG), the main\n"
+    "window then converts it as File > Convert JPG/GIF/BMP file does, asking\n"
+    "where to save it; given a ZFT file, it previews it as File > Preview\n"
+    "ZFT-file does.\n"
     "\n"
     "  -h, --help     show this help and exit\n"
     "      --version  show the version and exit\n"
@@ -25,7 +27,7 @@ constexpr const char* kHelp =
 // The program's own arguments, once Qt has taken its options: at most one
 // file, the one a file manager's "Open With" passes. Sets `file`, or says
 // what is wrong and gives false.
-bool file_to_preview(const QStringList& arguments, QString& file) {
+bool file_to_open(const QStringList& arguments, QString& file) {
     QStringList files;
     bool options = true;
     for (const QString& argument : arguments) {
@@ -39,7 +41,7 @@ bool file_to_preview(const QStringList& arguments, QString& file) {
         }
     }
     if (files.size() > 1 || (files.size() == 1 && files.front().isEmpty())) {
-        std::fprintf(stderr, "zft-toolkit: give one ZFT file at most\nTry 'zft-toolkit --help'.\n");
+        std::fprintf(stderr, "zft-toolkit: give one file at most\nTry 'zft-toolkit --help'.\n");
         return false;
     }
     file = files.value(0);
@@ -62,7 +64,7 @@ int main(int argc, char* argv[]) {
     }
     QApplication app(argc, argv);
     QString file;
-    if (!file_to_preview(QCoreApplication::arguments().mid(1), file))
+    if (!file_to_open(QCoreApplication::arguments().mid(1), file))
         return 2;
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
     // The intro's click decides when the program ends; the moment between the

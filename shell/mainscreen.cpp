@@ -7,6 +7,7 @@
 #include <algorithm>
 
 #include "core/decoding.h"
+#include "platform/text.h"
 #include "shell/commands.h"
 #include "shell/converter.h"
 #include "shell/previewer.h"
@@ -19,6 +20,20 @@ namespace {
 constexpr float kCreatedWidth = 3885 + 2 * platform::kFramePixels * platform::kTwipsPerPixel;
 constexpr float kCreatedHeight =
     5310 + (2 * platform::kFramePixels + platform::kMenuBarPixels) * platform::kTwipsPerPixel;
+
+// The command for a file the program was opened with.
+void open_file(MainScreen& w, const QString& path) {
+    bool picture = false;
+    try {
+        picture = core::is_picture(*w.files.open(platform::file_name(path)));
+    } catch (const core::Failure&) {
+        // Unreadable: the previewer says why, as for any file it cannot open.
+    }
+    if (picture)
+        convert_jpg_gif_bmp_file_from(w, path);
+    else
+        preview_zft_file_at(w, path);
+}
 
 }  // namespace
 
@@ -111,13 +126,12 @@ void load_mainscreen(MainScreen& w) {
     FitWindowToPicture(w, Minimum::Without);
 }
 
-void show_mainscreen(MainScreen& w, const QString& preview) {
+void show_mainscreen(MainScreen& w, const QString& file) {
     load_mainscreen(w);
     w.window.centre();
-    if (!preview.isEmpty()) {
+    if (!file.isEmpty()) {
         QMetaObject::invokeMethod(
-            &w.window, [&w, preview] { w.run([&preview](MainScreen& m) { preview_zft_file_at(m, preview); }); },
-            Qt::QueuedConnection);
+            &w.window, [&w, file] { w.run([&file](MainScreen& m) { open_file(m, file); }); }, Qt::QueuedConnection);
     }
     w.window.showModal();
 }

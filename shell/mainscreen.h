@@ -73,8 +73,10 @@ void name_beeld(MainScreen& w, const QString& path = {});
 void load_mainscreen(MainScreen& w);
 
 // Loads the main window, shows it centred and modal, and returns when it has
-// closed. A `preview` path is previewed as soon as the window is shown, as
-// File > Preview ZFT-file would, without its dialog.
-void show_mainscreen(MainScreen& w, const QString& preview = {});
+// closed. A `file` is opened as soon as the window is shown, without the
+// open dialog: a picture the program reads is converted (File > Convert
+// JPG/GIF/BMP file, the save dialog next), anything else previewed (File >
+// Preview ZFT-file), which tells what is wrong with it if it is no ZFT file.
+void show_mainscreen(MainScreen& w, const QString& file = {});
 
 }  // namespace shell

@@ -91,10 +91,8 @@ void preview(MainScreen& w, const QString& given) {
         if (endOfFile && !headerRead) {
             message = core::cannot("preview", file, core::short_file_reason(length), failure.kind()).message();
         } else if (endOfFile) {
-            message = core::cannot("preview", file,
-                                   "its header promises " + std::to_string(zft::file_size(width, height)) + " bytes (" +
-                                       std::to_string(width) + " × " + std::to_string(height) +
-                                       " pixels), but the file has only " + std::to_string(length) + " bytes")
+            message = core::cannot("preview", file, core::length_reason(length, zft::file_size(width, height)),
+                                   failure.kind())
                           .message();
         }
         w.prompts.messageBox(platform::text_of(message), platform::MessageStyle::Error, kTitle);

@@ -100,8 +100,9 @@ QImage half_transparent(int w, int h) {
 // window, with the notice typed in and the clock at `date`: the last file.
 // `windowColour`, when valid, is the window colour of the window's palette,
 // as a desktop's theme gives it.
+// `reduce`: a picture too large is reduced to fit when the window offers it.
 QByteArray windowed_conversion(const QStringList& sources, const QString& target, const QString& notice,
-                               QDate date = QDate(2004, 9, 3), const QColor& windowColour = {}) {
+                               QDate date = QDate(2004, 9, 3), const QColor& windowColour = {}, bool reduce = false) {
     testing::ScriptedPrompts prompts;
     prompts.date = date;
     shell::MainScreen w(prompts);
@@ -112,7 +113,10 @@ QByteArray windowed_conversion(const QStringList& sources, const QString& target
     }
     shell::load_mainscreen(w);
     for (const QString& source : sources) {
-        prompts.file(source).file(target).button(platform::Answer::Ok).input(notice).button(platform::Answer::Ok);
+        prompts.file(source).file(target);
+        if (reduce)
+            prompts.button(platform::Answer::Yes);
+        prompts.button(platform::Answer::Ok).input(notice).button(platform::Answer::Ok);
         shell::convert_jpg_gif_bmp_file(w);
     }
     if (!prompts.unexpected.isEmpty())
@@ -186,6 +190,7 @@ void CliConvertTest::sameBytesAsWindowedConverter_data() {
     QTest::addColumn<QByteArray>("source");
     QTest::addColumn<QString>("notice");
     QTest::addColumn<QDate>("date");
+    QTest::addColumn<bool>("fit");  // too large: reduced by zft convert --fit and by the window when asked
 
     auto encoded = [](const QImage& image, const char* format, int quality = -1) {
         QBuffer buffer;
@@ -194,21 +199,25 @@ void CliConvertTest::sameBytesAsWindowedConverter_data() {
         return buffer.data();
     };
     QTest::newRow("gif with a transparent colour")
-        << "t.gif" << transparent_gif() << QStringLiteral("  Ünïcode € Ω  ") << QDate(2004, 9, 3);
+        << "t.gif" << transparent_gif() << QStringLiteral("  Ünïcode € Ω  ") << QDate(2004, 9, 3) << false;
     QTest::newRow("jpeg") << "p.jpg" << encoded(asymmetric(64, 48), "JPG", 80)
-                          << QStringLiteral("(c) 2026 A. Painter") << QDate(1999, 12, 31);
+                          << QStringLiteral("(c) 2026 A. Painter") << QDate(1999, 12, 31) << false;
     QTest::newRow("bmp 65 × 7") << "p.bmp" << encoded(asymmetric(65, 7), "BMP") << QString()
-                                << QDate(2026, 1, 2);
+                                << QDate(2026, 1, 2) << false;
     QTest::newRow("grey jpeg") << "g.jpg"
                                << encoded(asymmetric(50, 40).convertToFormat(QImage::Format_Grayscale8),
                                           "JPG")
-                               << QStringLiteral("grey") << QDate(2004, 2, 29);
+                               << QStringLiteral("grey") << QDate(2004, 2, 29) << false;
     QTest::newRow("gif without transparency")
         << "o.gif" << testing::gif_bytes(asymmetric(30, 20).convertToFormat(QImage::Format_Indexed8), -1)
-        << QString() << QDate(2004, 9, 3);
+        << QString() << QDate(2004, 9, 3) << false;
     QTest::newRow("png with alpha 0 to 255")
         << "a.png" << encoded(half_transparent(120, 90), "PNG")
-        << QStringLiteral("a notice longer than forty-eight characters, cut short here") << QDate(2010, 5, 6);
+        << QStringLiteral("a notice longer than forty-eight characters, cut short here") << QDate(2010, 5, 6)
+        << false;
+    QTest::newRow("jpeg 1600 × 300, reduced to fit")
+        << "wide.jpg" << encoded(asymmetric(1600, 300), "JPG", 90) << QStringLiteral("wide") << QDate(2026, 2, 28)
+        << true;
 }
 
 void CliConvertTest::sameBytesAsWindowedConverter() {
@@ -216,12 +225,16 @@ void CliConvertTest::sameBytesAsWindowedConverter() {
     QFETCH(QByteArray, source);
     QFETCH(QString, notice);
     QFETCH(QDate, date);
+    QFETCH(bool, fit);
     QVERIFY(write_file(path(name), source));
 
-    const QByteArray windowed = windowed_conversion({path(name)}, path("windowed.zft"), notice, date);
+    const QByteArray windowed = windowed_conversion({path(name)}, path("windowed.zft"), notice, date, {}, fit);
     QVERIFY(windowed.size() > 64);
-    const Run run = run_zft({"convert", "--notice", notice, "--date", date.toString("MM/dd/yyyy"), path(name), "-o",
-                         path("cli.zft")});
+    QStringList args{"convert", "--notice", notice, "--date", date.toString("MM/dd/yyyy"), path(name), "-o",
+                     path("cli.zft")};
+    if (fit)
+        args << "--fit";
+    const Run run = run_zft(args);
     QVERIFY2(run.status == 0, run.err.constData());
     QVERIFY(run.err.isEmpty());
     const QByteArray cli = contents(path("cli.zft"));
@@ -730,10 +743,9 @@ void CliConvertTest::commandLineErrors_data() {
     QTest::newRow("both outputs") << QStringList{"p.bmp", "-o", "x.zft", "-d", "out"} << QByteArray("-o");
     QTest::newRow("-o with two inputs") << QStringList{"p.bmp", "p.bmp", "-o", "x.zft"} << QByteArray("-d");
     QTest::newRow("month 13") << QStringList{"--date", "13/01/2004", "p.bmp", "-o", "x.zft"} << QByteArray("13/01");
-    QTest::newRow("30 February") << QStringList{"--date", "02/30/2004", "p.bmp", "-o", "x.zft"}
-                                 << QByteArray("02/30");
-    QTest::newRow("date the other way") << QStringList{"--date", "2004-09-03", "p.bmp", "-o", "x.zft"}
-                                        << QByteArray("MM/DD/YYYY");
+    QTest::newRow("day 32") << QStringList{"--date", "2004-01-32", "p.bmp", "-o", "x.zft"} << QByteArray("2004-01-32");
+    QTest::newRow("year first with slashes") << QStringList{"--date", "2004/09/03", "p.bmp", "-o", "x.zft"}
+                                             << QByteArray("YYYY-MM-DD or MM/DD/YYYY");
     QTest::newRow("no jobs") << QStringList{"--jobs", "0", "p.bmp", "-o", "x.zft"} << QByteArray("--jobs");
     for (const char* colour : {"red", "#12345", "#1234567", "#12345g", "123456", "# 12345"})
         QTest::addRow("background %s", colour) << QStringList{"--background", colour, "p.bmp", "-o", "x.zft"}

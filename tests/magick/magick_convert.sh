@@ -17,22 +17,22 @@ notice="(c) 2026 Ann Péinter, every pixel of it, xxxxxxxxxxxxxxxxxxx"
 kept="(c) 2026 Ann Péinter, every pixel of it, xxxxxxx"
 
 /usr/bin/python3 "$make_png" 9 4 in.png || exit 1
-"$zft" convert --notice "$notice" --date 09/03/2004 in.png -o wanted.zft || exit 1
+"$zft" convert --notice "$notice" --date 02/31/2004 in.png -o wanted.zft || exit 1
 
 check "convert writes zft convert's bytes, notice and date as defines" sh -c \
-    "$convert in.png -define zft:notice='$notice' -define zft:date=2004-09-03 out.zft && cmp out.zft wanted.zft"
+    "$convert in.png -define zft:notice='$notice' -define zft:date=2004-02-31 out.zft && cmp out.zft wanted.zft"
 check "the notice from the picture's comment" sh -c \
-    "$convert in.png -set comment '$notice' -define zft:date=2004-09-03 comment.zft && cmp comment.zft wanted.zft"
+    "$convert in.png -set comment '$notice' -define zft:date=2004-02-31 comment.zft && cmp comment.zft wanted.zft"
 check "to standard output" sh -c \
-    "$convert in.png -define zft:notice='$notice' -define zft:date=2004-09-03 zft:- | cmp - wanted.zft"
+    "$convert in.png -define zft:notice='$notice' -define zft:date=2004-02-31 zft:- | cmp - wanted.zft"
 check "zft verify accepts it" "$zft" verify out.zft
 check "read back, the pixels zft export gives" sh -c \
     "$convert wanted.zft back.png && $zft export wanted.zft exported.png && $convert back.png rgb:a.rgb &&
      $convert exported.png rgb:b.rgb && cmp a.rgb b.rgb"
 check "from standard input" sh -c "$convert zft:- rgb:- <wanted.zft | cmp - b.rgb"
-check "a round trip keeps the notice and the date" sh -c "$convert wanted.zft again.zft && cmp again.zft wanted.zft"
+check "a round trip keeps the notice and the date, a 31 February too" sh -c "$convert wanted.zft again.zft && cmp again.zft wanted.zft"
 check "the notice and date as the picture's properties" sh -c \
-    "$convert wanted.zft -format '%c|%[zft:date]' info: | grep -qxF '$kept|2004-09-03'"
+    "$convert wanted.zft -format '%c|%[zft:date]' info: | grep -qxF '$kept|2004-02-31'"
 # Before the coder, convert wrote a BMP into out.zft and said nothing.
 check "a BMP converted is a ZFT file" sh -c "$convert in.png -background white -flatten in.bmp &&
     $convert in.bmp from-bmp.zft && $zft verify from-bmp.zft"
@@ -44,6 +44,6 @@ head -c 100 wanted.zft >cut.zft
 refused "a file cut short" "its header promises 172 (cut short)" "$convert" cut.zft cut.png
 ln -s /dev/full full.zft
 refused "a disk that is full" "unable to write file" "$convert" -size 300x300 xc:red full.zft
-refused "a date that is none" "is not a date YYYY-MM-DD" "$convert" in.png -define zft:date=09/03/2004 bad.zft
+refused "a date that is none" "is not a date YYYY-MM-DD" "$convert" in.png -define zft:date=2004-02-32 bad.zft
 
 summary convert

@@ -51,16 +51,25 @@ class PixbufSaveTest(ScratchTest):
                 pixbuf = asymmetric(7, 5, alpha)
                 source = self.path("source.png")
                 pixbuf.savev(source, "png", [], [])
-                wanted = self.converted(source, NOTICE, "09/03/2004")
+                wanted = self.converted(source, NOTICE, "02/31/2004")
 
                 saved = self.path("saved.zft")
-                pixbuf.savev(saved, "zft", ["notice", "date"], [NOTICE, "2004-09-03"])
+                pixbuf.savev(saved, "zft", ["notice", "date"], [NOTICE, "2004-02-31"])
                 with open(saved, "rb") as f:
                     self.assertEqual(f.read(), wanted)
                 subprocess.run([ZFT, "verify", saved], check=True, stdout=subprocess.DEVNULL)
 
-                ok, buffer = pixbuf.save_to_bufferv("zft", ["notice", "date"], [NOTICE, "2004-09-03"])
+                ok, buffer = pixbuf.save_to_bufferv("zft", ["notice", "date"], [NOTICE, "2004-02-31"])
                 self.assertTrue(ok)
+                self.assertEqual(bytes(buffer), wanted)
+
+                # Opened, it carries its notice and date under the options' names, and saves as it was.
+                loader = GdkPixbuf.PixbufLoader.new_with_type("zft")
+                loader.write(wanted)
+                loader.close()
+                opened = loader.get_pixbuf()
+                ok, buffer = opened.save_to_bufferv("zft", ["notice", "date"],
+                                                    [opened.get_option("notice"), opened.get_option("date")])
                 self.assertEqual(bytes(buffer), wanted)
 
     def test_without_options_today_and_no_notice(self):
@@ -81,7 +90,7 @@ class PixbufSaveTest(ScratchTest):
         cases = [
             ("too wide", asymmetric(1000, 1, False), [], [], "1000 × 1 pixels, and a ZFT picture can be at most"),
             ("unknown option", asymmetric(2, 2, False), ["quality"], ["90"], "not \"quality\""),
-            ("bad date", asymmetric(2, 2, False), ["date"], ["09/03/2004"], "not a date YYYY-MM-DD"),
+            ("bad date", asymmetric(2, 2, False), ["date"], ["2004-13-03"], "not a date YYYY-MM-DD"),
         ]
         for name, pixbuf, keys, values, reason in cases:
             with self.subTest(name):

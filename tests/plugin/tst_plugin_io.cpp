@@ -136,21 +136,19 @@ void PluginIoTest::keepsNoticeAndDate() {
     const QString original = path(QStringLiteral("original.zft"));
     QVERIFY(picture(4, 3, false).save(png, "PNG"));
     QCOMPARE(zft({QStringLiteral("convert"), QStringLiteral("--notice"), QStringLiteral("(c) 2004 Ann Painter"),
-                  QStringLiteral("--date"), QStringLiteral("09/03/2004"), png, QStringLiteral("-o"), original}),
+                  QStringLiteral("--date"), QStringLiteral("02/31/2004"), png, QStringLiteral("-o"), original}),
              0);
 
     QImageReader reader(original);
     QCOMPARE(reader.text(QStringLiteral("Copyright")), QStringLiteral("(c) 2004 Ann Painter"));
     const QImage image = reader.read();
     QCOMPARE(image.text(QStringLiteral("Copyright")), QStringLiteral("(c) 2004 Ann Painter"));
-    QCOMPARE(image.text(QStringLiteral("Creation Time")), QStringLiteral("2004-09-03"));
+    QCOMPARE(image.text(QStringLiteral("Creation Time")), QStringLiteral("2004-02-31"));
 
     const QString again = path(QStringLiteral("again.zft"));
     QVERIFY(image.save(again));
-    const QByteArray before = contents(original);
-    const QByteArray after = contents(again);
-    QCOMPARE(after.mid(10), before.mid(10));  // all but the version and the date
-    QCOMPARE(after.mid(2, 8), QDate::currentDate().toString(QStringLiteral("MMddyyyy")).toLatin1());
+    // Every date a file can hold is saved again, a 31 February among them.
+    QCOMPARE(contents(again), contents(original));
 }
 
 void PluginIoTest::refusesTooLarge() {

@@ -718,7 +718,7 @@ void ConverterTest::tooLargePictureIsRefused() {
     const QStringList files = entries(dir.path());
 
     Session s;
-    s.prompts.file(source).file(target).button(Answer::Ok);
+    s.prompts.file(source).file(target).button(Answer::No);
     QString unchangedAtError = u"the error box was not shown"_qs;
     s.prompts.whileShown = [&](const Shown& shown) {
         if (shown.kind != Shown::Kind::MessageBox)
@@ -731,8 +731,10 @@ void ConverterTest::tooLargePictureIsRefused() {
 
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.unexpected()));
     QCOMPARE(s.prompts.shown.size(), 3u);  // no confirmation
+    // The refusal offers the reduction zft convert --fit makes; declined, nothing more happens.
     const Shown& error = s.prompts.shown.back();
-    QCOMPARE(error.style, MessageStyle::Error);
+    QCOMPARE(error.style, MessageStyle::Question);
+    QVERIFY2(error.text.contains(u"Reduce it to"_qs), qPrintable(error.text));
     QCOMPARE(error.title, kTitle);
     QVERIFY2(error.text.contains(QDir::toNativeSeparators(source)), qPrintable(error.text));
     QVERIFY2(error.text.contains(u"%1 × %2"_qs.arg(size.width()).arg(size.height())), qPrintable(error.text));

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include "core/zft_codec.h"
 #include "shell/previewer.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/outcome.h"
@@ -39,14 +40,13 @@ QString Session::preview(const QString& path, const QString& expected) {
     QString failure;
     if (!boxes.isEmpty() && boxes.back().style == platform::MessageStyle::Error) {
         // At an end of file the previewer tells the file's length, and the
-        // header's promise once it has read one.
+        // header's promise once it has read one, in the core's words.
         const Shown error = boxes.takeLast();
-        QList<qint64> counts{QFileInfo(path).size()};
-        if (!boxes.isEmpty())
-            counts << 64 + 3 * pixels;
-        bool told = error.title == shell::kTitle && error.text.contains(path);
-        for (const qint64 count : counts)
-            told = told && error.text.contains(QRegularExpression(QStringLiteral("\\b%1 bytes\\b").arg(count)));
+        const auto length = static_cast<std::uint64_t>(QFileInfo(path).size());
+        const std::string reason = boxes.isEmpty() ? core::short_file_reason(length)
+                                                   : core::length_reason(length, 64 + 3 * static_cast<std::uint64_t>(pixels));
+        const bool told = error.title == shell::kTitle &&
+                          error.text == QStringLiteral("Cannot preview %1: %2").arg(path, QString::fromStdString(reason));
         failure = told ? QStringLiteral("EndOfFile") : QStringLiteral("an error saying ") + error.text;
     }
 
