@@ -27,7 +27,7 @@ sudo=()
 # with their types changed to deb-src.
 source_list=/etc/apt/sources.list.d/zft-toolkit-deb-src.sources
 ensure_deb_src() {
-    if apt-cache showsrc --only-source zlib 2>/dev/null | grep -q '^Version:'; then
+    if [ -n "$(apt-cache showsrc --only-source zlib 2>/dev/null | grep '^Version:')" ]; then
         return
     fi
     echo "Adding Debian's source packages to apt ($source_list)" >&2

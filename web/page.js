@@ -1,7 +1,7 @@
 // ZFT Toolkit's windows as a page: the intro, the main window with its menu,
 // the boxes, and the commands behind the menu, over zft.js (the core in
 // WebAssembly). Sizes are CSS pixels; the program's twips are 15 to one.
-import { convert, picture, preview } from "./zft.js";
+import { convert, picture, preview, size } from "./zft.js";
 
 const TITLE = "ZFT Toolkit - SP1";
 const ABOUT = "ZFT Toolkit SP1, written by the ZFT Toolkit developers.\r\n" +
@@ -280,6 +280,23 @@ async function showSave() {
 
 // ---- The commands ----------------------------------------------------------
 
+// The source picture as the window shows it, and whether it was reduced: a
+// picture too large for a ZFT file is offered reduced to fit, as zft convert
+// --fit reduces it; null when the user declines.
+async function decodeSource(bytes, name, background) {
+    try {
+        return { fit: false, shown: await picture(bytes, { background, name }) };
+    } catch (error) {
+        if (error.kind !== "TooLarge") throw error;
+        // Too large for other reasons (too much work to decode) it stays refused.
+        const { width, height, fitted } = await size(bytes, { name });
+        if (width <= 999 && height <= 999) throw error;
+        const offer = `${error.sentence}\r\n\r\nReduce it to ${fitted.width} × ${fitted.height} pixels?`;
+        if ((await messageBox(offer, "question")) !== "Yes") return null;
+        return { fit: true, shown: await picture(bytes, { background, fit: true, name }) };
+    }
+}
+
 async function convertCommand() {
     const source = await showOpen(SOURCE_FILTER, ".jpg,.jpeg,.jpe,.jfif,.gif,.bmp", SOURCE_TITLE);
     if (!source || source.name.length <= 3) return;
@@ -295,23 +312,26 @@ async function convertCommand() {
     const background = windowColour();
     try {
         const bytes = new Uint8Array(await source.arrayBuffer());
-        const shown = imageOf(await picture(bytes, { background, name: source.name }));
-        state.beeld = { picture: shown, width: shown.width, height: shown.height, visible: false };
-        nameBeeld(source.name);
-        state.background = shown;
-        fitWindowToPicture(true);
-        await painted();
+        const decoded = await decodeSource(bytes, source.name, background);
+        if (decoded) {
+            const shown = imageOf(decoded.shown);
+            state.beeld = { picture: shown, width: shown.width, height: shown.height, visible: false };
+            nameBeeld(source.name);
+            state.background = shown;
+            fitWindowToPicture(true);
+            await painted();
 
-        if ((await messageBox(CONFIRMATION, "stop")) === "OK") {
-            const notice = await inputBox(NOTICE_PROMPT);
-            refresh();
-            const zft = await convert(bytes, { notice, background, name: source.name });
-            try {
-                await target.write(zft);
-            } catch (error) {
-                throw { sentence: `Cannot write ${target.name}: ${error.message}` };
+            if ((await messageBox(CONFIRMATION, "stop")) === "OK") {
+                const notice = await inputBox(NOTICE_PROMPT);
+                refresh();
+                const zft = await convert(bytes, { notice, background, fit: decoded.fit, name: source.name });
+                try {
+                    await target.write(zft);
+                } catch (error) {
+                    throw { sentence: `Cannot write ${target.name}: ${error.message}` };
+                }
+                await messageBox(SUCCESS, "exclamation");
             }
-            await messageBox(SUCCESS, "exclamation");
         }
     } catch (error) {
         await messageBox(error.sentence ?? String(error.message ?? error), "error");
@@ -429,7 +449,10 @@ for (const title of titles) {
     title.addEventListener("mouseenter", () => {
         if (openTitle() && openTitle() !== title) openMenu(title);
     });
-    for (const item of itemsOf(title)) item.addEventListener("click", () => run(item.id));
+    for (const item of itemsOf(title)) {
+        item.addEventListener("click", () => run(item.id));
+        item.addEventListener("mouseenter", () => item.focus());
+    }
 }
 document.addEventListener("pointerdown", (event) => {
     if (!event.target.closest(".menu-title-holder")) closeMenus();

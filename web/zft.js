@@ -92,12 +92,15 @@ function colourOf(background) {
 // the bytes `zft convert` writes for the same picture, notice and date.
 // notice: the copyright notice as typed (spaces around it are dropped, it
 //   is cut to 48 characters; characters Windows-1252 lacks become "?");
-// date: "MM/DD/YYYY", today's local date when not given;
+// date: "MM/DD/YYYY" (or "YYYY-MM-DD"), today's local date when not given;
 // background: what transparent parts show, "#rrggbb";
+// fit: a picture over 999 x 999 pixels reduced to fit, as by zft convert
+//   --fit, instead of refused;
 // name: what messages call the picture.
-export async function convert(bytes, { notice = "", date = "", background, name = "" } = {}) {
+export async function convert(bytes, { notice = "", date = "", background, fit = false, name = "" } = {}) {
     const colour = colourOf(background);
-    return (await call("zft_convert", bytes, String(name), String(notice), String(date), colour)).bytes;
+    const { bytes: zft } = await call("zft_convert", bytes, String(name), String(notice), String(date), colour, fit ? 1 : 0);
+    return zft;
 }
 
 // The well-formed ZFT file in `bytes`: {version, date: "MM/DD/YYYY",
@@ -109,11 +112,19 @@ export async function read(bytes, { name = "" } = {}) {
 }
 
 // The picture in `bytes` as a ZFT file would hold it, decoded by the same
-// decoders: {width, height, rgb}, transparent parts over `background`.
-export async function picture(bytes, { background, name = "" } = {}) {
+// decoders: {width, height, rgb}, transparent parts over `background`,
+// reduced with `fit` as convert() reduces it.
+export async function picture(bytes, { background, fit = false, name = "" } = {}) {
     const colour = colourOf(background);
-    const { json, bytes: rgb } = await call("zft_picture", bytes, String(name), colour);
+    const { json, bytes: rgb } = await call("zft_picture", bytes, String(name), colour, fit ? 1 : 0);
     return { ...json, rgb };
+}
+
+// The picture's size from its headers alone, {width, height}, and the size
+// `fit` reduces it to, {fitted: {width, height}}.
+export async function size(bytes, { name = "" } = {}) {
+    const { json } = await call("zft_size", bytes, String(name));
+    return { width: json.width, height: json.height, fitted: { width: json.fittedWidth, height: json.fittedHeight } };
 }
 
 // A ZFT file as the previewer reads it, trusting its header: {lines (the

@@ -73,15 +73,15 @@ public:
         out_ += ']';
         return *this;
     }
-    std::string done() { return out_ + '}'; }
+    std::string done() { return out_.empty() ? "{}" : out_ + '}'; }
 
 private:
     void key(std::string_view name) {
-        out_ += out_.size() > 1 ? ',' : '{';
+        out_ += out_.empty() ? '{' : ',';
         append_json_string(out_, name);
         out_ += ':';
     }
-    std::string out_ = "{";
+    std::string out_;
 };
 
 const char* kind_name(core::Failure::Kind kind) {
@@ -133,31 +133,15 @@ std::string rgb_of(const core::Picture& picture) {
     return rgb;
 }
 
-core::Picture decode(const std::uint8_t* bytes, std::size_t length, const char* name, core::Argb background) {
-    core::MemorySource source(bytes, length);
-    return core::load_picture(source, name, background);
-}
+constexpr core::Size kLargest{zft::kMaxDimension, zft::kMaxDimension};
 
-// "MM/DD/YYYY", or today when empty.
-core::Date date_of(std::string_view text) {
-    if (text.empty())
-        return core::today();
-    const auto digits = [&](std::size_t at, std::size_t count) {
-        int value = 0;
-        for (std::size_t i = at; i < at + count; ++i) {
-            if (text[i] < '0' || text[i] > '9')
-                return -1;
-            value = value * 10 + (text[i] - '0');
-        }
-        return value;
-    };
-    if (text.size() == 10 && text[2] == '/' && text[5] == '/') {
-        const core::Date date{digits(0, 2), digits(3, 2), digits(6, 4)};
-        if (core::is_real_date(date))
-            return date;
-    }
-    throw core::Failure(core::Failure::Kind::Unsupported,
-                        "the date '" + std::string(text) + "' is not a date MM/DD/YYYY");
+// The picture; with `fit`, one larger than a ZFT file holds reduced to fit,
+// as zft convert --fit reduces it, and otherwise refused.
+core::Picture decode(const std::uint8_t* bytes, std::size_t length, const char* name, core::Argb background,
+                     bool fit) {
+    core::MemorySource source(bytes, length);
+    return fit ? core::load_picture_within(source, name, kLargest, background)
+               : core::load_picture(source, name, background);
 }
 
 }  // namespace
@@ -170,28 +154,44 @@ EMSCRIPTEN_KEEPALIVE const char* zft_json() { return outcome.json.c_str(); }
 
 // The ZFT file of the picture in `bytes`: transparent parts over
 // `background` (0xRRGGBB), the notice as typed (UTF-8), the date
-// "MM/DD/YYYY" or today's when empty.
+// "MM/DD/YYYY" or "YYYY-MM-DD", today's when empty.
 EMSCRIPTEN_KEEPALIVE int zft_convert(const std::uint8_t* bytes, std::size_t length, const char* name,
-                                     const char* notice, const char* date, std::uint32_t background) {
+                                     const char* notice, const char* date, std::uint32_t background, int fit) {
     return run([&] {
-        const core::Date day = date_of(date);
-        const core::Argb colour = core::argb(0, 0, 0) | background;
-        const core::Picture picture = decode(bytes, length, name, colour);
-        const zft::ZftHeader header = zft::make_header(day.month, day.day, day.year, core::notice_bytes(notice),
-                                                       picture.width(), picture.height());
-        outcome.bytes = core::encode_zft(header, picture, colour);
+        core::Stamp stamp;
+        stamp.notice = notice;
+        if (*date)
+            stamp.date = core::parse_date(date);
+        stamp.background = core::argb(0, 0, 0) | background;
+        outcome.bytes = core::save_zft(decode(bytes, length, name, stamp.background, fit), stamp);
     });
 }
 
 // The picture in `bytes` as the main window shows it over `background`:
 // its red, green and blue bytes, with its width and height.
 EMSCRIPTEN_KEEPALIVE int zft_picture(const std::uint8_t* bytes, std::size_t length, const char* name,
-                                     std::uint32_t background) {
+                                     std::uint32_t background, int fit) {
     return run([&] {
         const core::Argb colour = core::argb(0, 0, 0) | background;
-        const core::Picture shown = core::picture_as_shown(decode(bytes, length, name, colour), colour);
+        const core::Picture shown = core::picture_as_shown(decode(bytes, length, name, colour, fit), colour);
         outcome.bytes = rgb_of(shown);
         outcome.json = Json().number("width", shown.width()).number("height", shown.height()).done();
+    });
+}
+
+// The size of the picture in `bytes` from its headers alone, and the size
+// it is reduced to when it is fitted.
+EMSCRIPTEN_KEEPALIVE int zft_size(const std::uint8_t* bytes, std::size_t length, const char* name) {
+    return run([&] {
+        core::MemorySource source(bytes, length);
+        const core::Size size = core::picture_size(source, name);
+        const core::Size fitted = core::fit_within(size, kLargest);
+        outcome.json = Json()
+                           .number("width", size.width)
+                           .number("height", size.height)
+                           .number("fittedWidth", fitted.width)
+                           .number("fittedHeight", fitted.height)
+                           .done();
     });
 }
 

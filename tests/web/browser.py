@@ -89,6 +89,7 @@ const toBase64 = (bytes) => {
 };
 const plain = (value) => {
   if (value instanceof Uint8Array) return {base64: toBase64(value)};
+  if (Array.isArray(value)) return value.map(plain);
   if (value && typeof value === "object") return Object.fromEntries(Object.entries(value).map(([k, v]) => [k, plain(v)]));
   return value;
 };
@@ -102,6 +103,8 @@ import("./zft.js")
 
 
 def unbase64(value):
+    if isinstance(value, list):
+        return [unbase64(v) for v in value]
     if isinstance(value, dict):
         if set(value) == {"base64"}:
             return base64.b64decode(value["base64"])

@@ -105,7 +105,7 @@ class Page:
 
     def pick(self, path):
         """Picks `path` in the file dialog the page has opened."""
-        self.element("#CommonDialog1").send_keys(path)
+        self.element("#CommonDialog1").send_keys(os.path.abspath(path))
 
     def surface_sha(self, left, top, width, height):
         """The SHA-256 of the red, green and blue bytes of that part of the drawing surface."""
@@ -154,7 +154,9 @@ def start(page, url):
 
 
 def click_intro(page):
-    page.element("#Image1").click()
+    # A click where the logo shows lands on the click area in front of it.
+    logo = page.element("#Image1").rect
+    page.click_at(logo["x"] + logo["width"] / 2, logo["y"] + logo["height"] / 2)
     wait_for("the main window", lambda: page.shown("#mainscreen"))
     check("intro gone", not page.shown("#introscreen"), "still shown")
     check("main window size", page.size("#mainscreen") == (261, 230), str(page.size("#mainscreen")))
@@ -171,6 +173,7 @@ def the_intro(page):
     time.sleep(0.3)
     check("intro keys", page.shown("#introscreen") and not page.shown("#mainscreen") and page.box() is None,
           "the intro went or something opened")
+    check("accessible intro", ("button", "Start") in page.accessible(), "no button Start to press")
     click_intro(page)
 
 
@@ -180,7 +183,7 @@ def the_main_window(page, logo_sha):
                         return [d[0], d[1], d[2]];""")
     check("surface colour", colour == [239, 239, 239], str(colour))
     seen = page.accessible()
-    for node in (("menubar", "ZFT Toolkit"), ("menuitem", "File"), ("menuitem", "Help"), ("img", "logo")):
+    for node in (("menubar", "ZFT Toolkit"), ("menuitem", "File"), ("menuitem", "Help"), ("image", "logo")):
         check("accessible", node in seen, f"no {node}")
 
     # F1 from anywhere: the About box.
@@ -262,7 +265,7 @@ def converting_through_the_save_dialog(page, photo, today):
     check("save dialog's filter", page.js("return window.pickerOptions.types[0].description") == "*.ZFT", "")
 
 
-def converting_to_a_download(page, downloads, gif, photo, damaged, today):
+def converting_to_a_download(page, downloads, gif, photo, large, damaged, today):
     # A name of three characters ends the command.
     page.alt("f")
     page.keys("c")
@@ -288,6 +291,19 @@ def converting_to_a_download(page, downloads, gif, photo, damaged, today):
     page.wait_no_box("the confirmation to go")
     wait_for("the window back", lambda: page.size("#mainscreen") == (261, 230))
     check("cancelled", not os.path.exists(os.path.join(downloads, "cancelled.zft")), "a file was written")
+
+    # A picture over 999 x 999: offered reduced to fit; declined, nothing more.
+    page.alt("f")
+    page.keys("c")
+    page.pick(large)
+    page.wait_box("the save name")
+    page.keys("large.zft", Keys.ENTER)
+    box = page.wait_box("the offer to reduce it")
+    check("offer to reduce", box["text"].startswith(f"Cannot convert {os.path.basename(large)}: the picture is 1200 × 800")
+          and box["text"].endswith("\n\nReduce it to 999 × 666 pixels?") and box["buttons"] == ["Yes", "No"], str(box))
+    page.press("No")
+    page.wait_no_box("the offer to go")
+    check("declined", page.size("#mainscreen") == (261, 230) and page.box() is None, "the command went on")
 
     # A damaged picture: refused in zft's words, naming the file.
     page.alt("f")
@@ -320,7 +336,7 @@ def previewing(page, path, cut):
     wait_for("the window around the picture", lambda: page.size("#mainscreen") == (width + 11, height + 30))
     time.sleep(0.2)
     check("preview", page.surface_sha(4, 4, width, height) == sha(data[64:]), "other pixels on the window")
-    check("named picture", (("img", f"{os.path.basename(path)}, {width} × {height} pixels") in page.accessible()),
+    check("named picture", (("image", f"{os.path.basename(path)}, {width} × {height} pixels") in page.accessible()),
           "the surface is not named after the picture")
 
     # A file cut short: the whole pixels it has, then the reason.
@@ -333,8 +349,9 @@ def previewing(page, path, cut):
     page.wait_box("the header box")
     page.keys(Keys.ENTER)
     box = wait_for("the failure", lambda: (page.box() or {}).get("role") == "alertdialog" and page.box())
-    check("cut short", box["text"].startswith(f"Cannot preview {os.path.basename(cut)}: its header promises"),
-          box["text"])
+    promised = 64 + 3 * width * int(data[61:64])
+    wanted = f"Cannot preview {os.path.basename(cut)}: file is {len(data)} bytes; its header promises {promised} (cut short)"
+    check("cut short", box["text"] == wanted, f"{box['text']!r}, not {wanted!r}")
     pixels = (len(data) - 64) // 3
     check("cut short painted", page.surface_sha(4, 4, width, pixels // width) == sha(data[64:64 + 3 * width * (pixels // width)]),
           "not the pixels the file has")
@@ -362,6 +379,7 @@ def main():
     made = dict(pictures.make_all(os.path.join(scratch, "pictures")))
     photo = next(p for p in made if p.endswith("photo_420.jpg"))
     gif = next(p for p in made if p.endswith("palette.gif"))
+    large = next(p for p in made if p.endswith("photo_1200x800.jpg"))
     damaged = os.path.join(jpeg_corpus, "refusals_jpeg_cut_short.jpg")
     downloads = os.path.join(scratch, "downloads")
     os.makedirs(downloads, exist_ok=True)
@@ -395,7 +413,7 @@ def main():
         start(page, server.url)
         click_intro(page)
         check("no save dialog", page.js("return typeof window.showSaveFilePicker") == "undefined", "")
-        downloaded = converting_to_a_download(page, downloads, gif, photo, damaged, today)
+        downloaded = converting_to_a_download(page, downloads, gif, photo, large, damaged, today)
         previewing(page, downloaded, os.path.join(format_corpus, "cut_in_pixels.zft"))
 
         errors = driver.execute_cdp_cmd("Page.getInstallabilityErrors", {}).get("installabilityErrors", [])

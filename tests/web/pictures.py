@@ -50,6 +50,8 @@ def make_all(folder):
     save("photo_444_progressive.jpg", photograph(999, 999), quality=95, subsampling=0, progressive=True)
     save("photo_grey.jpg", photo.convert("L").resize((333, 250)), quality=80)
     save("photo_odd_size.jpg", photo.resize((37, 999)), quality=75, subsampling=1)
+    # More than a ZFT file holds: refused, or reduced to fit.
+    save("photo_1200x800.jpg", photo.resize((1200, 800)), quality=85)
 
     palette = photo.resize((320, 200)).quantize(colors=255)
     save("palette.gif", palette, "#336699", transparency=7)
