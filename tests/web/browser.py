@@ -23,7 +23,7 @@ def skip(reason):
     sys.exit(SKIPPED)
 
 
-def require(site):
+def require(site, scratch=None):
     for program in ("chromium", "chromedriver", "em++"):
         if not shutil.which(program):
             skip(f"{program} is not installed")
@@ -31,8 +31,30 @@ def require(site):
         import selenium  # noqa: F401
     except ImportError:
         skip("python3-selenium is not installed")
+    try:
+        import PIL  # noqa: F401
+    except ImportError:
+        skip("python3-pil is not installed")
     if not os.path.isfile(os.path.join(site, "index.html")):
         sys.exit(f"FAIL: no page in {site}: scripts/dev.sh web --build-only builds it")
+    if scratch:
+        os.makedirs(scratch, exist_ok=True)
+
+
+class Checks:
+    """Failures gathered as they come; a test ends with ended()."""
+
+    def __init__(self):
+        self.failures = []
+
+    def __call__(self, what, ok, detail=""):
+        if not ok:
+            self.failures.append(f"{what}: {detail}")
+            print(f"FAIL: {what}: {detail}", flush=True)
+
+    def ended(self):
+        print(f"{len(self.failures)} failures")
+        return 1 if self.failures else 0
 
 
 class _Quiet(http.server.SimpleHTTPRequestHandler):

@@ -20,12 +20,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import browser  # noqa: E402
 
 site, zft, scratch, format_corpus, *picture_corpora = sys.argv[1:]
-browser.require(site)
-os.makedirs(scratch, exist_ok=True)
-try:
-    import pictures
-except ImportError:
-    browser.skip("python3-pil is not installed")
+browser.require(site, scratch)
+import pictures  # noqa: E402
 
 # A notice beyond ASCII: spaces around it to drop, a letter typed as two
 # code points, a dash Windows-1252 has and a check mark it lacks, and more
@@ -35,13 +31,7 @@ DATE = "02/29/2024"
 # zft's hint at its --fit for a picture over 999 x 999 (the module's is an option, `fit`).
 FIT_HINT = " (--fit scales it down)"
 
-failures = []
-
-
-def check(what, ok, detail=""):
-    if not ok:
-        failures.append(f"{what}: {detail}")
-
+check = browser.Checks()
 
 def zft_convert(picture, notice, date, background, fit):
     out = os.path.join(scratch, "native.zft")
@@ -175,10 +165,7 @@ def main():
     finally:
         driver.quit()
         server.stop()
-    for failure in failures:
-        print("FAIL:", failure)
-    print(f"{len(failures)} failures")
-    return 1 if failures else 0
+    return check.ended()
 
 
 sys.exit(main())

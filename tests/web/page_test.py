@@ -22,12 +22,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import browser  # noqa: E402
 
 site, zft, scratch, format_corpus, jpeg_corpus = sys.argv[1:]
-browser.require(site)
-os.makedirs(scratch, exist_ok=True)
-try:
-    import pictures
-except ImportError:
-    browser.skip("python3-pil is not installed")
+browser.require(site, scratch)
+import pictures  # noqa: E402
 from selenium.webdriver.common.action_chains import ActionChains  # noqa: E402
 from selenium.webdriver.common.actions.action_builder import ActionBuilder  # noqa: E402
 from selenium.webdriver.common.by import By  # noqa: E402
@@ -36,13 +32,7 @@ from selenium.webdriver.common.keys import Keys  # noqa: E402
 TITLE = "ZFT Toolkit - SP1"
 NOTICE = "  Ünal & Zoë, 2026 — all rights  "
 
-failures = []
-
-
-def check(what, ok, detail=""):
-    if not ok:
-        failures.append(f"{what}: {detail}")
-        print(f"FAIL: {what}: {detail}", flush=True)
+check = browser.Checks()
 
 
 def wait_for(what, condition, timeout=20):
@@ -217,8 +207,9 @@ def the_main_window(page, logo_sha):
     wait_for("the File menu to close", lambda: not page.shown("#bestand-menu"))
 
 
-def convert(page, picture, name_typed=None, notice=NOTICE):
-    """File > Convert by keys, up to the confirmation box; gives it."""
+def begin_conversion(page, picture, name_typed=None):
+    """File > Convert by keys, `picture` picked, and where the page asks for
+    a name to save as, `name_typed` typed."""
     page.alt("f")
     page.keys("c")
     page.pick(picture)
@@ -227,6 +218,11 @@ def convert(page, picture, name_typed=None, notice=NOTICE):
         check("save name box", box["title"] == "Select a filename to save ..." and box["buttons"] == ["Save", "Cancel"],
               str(box))
         page.keys(name_typed, Keys.ENTER)
+
+
+def convert(page, picture, name_typed=None):
+    """A conversion up to its confirmation box; gives the box."""
+    begin_conversion(page, picture, name_typed)
     return page.wait_box("the confirmation")
 
 
@@ -267,11 +263,7 @@ def converting_through_the_save_dialog(page, photo, today):
 
 def converting_to_a_download(page, downloads, gif, photo, large, damaged, today):
     # A name of three characters ends the command.
-    page.alt("f")
-    page.keys("c")
-    page.pick(gif)
-    page.wait_box("the save name")
-    page.keys("a.z", Keys.ENTER)
+    begin_conversion(page, gif, "a.z")
     page.wait_no_box("the command to end")
     time.sleep(0.3)
     check("a short name", page.box() is None and page.size("#mainscreen") == (261, 230), "the command went on")
@@ -293,11 +285,7 @@ def converting_to_a_download(page, downloads, gif, photo, large, damaged, today)
     check("cancelled", not os.path.exists(os.path.join(downloads, "cancelled.zft")), "a file was written")
 
     # A picture over 999 x 999: offered reduced to fit; declined, nothing more.
-    page.alt("f")
-    page.keys("c")
-    page.pick(large)
-    page.wait_box("the save name")
-    page.keys("large.zft", Keys.ENTER)
+    begin_conversion(page, large, "large.zft")
     box = page.wait_box("the offer to reduce it")
     check("offer to reduce", box["text"].startswith(f"Cannot convert {os.path.basename(large)}: the picture is 1200 × 800")
           and box["text"].endswith("\n\nReduce it to 999 × 666 pixels?") and box["buttons"] == ["Yes", "No"], str(box))
@@ -306,11 +294,7 @@ def converting_to_a_download(page, downloads, gif, photo, large, damaged, today)
     check("declined", page.size("#mainscreen") == (261, 230) and page.box() is None, "the command went on")
 
     # A damaged picture: refused in zft's words, naming the file.
-    page.alt("f")
-    page.keys("c")
-    page.pick(damaged)
-    page.wait_box("the save name")
-    page.keys("damaged.zft", Keys.ENTER)
+    begin_conversion(page, damaged, "damaged.zft")
     box = page.wait_box("the failure")
     reason = zft_convert(damaged, NOTICE, today, "#efefef")
     wanted = f"Cannot read the picture {os.path.basename(damaged)}: {reason}"
@@ -439,8 +423,7 @@ def main():
         driver.quit()
         if server:
             server.stop()
-    print(f"{len(failures)} failures")
-    return 1 if failures else 0
+    return check.ended()
 
 
 sys.exit(main())
