@@ -38,7 +38,7 @@ test_packages=(
 )
 
 web_packages=(
-    emscripten icu-devtools dpkg-dev  # the page: the core for WebAssembly, from Debian's sources (web/build.sh)
+    emscripten icu-devtools dpkg-dev cmake make pkg-config  # the page: the core for WebAssembly, from Debian's sources (web/build.sh)
     chromium chromium-driver python3-selenium python3-pil  # ... and its tests in Debian's headless Chromium
 )
 
