@@ -21,7 +21,7 @@ import pictures  # noqa: E402
 
 SIZE_BUDGET = 800_000
 SPEED_BUDGET = 2.5
-RUNS = 15
+RUNS = 21
 
 build = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else os.path.join(top, "build"))
 site = os.path.join(build, "web", "site")
@@ -83,7 +83,8 @@ page = statistics.median(page_times)
 native = statistics.median(native_times)
 ratio = page / native
 print(f"999 x 999 JPEG, median of {RUNS}: page {page * 1000:.1f} ms, zft convert {native * 1000:.1f} ms, "
-      f"ratio {ratio:.2f} (budget {SPEED_BUDGET})")
+      f"ratio {ratio:.2f} (budget {SPEED_BUDGET}); fastest: page {min(page_times) * 1000:.1f} ms, "
+      f"zft convert {min(native_times) * 1000:.1f} ms")
 ok = total <= SIZE_BUDGET and ratio <= SPEED_BUDGET
 print("within budget" if ok else "OVER BUDGET")
 sys.exit(0 if ok else 1)
