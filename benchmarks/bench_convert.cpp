@@ -1,5 +1,6 @@
-// How long a 999 × 999 conversion takes, per picture format, against djpeg
-// decoding the same JPEG to a PPM file.
+// How long a 999 × 999 conversion takes, per picture format, against what
+// zft convert does for the same file in its process (decode, save, commit)
+// and against djpeg decoding the same JPEG to a PPM file.
 //
 // Each conversion runs the real command on the real window (offscreen), with
 // the prompts answered by a script. Times come from timestamps taken while
@@ -17,7 +18,8 @@
 //            the success box is shown. What is left is the header, the
 //            pixel loop and the close of the file slot (its commit).
 //
-// Run it by hand on a quiet machine: bench_convert [runs]
+// Run it by hand on a quiet machine: bench_convert [runs [FORMAT]], FORMAT one
+// of JPEG, BMP, GIF for that one alone.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QImageWriter>
@@ -35,6 +37,7 @@
 #include "benchmarks/bench_stats.h"
 #include "shell/converter.h"
 #include "core/decoding.h"
+#include "core/zft_codec.h"
 #include "shell/mainscreen.h"
 #include "tests/support/gif_writer.h"
 #include "tests/support/scripted_prompts.h"
@@ -150,6 +153,18 @@ double decode_time(const QString& path) {
     return picture.width() == kSide ? took : -1;
 }
 
+// What zft convert does for one file, in this process: the picture decoded,
+// saved through the core's one save and committed to a new file.
+double core_convert_once(const QString& source, const QString& target) {
+    QFile::remove(target);
+    QElapsedTimer clock;
+    clock.start();
+    const std::string path = target.toStdString();
+    core::save_zft(core::system_files(), path, core::Existing::Keep,
+                   core::load_picture(core::system_files(), source.toStdString()), {"bench", {9, 3, 2004}});
+    return ms(clock.nsecsElapsed());
+}
+
 // djpeg as a whole process, writing its PPM to a file as the converter writes its ZFT.
 double djpeg_once(const QString& djpeg, const QString& jpeg, const QString& ppm) {
     const QByteArray program = djpeg.toLocal8Bit();
@@ -208,15 +223,19 @@ int main(int argc, char** argv) {
     std::printf("to confirmation = save dialog answered to confirmation shown: decode, show, fit, refresh, pumps\n");
     std::printf("decode = load_picture alone; close = the slot's close (commit) alone, of which\n");
     std::printf("         fdatasync = the sync of a 3 MB file alone; all on new files\n\n");
-    std::printf("%-6s %16s %16s %16s %9s %9s %9s %9s\n", "format", "whole", "to confirmation", "pixels", "refresh", "decode",
-                "close", "fdatasync");
+    std::printf("core   = zft convert's work in this process: decode, save, commit to a new file\n\n");
+    std::printf("%-6s %16s %16s %16s %9s %9s %9s %9s %9s %7s\n", "format", "whole", "to confirmation", "pixels", "refresh",
+                "decode", "close", "fdatasync", "core", "whole/core");
     const QString djpeg = QStandardPaths::findExecutable(QStringLiteral("djpeg"));
     const QString ppm = dir.filePath(QStringLiteral("photo.ppm"));
     double jpegWhole = 0;
+    double jpegCore = 0;
     std::vector<double> djpegTimes;
     for (const auto& [name, source] : {std::pair{"JPEG", jpeg}, std::pair{"BMP", bmp}, std::pair{"GIF", gifPath}}) {
+        if (argc > 2 && std::string_view(argv[2]) != name)
+            continue;
         const bool againstDjpeg = std::string_view(name) == "JPEG" && !djpeg.isEmpty();
-        std::vector<double> whole, confirm, pixels, pumps, decodes, closes, syncs;
+        std::vector<double> whole, confirm, pixels, pumps, decodes, closes, syncs, cores;
         const QString target = dir.filePath(QStringLiteral("out.zft"));
         convert_once(source, target);  // warm the caches and the decoder plugin
         for (int i = 0; i < runs; ++i) {
@@ -229,6 +248,7 @@ int main(int argc, char** argv) {
             decodes.push_back(decode_time(source));
             closes.push_back(close_time(dir.filePath(QStringLiteral("close.zft")), 2994067));
             syncs.push_back(sync_time(dir.filePath(QStringLiteral("sync.zft")), 2994067));
+            cores.push_back(core_convert_once(source, dir.filePath(QStringLiteral("core.zft"))));
             // Side by side with the conversion, so that both meet the same
             // moment of a busy machine.
             if (againstDjpeg)
@@ -238,13 +258,18 @@ int main(int argc, char** argv) {
             std::fprintf(stderr, "%s: the ZFT file is %lld bytes\n", name, QFileInfo(target).size());
             return 1;
         }
-        std::printf("%-6s %8.1f (%5.1f) %8.1f (%5.1f) %8.1f (%5.1f) %9.1f %9.1f %9.1f %9.1f\n", name, median(whole),
-                    best(whole), median(confirm), best(confirm), median(pixels), best(pixels), median(pumps),
-                    median(decodes), median(closes), median(syncs));
-        if (std::string_view(name) == "JPEG")
+        std::printf("%-6s %8.1f (%5.1f) %8.1f (%5.1f) %8.1f (%5.1f) %9.1f %9.1f %9.1f %9.1f %9.1f %7.2f\n", name,
+                    median(whole), best(whole), median(confirm), best(confirm), median(pixels), best(pixels),
+                    median(pumps), median(decodes), median(closes), median(syncs), median(cores),
+                    median(whole) / median(cores));
+        if (std::string_view(name) == "JPEG") {
             jpegWhole = median(whole);
+            jpegCore = median(cores);
+        }
     }
 
+    std::printf("\nJPEG: the window's whole conversion / zft convert's in its process, medians: %.2f (aim: at most 1.1)\n",
+                jpegWhole / jpegCore);
     if (djpeg.isEmpty()) {
         std::printf("\ndjpeg not found (package libjpeg-turbo-progs): no comparison\n");
         return 0;

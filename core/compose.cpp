@@ -75,6 +75,12 @@ void compose(Argb* target, std::ptrdiff_t stride, Rect clip, Argb background, st
 }
 
 void compose_row(Argb* row, int width, Argb background) {
+    // Most rows are opaque: one pass that the compiler vectorises finds out.
+    Argb all = 0xFF000000u;
+    for (int x = 0; x < width; ++x)
+        all &= row[x];
+    if (all >= 0xFF000000u)
+        return;
     const Argb opaqueBackground = background | 0xFF000000u;
     for (int x = 0; x < width; ++x)
         row[x] = over(row[x], opaqueBackground);

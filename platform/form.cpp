@@ -27,6 +27,9 @@ Form::Form(const QString& name, bool withMenuBar) : QWidget(nullptr, Qt::Window 
         menuBar_->setNativeMenuBar(false);
     }
     surface_ = new DrawingSurface(this);
+    // The surface paints itself whole: the window fills only the rest
+    // (paintEvent), not a window's worth of background first.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void Form::setSizeTwips(float width, float height) {
@@ -171,8 +174,10 @@ void Form::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
 }
 
-void Form::paintEvent(QPaintEvent*) {
+void Form::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
+    painter.setClipRegion(event->region() - surface_->geometry());
+    painter.fillRect(rect(), palette().window());
     painter.setPen(palette().color(QPalette::Shadow));
     painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }

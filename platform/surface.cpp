@@ -59,8 +59,11 @@ void DrawingSurface::refresh() {
 }
 
 void DrawingSurface::recompose() {
-    stale_ = QRegion(0, 0, width_, height_);
-    anyStale_ = true;
+    if (pointsPainted_) {
+        stale_ = QRegion(0, 0, width_, height_);
+        anyStale_ = true;
+        pointsPainted_ = false;
+    }
     composeStale();
 }
 

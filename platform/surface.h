@@ -66,6 +66,7 @@ public:
         if (!inside(x, y)) [[unlikely]]
             return;
         reinterpret_cast<core::Argb*>(bits_ + row(y))[column(x)] = pixel_of(colour);
+        pointsPainted_ = true;
         if (!paintPending_) {
             paintPending_ = true;
             update();
@@ -73,6 +74,7 @@ public:
     }
 
     // Recomposes everything, dropping painted points, and repaints at once.
+    // With no point painted and nothing changed, what is composed stands.
     void refresh();
 
     // The same without the repaint, for a window that repaints the surface
@@ -118,6 +120,7 @@ private:
     QRegion stale_;
     bool anyStale_ = false;  // !stale_.isEmpty(), cheap enough to ask per point
     bool paintPending_ = false;
+    bool pointsPainted_ = false;  // since the last whole compose
 };
 
 }  // namespace platform

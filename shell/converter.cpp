@@ -120,8 +120,9 @@ void convert(MainScreen& w, const QString& given) {
                 // the window has room to show.
                 stamp.background = surface.backgroundColour().rgb();
                 core::save_zft(*w.slot1.writer(), {width, height}, [&](int r, core::Argb* row) {
+                    const core::Argb* pictureRow = picture->row(r);
                     for (int c = 0; c < width; ++c)
-                        row[c] = picture->pixel(c, r);
+                        row[c] = pictureRow[c];
                 }, stamp);
                 w.slot1.close();
                 w.prompts.messageBox(kSuccess, MessageStyle::Exclamation, kTitle);

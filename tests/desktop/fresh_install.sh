@@ -1,16 +1,19 @@
 #!/usr/bin/env bash
-# What `apt install ./zft-toolkit_*.deb` gives a user's fresh Debian 12,
-# checked by hand: it needs root, debootstrap, Debian's mirror and some ten
-# minutes (half an hour with the viewers), so CTest does not run it.
+# What `apt install` of the packages gives a user's fresh Debian 12, checked
+# by hand: it needs root, debootstrap, Debian's mirror and some ten minutes
+# (half an hour with the viewers), so CTest does not run it.
 #
-#   fresh_install.sh PACKAGE.deb SCRATCH_DIR [--viewers]
+#   fresh_install.sh PACKAGE_DIR SCRATCH_DIR [--viewers]
 #
 # Makes SCRATCH_DIR a new Debian 12 (debootstrap, minbase) unless it holds
-# one, installs the package with apt beside what every Debian desktop has
-# (man-db, xdg-utils, bash-completion), and checks: the file type with and
-# without the extension, both manual pages, zft's thumbnails and completion,
-# that the dpkg triggers put the loader in gdk-pixbuf's cache, and that a
-# removal takes everything away again. With --viewers, first installs the viewers
+# one, and installs with apt, beside what every Debian desktop has (man-db,
+# xdg-utils, bash-completion), the packages of one build (PACKAGE_DIR/*.deb):
+# zft alone first, which brings no Qt, GIMP, ImageMagick, Python or
+# gdk-pixbuf; then zft-toolkit, which brings none of them but Qt 6; then the
+# hosts' packages. It checks the file type with and without the extension,
+# both manual pages, zft's thumbnails and completion, that the dpkg triggers
+# put the loader in gdk-pixbuf's cache, and that removing each package, one
+# at a time, takes every file of it away again. With --viewers, first installs the viewers
 # a user would have (Eye of GNOME, Ristretto, Gwenview, qimgv), a Qt 5 and a
 # Qt 6 program (Python's PyQt5 and PyQt6) and gdk-pixbuf's thumbnailer, and
 # checks too that each viewer shows a ZFT picture pixel for pixel (found
@@ -21,7 +24,7 @@
 # convert, Python's Pillow, a GTK program saving through gdk-pixbuf) open
 # ZFT pictures and save the bytes zft convert writes.
 set -uo pipefail
-deb=$(realpath "$1")
+debs=$(realpath "$1")
 root=$2
 viewers=${3:-}
 passes=0
@@ -71,9 +74,42 @@ if [ "$viewers" = --viewers ]; then
         >/dev/null || exit 1
 fi
 
-# The package, as a user installs it.
-cp "$deb" "$root/tmp/"
-check "apt install ./$(basename "$deb")" in_root apt-get install -y -q man-db xdg-utils bash-completion "/tmp/$(basename "$deb")"
+# The packages, as a user installs them: zft and the window first, each
+# bringing no host it does not need.
+rm -rf "$root/tmp/debs"
+mkdir "$root/tmp/debs"
+cp "$debs"/*.deb "$root/tmp/debs/"
+packages=$(cd "$debs" && ls *.deb | sed 's/_.*//')
+check "man-db, xdg-utils, bash-completion" in_root apt-get install -y -q man-db xdg-utils bash-completion
+installed() { in_root dpkg-query -W -f '${db:Status-Status} ${Package}\n' | sed -n 's/^installed //p' | sort; }
+# install_debs PATTERN PACKAGE...: installs them, and none of the packages
+# they bring may match PATTERN (an empty one lets all through).
+install_debs() {
+    local pattern=$1 before brought package deb debs=()
+    shift
+    for package in "$@"; do
+        for deb in "$root/tmp/debs/${package}"_*.deb; do
+            debs+=("${deb#"$root"}")
+        done
+    done
+    before=$(installed)
+    check "apt install $*" in_root apt-get install -y -q "${debs[@]}"
+    brought=$(installed | comm -13 <(echo "$before") -)
+    echo "    $* brought $(echo "$brought" | grep -c .) packages"
+    [ -z "$pattern" ] || check "$* brought no package of another host" sh -c "! echo '$brought' | grep -E '$pattern'"
+}
+none_left() {  # none_left FILE...: passes when none of them is in the scratch system
+    local file left=0
+    for file in "$@"; do
+        [ ! -e "$root$file" ] || { echo "left: $file"; left=1; }
+    done
+    return $left
+}
+install_debs '^(libqt|libgimp|gimp|libgegl|libmagick|imagemagick|python3|libgdk-pixbuf)' zft
+install_debs '^(libqt5|libgimp|gimp|libgegl|libmagick|imagemagick|python3)' zft-toolkit
+hosts=$(echo "$packages" | grep -v -x -e zft -e zft-toolkit)
+# shellcheck disable=SC2086 # one word a package
+install_debs '' $hosts
 
 # A picture with no two pixels alike, converted by the installed zft.
 python3 -c "
@@ -90,8 +126,8 @@ check "the thumbnailer's command" in_root sh -c \
     'cmd=$(sed -n "s/^Exec=//p" /usr/share/thumbnailers/zft.thumbnailer | sed "s|%i|/tmp/picture.zft|; s|%o|/tmp/thumb.png|; s|%s|128|"); $cmd && test -s /tmp/thumb.png'
 check "bash completion" in_root bash -c \
     'source /usr/share/bash-completion/bash_completion 2>/dev/null; __load_completion zft && complete -p zft'
-check "the loader is in gdk-pixbuf's cache" in_root grep -q libpixbufloader-zft.so \
-    /usr/lib/x86_64-linux-gnu/gdk-pixbuf-2.0/2.10.0/loaders.cache
+loaders_cache=/usr/lib/x86_64-linux-gnu/gdk-pixbuf-2.0/2.10.0/loaders.cache
+check "the loader is in gdk-pixbuf's cache" in_root grep -q libpixbufloader-zft.so $loaders_cache
 
 if [ "$viewers" = --viewers ]; then
     check "gdk-pixbuf-thumbnailer" in_root gdk-pixbuf-thumbnailer -s 128 /tmp/picture /tmp/pixbuf-thumb.png
@@ -173,7 +209,7 @@ EOF
     # Ristretto 0.12 asks libmagic what a file is: the administrator's step
     # the README gives, undone afterwards.
     cp "$root/etc/magic" "$root/etc/magic.before"
-    cat "$root/usr/share/zft-toolkit/zft.magic" >>"$root/etc/magic"
+    cat "$root/usr/share/zft/zft.magic" >>"$root/etc/magic"
     # Processes are ended by the ids they wrote, one by one.
     in_root sh -c 'Xvfb :7 -screen 0 1600x1200x24 >/dev/null 2>&1 & echo $! >/tmp/xvfb.pid'
     sleep 3
@@ -189,11 +225,19 @@ EOF
     mv "$root/etc/magic.before" "$root/etc/magic"
 fi
 
-# Removed, it leaves nothing: the type is gone with the files.
-check "apt remove" in_root apt-get remove -y -q zft-toolkit
-check "no file left" in_root sh -c '! dpkg -L zft-toolkit 2>/dev/null | grep -q . && ! test -e /usr/bin/zft'
+# Each removed alone, the hosts' first, leaves nothing of itself: none of
+# its files, and nothing made from them (bytecode, a cache's line).
+# shellcheck disable=SC2086
+for package in $hosts zft-toolkit zft; do
+    files=$(in_root dpkg -L "$package" | while read -r file; do [ -d "$root$file" ] || echo "$file"; done)
+    check "apt remove $package" in_root apt-get remove -y -q "$package"
+    check "$package is gone" in_root sh -c "! dpkg -L $package >/dev/null 2>&1"
+    # shellcheck disable=SC2086 # no blanks in the packages' paths
+    check "no file of $package left" none_left $files
+done
 check "no plug-in left, and no bytecode of one" in_root sh -c \
-    '! find /usr/lib/python3 /usr/lib/gimp /usr/lib/x86_64-linux-gnu/ImageMagick-6.9.11 -name "*zft*" 2>/dev/null | grep .'
+    '! find /usr/lib/python3 /usr/lib/gimp /usr/lib/x86_64-linux-gnu -name "*zft*" 2>/dev/null | grep .'
+check "the loader is out of gdk-pixbuf's cache" in_root sh -c "! grep -q zft $loaders_cache 2>/dev/null"
 check "xdg-mime after removal: no longer image/x-zft" in_root sh -c '[ "$(xdg-mime query filetype /tmp/picture.zft)" != image/x-zft ]'
 
 echo "fresh install: $passes passed, $failures failed"

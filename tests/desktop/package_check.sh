@@ -1,86 +1,163 @@
 #!/bin/sh
-# Makes the Debian package from a built tree and checks it as dpkg sees it:
-# its control fields, its files and where they lie, its maintainer scripts
-# (none: the triggers of the packages owning the caches do their work), and
-# lintian's verdict:
-#   package_check.sh BUILD_DIR VERSION
+# Makes the Debian packages from a built tree and checks each as dpkg sees
+# it: its control fields, its dependencies (its own host's libraries and no
+# other host's), its files and where they lie, its maintainer scripts (none:
+# the triggers of the packages owning the caches do their work), and
+# lintian's verdict; and that all of them together hold what an install of
+# the build holds, no file in two:
+#   package_check.sh BUILD_DIR VERSION PACKAGE...
 set -eu
 build=$1
 version=$2
+shift 2
+packages=$*
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-cmake --build "$build" --target package >"$build/package.log" 2>&1 || { cat "$build/package.log"; fail "making the package"; }
-deb="$build/zft-toolkit_${version}_amd64.deb"
-[ -f "$deb" ] || fail "no $deb"
+rm -f "$build"/*.deb
+cmake --build "$build" --target package >"$build/package.log" 2>&1 || { cat "$build/package.log"; fail "making the packages"; }
+made=$(cd "$build" && ls *.deb | sed 's/_.*//' | sort | tr '\n' ' ')
+wanted=$(printf '%s\n' $packages | sort | tr '\n' ' ')
+[ "$made" = "$wanted" ] || fail "made $made, not $wanted"
 
-# Control fields.
-field() { dpkg-deb -f "$deb" "$1"; }
-[ "$(field Package)" = zft-toolkit ] || fail "Package: $(field Package)"
-[ "$(field Version)" = "$version" ] || fail "Version: $(field Version)"
-[ "$(field Architecture)" = amd64 ] || fail "Architecture: $(field Architecture)"
-[ "$(field Section)" = graphics ] || fail "Section: $(field Section)"
-depends=$(field Depends)
-for package in libqt6gui6 libqt6widgets6 libqt5gui5 libgdk-pixbuf-2.0-0 libturbojpeg0 libjpeg62-turbo libgif7 \
-        libpng16-16 libgimp2.0 libmagickcore-6.q16-6 hicolor-icon-theme shared-mime-info; do
-    echo "$depends" | grep -q "\\b$package\\b" || fail "Depends lacks $package: $depends"
-done
-# ICU, linked for the notice's Unicode rules, found by dpkg-shlibdeps as the rest.
-echo "$depends" | grep -q '\blibicu72\b' || fail "Depends lacks libicu72: $depends"
-
-# The files, where each library asked says they belong.
-listing=$(dpkg-deb -c "$deb")
-qt5_plugins=$(/usr/lib/qt5/bin/qmake -query QT_INSTALL_PLUGINS)
-qt6_plugins=$(/usr/lib/qt6/bin/qtpaths6 --query QT_INSTALL_PLUGINS)
-pixbuf_loaders=$(pkg-config --variable=gdk_pixbuf_moduledir gdk-pixbuf-2.0)
-completions=$(pkg-config --variable=completionsdir bash-completion)
-gimp_plug_ins=$(pkg-config --variable=gimplibdir gimp-2.0)/plug-ins
-magick_coders=$(/usr/bin/convert -list configure | sed -n 's/^CODER_PATH *//p')
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+printf 'P6 3 2 255\n%s' 'abcdefghijklmnopqr' >"$scratch/in.ppm"
+qt_plugins() { [ "$1" = 5 ] && /usr/lib/qt5/bin/qmake -query QT_INSTALL_PLUGINS || /usr/lib/qt6/bin/qtpaths6 --query QT_INSTALL_PLUGINS; }
+icons=/usr/share/icons/hicolor
 python_modules=/usr/lib/python3/dist-packages
-for file in /usr/bin/zft /usr/bin/zft-toolkit /usr/share/man/man1/zft.1.gz /usr/share/man/man1/zft-toolkit.1.gz \
-            /usr/share/applications/zft-toolkit.desktop /usr/share/mime/packages/zft-toolkit.xml \
-            /usr/share/thumbnailers/zft.thumbnailer /usr/share/icons/hicolor/scalable/mimetypes/image-x-zft.svg \
-            /usr/share/icons/hicolor/48x48/apps/zft-toolkit.png /usr/share/doc/zft-toolkit/copyright \
-            /usr/share/doc/zft-toolkit/changelog.gz "$completions/zft" "$qt5_plugins/imageformats/libzft.so" \
-            "$qt6_plugins/imageformats/libzft.so" "$pixbuf_loaders/libpixbufloader-zft.so" \
-            /usr/share/zft-toolkit/zft.magic "$gimp_plug_ins/file-zft/file-zft" "$magick_coders/zft.so" \
-            "$magick_coders/zft.la" "$python_modules/pillow_zft.cpython-311-x86_64-linux-gnu.so"; do
-    echo "$listing" | grep -q " \\.$file\$" || fail "the package lacks $file"
-done
-# Only files of its own: under /usr, owned by root, and no cache that a
-# trigger makes (it would belong to no package and clash with the real one).
-echo "$listing" | awk '{ print $6 }' | grep -v '^\./usr/' | grep -v '^\./$' && fail "files outside /usr"
-echo "$listing" | awk '$2 != "root/root" { print; bad = 1 } END { exit bad }' || fail "files not owned by root"
-echo "$listing" | grep -E 'mime\.cache|icon-theme\.cache|mimeinfo\.cache|loaders\.cache' && fail "a generated cache is packed"
-# No Python source: its bytecode, made where it is imported, would belong to
-# no package and stay behind on removal.
-echo "$listing" | grep -E '\.py$|__pycache__|\.pyc$' && fail "Python source or bytecode is packed"
 
-# The hosts' plug-ins as the package has them (stripped), each run by its
-# host from the unpacked package: GIMP's is checked by fresh_install.sh.
-unpacked=$(mktemp -d)
-dpkg-deb -x "$deb" "$unpacked"
-printf 'P6 3 2 255\n%s' 'abcdefghijklmnopqr' >"$unpacked/in.ppm"
-MAGICK_CODER_MODULE_PATH="$unpacked$magick_coders:$magick_coders" /usr/bin/convert "$unpacked/in.ppm" \
-    "$unpacked/magick.zft" || fail "ImageMagick with the packed coder"
-[ "$(head -c 2 "$unpacked/magick.zft")" = 1A ] || fail "ImageMagick's ZFT from the packed coder"
-PYTHONPATH="$unpacked$python_modules" /usr/bin/python3 -c "
+# Each package: its section, the dependencies it must have, the hosts whose
+# libraries it may depend on (qt6, qt5, pixbuf, gimp, magick, python;
+# "none" for none), and its files beside Debian's own.
+for package in $packages; do
+    case $package in
+    zft)
+        section=graphics hosts=none
+        needs="libturbojpeg0 libjpeg62-turbo libgif7 libpng16-16 libicu72"
+        files="/usr/bin/zft /usr/share/man/man1/zft.1.gz /usr/share/mime/packages/zft-toolkit.xml
+               /usr/share/thumbnailers/zft.thumbnailer $icons/scalable/mimetypes/image-x-zft.svg
+               $icons/48x48/mimetypes/image-x-zft.png /usr/share/zft/zft.magic
+               $(pkg-config --variable=completionsdir bash-completion)/zft" ;;
+    zft-toolkit)
+        section=graphics hosts=qt6
+        needs="libqt6gui6 libqt6widgets6 libicu72 hicolor-icon-theme"
+        files="/usr/bin/zft-toolkit /usr/share/man/man1/zft-toolkit.1.gz /usr/share/applications/zft-toolkit.desktop
+               $icons/48x48/apps/zft-toolkit.png $icons/scalable/apps/zft-toolkit.svg" ;;
+    qt6-image-formats-plugin-zft)
+        section=libs hosts=qt6 needs=libqt6gui6 files="$(qt_plugins 6)/imageformats/libzft.so" ;;
+    qt5-image-formats-plugin-zft)
+        section=libs hosts=qt5 needs=libqt5gui5 files="$(qt_plugins 5)/imageformats/libzft.so" ;;
+    zft-gdk-pixbuf)
+        section=graphics hosts=pixbuf needs=libgdk-pixbuf-2.0-0
+        files="$(pkg-config --variable=gdk_pixbuf_moduledir gdk-pixbuf-2.0)/libpixbufloader-zft.so" ;;
+    gimp-zft)
+        # libgimp brings gdk-pixbuf's types with it.
+        section=graphics hosts="gimp pixbuf" needs="libgimp2.0 gimp"
+        files="$(pkg-config --variable=gimplibdir gimp-2.0)/plug-ins/file-zft/file-zft" ;;
+    libmagickcore-6.q16-6-zft)
+        magick_coders=$(/usr/bin/convert -list configure | sed -n 's/^CODER_PATH *//p')
+        section=libs hosts=magick needs=libmagickcore-6.q16-6
+        files="$magick_coders/zft.so $magick_coders/zft.la" ;;
+    python3-pillow-zft)
+        section=python hosts=python needs="python3 python3-pil"
+        files="$python_modules/pillow_zft.cpython-311-x86_64-linux-gnu.so" ;;
+    *) fail "no checks for the package $package" ;;
+    esac
+    deb="$build/${package}_${version}_amd64.deb"
+    [ -f "$deb" ] || fail "no $deb"
+
+    # Control fields.
+    field() { dpkg-deb -f "$deb" "$1"; }
+    [ "$(field Package)" = "$package" ] || fail "$package: Package: $(field Package)"
+    [ "$(field Version)" = "$version" ] || fail "$package: Version: $(field Version)"
+    [ "$(field Architecture)" = amd64 ] || fail "$package: Architecture: $(field Architecture)"
+    [ "$(field Section)" = "$section" ] || fail "$package: Section: $(field Section)"
+    [ "$(field Source)" = zft-toolkit ] || fail "$package: Source: $(field Source)"
+    depends=$(field Depends)
+    for need in $needs; do
+        echo "$depends" | grep -q "\\(^\\|, \\)$need\\( \\|,\\|$\\)" || fail "$package: Depends lacks $need: $depends"
+    done
+    # No other host's library, by the names Debian gives them.
+    for host in qt6 qt5 pixbuf gimp magick python; do
+        case " $hosts " in *" $host "*) continue ;; esac
+        case $host in
+        qt6) pattern='libqt6' ;; qt5) pattern='libqt5' ;; pixbuf) pattern='libgdk-pixbuf' ;;
+        gimp) pattern='gimp\|libgegl\|libbabl' ;; magick) pattern='magick' ;; python) pattern='python' ;;
+        esac
+        echo "$depends" | grep -q "$pattern" && fail "$package depends on $host: $depends"
+    done
+    case $package in
+    zft-toolkit) echo "$depends" | grep -q "\\bzft (= $version)" || fail "zft-toolkit: Depends lacks zft (= $version)" ;;
+    gimp-zft) [ "$(field Enhances)" = gimp ] || fail "gimp-zft: Enhances: $(field Enhances)" ;;
+    libmagickcore-6.q16-6-zft)
+        # Its coder folder is named after MagickCore's version.
+        echo "$depends" | grep -q 'libmagickcore-6.q16-6 (<< 8:6.9.12)' || fail "$package: not held to MagickCore 6.9.11: $depends" ;;
+    python3-pillow-zft)
+        echo "$depends" | grep -q 'python3 (<< 3.12)' || fail "$package: not held to Python 3.11: $depends" ;;
+    esac
+
+    # The files, where each library asked says they belong, and Debian's own.
+    listing=$(dpkg-deb -c "$deb")
+    for file in $files "/usr/share/doc/$package/copyright" "/usr/share/doc/$package/changelog.gz"; do
+        echo "$listing" | grep -q " \\.$file\$" || fail "$package lacks $file"
+    done
+    # Only files of its own: under /usr, owned by root, and no cache that a
+    # trigger makes (it would belong to no package and clash with the real one).
+    echo "$listing" | awk '{ print $6 }' | grep -v '^\./usr/' | grep -v '^\./$' && fail "$package: files outside /usr"
+    echo "$listing" | awk '$2 != "root/root" { print; bad = 1 } END { exit bad }' || fail "$package: files not owned by root"
+    echo "$listing" | grep -E 'mime\.cache|icon-theme\.cache|mimeinfo\.cache|loaders\.cache' && fail "$package: a generated cache is packed"
+    # No Python source: its bytecode, made where it is imported, would belong
+    # to no package and stay behind on removal.
+    echo "$listing" | grep -E '\.py$|__pycache__|\.pyc$' && fail "$package: Python source or bytecode is packed"
+    echo "$listing" | awk '$1 !~ /^d/ { print $6 }' | sed 's/^\.//' >>"$scratch/packed"
+
+    # No maintainer scripts.
+    dpkg-deb -e "$deb" "$scratch/control"
+    scripts=$(ls "$scratch/control" | grep -v -x -e control -e md5sums || true)
+    [ -z "$scripts" ] || fail "$package: maintainer scripts or triggers: $scripts"
+    rm -rf "$scratch/control"
+
+    # The hosts' plug-ins as the packages have them (stripped), each run by
+    # its host from the unpacked package: the Qt plugins, the loader and
+    # GIMP's are run so by fresh_install.sh --viewers.
+    dpkg-deb -x "$deb" "$scratch/root"
+    case $package in
+    libmagickcore-6.q16-6-zft)
+        MAGICK_CODER_MODULE_PATH="$scratch/root$magick_coders:$magick_coders" /usr/bin/convert "$scratch/in.ppm" \
+            "$scratch/magick.zft" || fail "ImageMagick with the packed coder"
+        [ "$(head -c 2 "$scratch/magick.zft")" = 1A ] || fail "ImageMagick's ZFT from the packed coder" ;;
+    esac
+done
+# Pillow with the packed module, on what the packed zft writes.
+case " $packages " in *" python3-pillow-zft "*)
+    "$scratch/root/usr/bin/zft" convert "$scratch/in.ppm" -o "$scratch/zft.zft" || fail "the packed zft"
+    PYTHONPATH="$scratch/root$python_modules" /usr/bin/python3 -c "
 import pillow_zft
 from PIL import Image
-assert Image.open('$unpacked/magick.zft').size == (3, 2)
-" || fail "Pillow with the packed module"
-rm -rf "$unpacked"
+assert Image.open('$scratch/zft.zft').size == (3, 2)
+" || fail "Pillow with the packed module" ;;
+esac
 
-# No maintainer scripts; each folder whose cache needs refreshing has a
-# package with a dpkg trigger on it.
-control=$(mktemp -d)
-dpkg-deb -e "$deb" "$control"
-scripts=$(ls "$control" | grep -v -x -e control -e md5sums || true)
-[ -z "$scripts" ] || fail "maintainer scripts or triggers in the package: $scripts"
-for folder in /usr/share/mime/packages /usr/share/icons/hicolor /usr/share/applications "$pixbuf_loaders" /usr/share/man; do
+# No file in two packages (dpkg would refuse the second), and together the
+# very files an install of the build puts in place, no more, no fewer.
+duplicates=$(sort "$scratch/packed" | uniq -d)
+[ -z "$duplicates" ] || fail "files in two packages: $duplicates"
+DESTDIR="$scratch/installed" cmake --install "$build" --prefix /usr >"$scratch/install.log" 2>&1 ||
+    { cat "$scratch/install.log"; fail "cmake --install"; }
+(cd "$scratch/installed" && find . ! -type d | sed 's/^\.//') | sort >"$scratch/install-files"
+sort "$scratch/packed" >"$scratch/packed-files"
+differences=$(diff "$scratch/install-files" "$scratch/packed-files" || true)
+[ -z "$differences" ] || fail "the packages together are not the install (<: install only, >: packed only):
+$differences"
+
+# Each folder whose cache needs refreshing has an installed package with a
+# dpkg trigger on it.
+for folder in /usr/share/mime/packages /usr/share/icons/hicolor /usr/share/applications \
+        $(pkg-config --variable=gdk_pixbuf_moduledir gdk-pixbuf-2.0) /usr/share/man; do
     cat /var/lib/dpkg/info/*.triggers | grep -q "^interest[a-z-]* $folder\$" || fail "no installed package triggers on $folder"
 done
-rm -rf "$control"
 
-# lintian: no errors. Its warnings are shown, not judged.
-lintian --fail-on error --tag-display-limit 0 "$deb" || fail "lintian reports errors"
-echo "package $deb checked"
+# lintian: no errors and no warnings.
+(cd "$build" && lintian --fail-on error,warning --tag-display-limit 0 $(printf '%s_'"$version"'_amd64.deb ' $packages)) ||
+    fail "lintian reports errors or warnings"
+echo "packages checked: $packages"

@@ -5,13 +5,18 @@
 # keys and the real file dialogs (GTK's own under GNOME's theme), preview the
 # result, check what the screen shows and what the file holds, open About
 # with F1 and the File menu from the keyboard after it, answer the exit
-# question with Escape (No) and then Return (Yes).
+# question with Escape (No) and then Return (Yes). Under a large font on a
+# small screen, where the menu bar is taller than the window's margins leave
+# room for, also convert a tall BMP through the menu and a wide JPEG the
+# program is opened with, each written as zft convert writes it.
 #
 # usage: convert_and_preview.sh VARIANT path/to/zft-toolkit path/to/zft
 #   plain        Qt's own look on a bare X server
 #   gnome-light  GNOME's desktop: Qt's GTK platform theme, Adwaita
 #   gnome-dark   the same with Adwaita's dark variant
 #   scale2       a screen scaled by 2 (QT_SCALE_FACTOR=2)
+#   gnome-large-font  GNOME's, with a 16-point interface font, on an
+#                800 × 600 screen
 set -uo pipefail
 variant=$1
 program=$(realpath "$2")
@@ -27,21 +32,26 @@ scale2)
     export QT_SCALE_FACTOR=2
     scale=2
     ;;
-gnome-light | gnome-dark)
+gnome-light | gnome-dark | gnome-large-font)
     compgen -G "/usr/lib/*/qt6/plugins/platformthemes/libqgtk3.so" >/dev/null ||
         skip "qt6-gtk-platformtheme is not installed"
     in_session_bus "$@"
     export XDG_CURRENT_DESKTOP=GNOME
     [ "$variant" = gnome-dark ] && export GTK_THEME=Adwaita:dark
+    [ "$variant" = gnome-large-font ] && screen_size=800x600
     gtk=1
     ;;
 *)
-    echo "usage: $0 plain|gnome-light|gnome-dark|scale2 PROGRAM ZFT" >&2
+    echo "usage: $0 plain|gnome-light|gnome-dark|gnome-large-font|scale2 PROGRAM ZFT" >&2
     exit 2
     ;;
 esac
 
 begin_session
+if [ "$variant" = gnome-large-font ]; then
+    mkdir -p "$XDG_CONFIG_HOME/gtk-3.0"
+    printf '[Settings]\ngtk-font-name = DejaVu Sans 16\n' >"$XDG_CONFIG_HOME/gtk-3.0/settings.ini"
+fi
 # GTK's file dialog is seen through what it tells assistive technologies.
 [ -n "$gtk" ] && start_atspi
 
@@ -172,7 +182,7 @@ plain | scale2)
 gnome-dark)
     [ $((red + green + blue)) -lt 300 ] || fail "under the dark theme the surface is light: $window_colour"
     ;;
-gnome-light)
+gnome-light | gnome-large-font)
     [ $((red + green + blue)) -gt 600 ] || fail "under the light theme the surface is dark: $window_colour"
     ;;
 esac
@@ -250,10 +260,15 @@ wait_main 131x120
 read_geometry "$main"
 main_x=${position%,*}
 main_y=${position#*,}
-convert "$work_dir/expected.ppm" -scale "$((100 * scale))%" -depth 8 "ppm:$work_dir/expected-shown.ppm"
+# Below a bar taller than 24 pixels the window, fitted with the same margins
+# whatever the bar, shows the picture's top rows only: those are compared.
 painted_below_bar() {
-    screenshot "$work_dir/screen.ppm" && crop_to "$work_dir/screen.ppm" \
-        "$(scaled ${width}x${height})+$((main_x + 5 * scale))+$((main_y + (5 + $1) * scale))" "$work_dir/painted.ppm" &&
+    local rows=$((90 + 24 - $1))
+    [ "$rows" -gt "$height" ] && rows=$height
+    convert "$work_dir/expected.ppm" -crop "${width}x${rows}+0+0" +repage -scale "$((100 * scale))%" -depth 8 \
+        "ppm:$work_dir/expected-shown.ppm" &&
+        screenshot "$work_dir/screen.ppm" && crop_to "$work_dir/screen.ppm" \
+        "$(scaled ${width}x${rows})+$((main_x + 5 * scale))+$((main_y + (5 + $1) * scale))" "$work_dir/painted.ppm" &&
         [ "$(pixels_differing "$work_dir/painted.ppm" "$work_dir/expected-shown.ppm")" = 0 ]
 }
 painted_as_file() {
@@ -287,9 +302,70 @@ wait_gone "$found"
 main_shown 131x120 || fail "the main window changed after No to the exit question"
 painted_below_bar "$bar_height" || fail "the preview changed after No to the exit question"
 
+# The confirmation, the notice and the success box of a conversion whose
+# dialogs are done; the window back at the logo's size.
+confirm_and_name() {
+    wait_titled "ZFT Toolkit - SP1"   # Click <OK> to start convertion
+    local confirmation=$found
+    xdotool key Return
+    wait_gone "$confirmation"
+    wait_titled "ZFT Toolkit - SP1" "$confirmation"   # the notice
+    local notice_box=$found
+    type_and_enter "$1"
+    wait_gone "$notice_box"
+    wait_titled "ZFT Toolkit - SP1" "$notice_box"   # Conversion succesfull !
+    local success=$found
+    xdotool key Return
+    wait_gone "$success"
+    wait_main 261x230
+}
+
+# The file $2 is what zft convert writes for the picture $1 with the notice
+# $3, the window's colour and the file's own date.
+written_as_zft_writes() {
+    local header
+    header=$(head -c 10 "$2")
+    "$zft" convert --force --background "$hex" --notice "$3" --date "${header:2:2}/${header:4:2}/${header:6:4}" \
+        "$1" -o "$work_dir/by-zft.zft" || fail "zft convert $1 failed"
+    cmp -s "$2" "$work_dir/by-zft.zft" || fail "the window wrote other bytes than zft convert for $1"
+}
+
+if [ "$variant" = gnome-large-font ]; then
+    # A menu bar taller than the window's margins leave room for: the window
+    # shows less than the whole of a tall picture, and still writes all of it.
+    awk 'BEGIN { print "P3"; print 200, 500; print 255
+        for (y = 0; y < 500; y++) for (x = 0; x < 200; x++) print (x * 5) % 256, y % 256, (x + 2 * y) % 256 }' |
+        convert - "BMP3:$pictures/tall.bmp" || fail "cannot write the tall BMP"
+    awk 'BEGIN { print "P3"; print 760, 150; print 255
+        for (y = 0; y < 150; y++) for (x = 0; x < 760; x++) print x % 256, (3 * y) % 256, (x * y) % 256 }' |
+        convert - -quality 90 "$pictures/wide.jpg" || fail "cannot write the wide JPEG"
+    menu_file c
+    wait_titled "Select a file to convert ..."
+    choose_file "$pictures/tall.bmp" Open "$found"
+    wait_titled "Select a filename to save ..."
+    choose_file "$out/tall.zft" Save "$found"
+    confirm_and_name "tall"
+    written_as_zft_writes "$pictures/tall.bmp" "$out/tall.zft" "tall"
+fi
+
 # Exit, Return (Yes, the default button): the program ends with status 0.
 ask_to_exit
 answer_yes_and_end "the program"
+
+if [ "$variant" = gnome-large-font ]; then
+    # Opened with a picture, as a file manager's "Open With" does: the intro,
+    # then straight to the save dialog.
+    run_in=$work_dir
+    start_program "$program" "$pictures/wide.jpg"
+    wait_intro
+    xdotool mousemove --window "$intro" 130 150 click 1
+    wait_titled "Select a filename to save ..."
+    choose_file "$out/wide.zft" Save "$found"
+    confirm_and_name "wide"
+    written_as_zft_writes "$pictures/wide.jpg" "$out/wide.zft" "wide"
+    ask_to_exit
+    answer_yes_and_end "the program opened with a picture"
+fi
 
 if [ "$variant" = plain ]; then
     # Opened with a file, as a file manager opens one: the intro as ever,

@@ -11,6 +11,7 @@ app_pid=
 atspi_pid=
 work_dir=
 scale=1  # QT_SCALE_FACTOR: screen pixels per pixel of the program
+screen_size=${screen_size:-1600x1200}
 gtk=     # set where the file dialog is GTK's own
 
 fail() {
@@ -123,7 +124,7 @@ wait_for() {
 start_x() {
     work_dir=$(mktemp -d "${TMPDIR:-/tmp}/zft-e2e.XXXXXX")
     local number_file="$work_dir/display"
-    Xvfb -displayfd 3 -screen 0 1600x1200x24 -nolisten tcp -noreset 3>"$number_file" \
+    Xvfb -displayfd 3 -screen 0 "${screen_size}x24" -nolisten tcp -noreset 3>"$number_file" \
         >"$work_dir/xvfb.log" 2>&1 &
     xvfb_pid=$!
     wait_for "Xvfb to pick a display" test -s "$number_file"
