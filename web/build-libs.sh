@@ -52,7 +52,8 @@ ensure_deb_src() {
         done </etc/apt/sources.list
     fi
     printf '%s' "$text" | "${sudo[@]}" tee "$source_list" >/dev/null
-    "${sudo[@]}" apt-get update -qq
+    # Another apt run holding its lists is waited for, as scripts/dev.sh waits.
+    "${sudo[@]}" apt-get -o DPkg::Lock::Timeout=900 update -qq
 }
 
 # The newest version of a source package in a suite other than the security
