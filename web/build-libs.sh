@@ -9,7 +9,7 @@
 #
 # Prints that folder's path on its last line. The first run needs apt's
 # sources (it adds a deb-src entry mirroring the machine's Debian sources)
-# and takes about a quarter of an hour on two cores; a run that finds the
+# and takes some minutes (under ten on two cores); a run that finds the
 # folder complete does nothing.
 set -euo pipefail
 
@@ -22,9 +22,9 @@ declare -A short=([libjpeg-turbo]=jpeg [libpng1.6]=png [zlib]=zlib [giflib]=gif 
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
 
-# The sources of the machine's Debian, for apt-get source: the deb822 files
-# and sources.list lines that name deb.debian.org or another Debian mirror,
-# with their types changed to deb-src.
+# The sources of the machine's Debian, for apt-get source: its deb822 files
+# and sources.list lines that name Debian (another vendor's repository may
+# serve no sources), with their types changed to deb-src.
 source_list=/etc/apt/sources.list.d/zft-toolkit-deb-src.sources
 ensure_deb_src() {
     if [ -n "$(apt-cache showsrc --only-source zlib 2>/dev/null | grep '^Version:')" ]; then
@@ -46,6 +46,7 @@ ensure_deb_src() {
                 opts=${rest%%]*}; opts=${opts#[}; rest=${rest#*] }
             fi
             read -r uri suite components <<<"$rest"
+            [[ $uri == *debian* ]] || continue
             text+="Types: deb-src"$'\n'"URIs: $uri"$'\n'"Suites: $suite"$'\n'"Components: $components"$'\n'
             [[ $opts == *signed-by=* ]] && text+="Signed-By: $(sed -E 's/.*signed-by=([^ ]*).*/\1/' <<<"$opts")"$'\n'
             text+=$'\n'
@@ -76,7 +77,7 @@ if [ -f "$cache/complete" ]; then
     exit 0
 fi
 
-echo "Building the C libraries for WebAssembly into $cache (once; about 15 minutes)" >&2
+echo "Building the C libraries for WebAssembly into $cache (once; some minutes)" >&2
 started=$SECONDS
 prefix=$cache
 # Sources and objects, kept until the cache is complete, so that a build
@@ -94,10 +95,12 @@ emulator=(-DCMAKE_CROSSCOMPILING_EMULATOR=/usr/bin/node)
 unpack() {  # package → the unpacked source folder
     local folder=$work/src-$1
     if [ ! -d "$folder" ]; then
-        # apt checked the files against the archive's signed index.
-        (cd "$work" && apt-get source -qq --download-only "$1=${version[$1]}" >/dev/null 2>&1 &&
-            dpkg-source -x --no-check ./"$1"_"${version[$1]#*:}".dsc "$folder.new" >/dev/null &&
-            mv "$folder.new" "$folder")
+        # apt checked the files against the archive's signed index; its
+        # warning that root downloads unsandboxed is no news.
+        (cd "$work" && apt-get source -qq --download-only "$1=${version[$1]}" 2>&1 >/dev/null |
+            grep -v 'unsandboxed' >&2) || true
+        dpkg-source -x --no-check "$work/$1_${version[$1]#*:}.dsc" "$folder.new" >/dev/null || return 1
+        mv "$folder.new" "$folder"
     fi
     echo "$folder"
 }
