@@ -112,6 +112,30 @@ bool is_temporary_name(std::string_view name) {
     return letters.substr(kRandomLetters) == check_letters(letters.substr(0, kRandomLetters));
 }
 
+// The folder a path's last name is in.
+std::string folder_of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Refuses to follow the symbolic link `link`, whose status is `status`,
+// where the system's own rule for links in shared folders would refuse it
+// (fs.protected_symlinks, whatever the machine's setting, since the writer
+// follows links itself): in a sticky folder everyone may write to, such as
+// /tmp, only a link of the user's or of the folder's owner is followed, for
+// root too. Another's link there may have been planted to make the writer
+// replace a file it leads to.
+void check_link_may_be_followed(const std::string& path, const std::string& link, const struct stat& status) {
+    const std::string folder = folder_of(link);
+    struct stat shared {};
+    if (::stat(folder.c_str(), &shared) != 0 || !(shared.st_mode & S_ISVTX) || !(shared.st_mode & S_IWOTH) ||
+        status.st_uid == ::geteuid() || status.st_uid == shared.st_uid)
+        return;
+    throw cannot("write", path,
+                 "the symbolic link " + link + " is not followed: it is in " + folder +
+                     ", a folder everyone may write to, and belongs to neither you nor the folder's owner");
+}
+
 // Where a write to `path` goes. A symbolic link is written through: its
 // target is replaced, in the target's folder, and the link stays.
 std::string written_place(const std::string& path) {
@@ -120,6 +144,7 @@ std::string written_place(const std::string& path) {
         struct stat status {};
         if (::lstat(place.c_str(), &status) != 0 || !S_ISLNK(status.st_mode))
             return place;
+        check_link_may_be_followed(path, place, status);
         std::string target(PATH_MAX, '\0');
         const ssize_t length = ::readlink(place.c_str(), target.data(), target.size());
         if (length <= 0 || static_cast<std::size_t>(length) >= target.size())
@@ -189,6 +214,13 @@ void AtomicFile::failWithErrno(int error) {
     abandon();
     if (error == EEXIST && existing_ == Existing::Keep)
         throw cannot("write", path, "it exists already", Failure::Kind::Exists);
+    // Only the folder's entries are ever refused for want of permission:
+    // the new file is made there and named there. A writable file in a
+    // folder that is not is no more replaced than made anew.
+    if (error == EACCES || error == EROFS)
+        throw cannot("write", path,
+                     (folder_ == "." ? std::string("the current folder") : "the folder " + folder_) +
+                         " is not writable (" + system_reason(error) + ")");
     throw system_failure("write", path, error);
 }
 
@@ -197,8 +229,7 @@ AtomicFile::AtomicFile(const std::string& path, Existing existing) : existing_(e
         throw system_failure("write", path, ENOENT);
     check_file_place("write", path);
     target_ = written_place(path);
-    const std::size_t slash = target_.rfind('/');
-    folder_ = slash == std::string::npos ? "." : slash == 0 ? "/" : target_.substr(0, slash);
+    folder_ = folder_of(target_);
 
     fd_ = ::open(folder_.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     if (fd_ < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)

@@ -13,9 +13,11 @@
 // file that only looks like one stays.
 //
 // A symbolic link as the target is written through: the link stays, and
-// the file it leads to is replaced, in that file's folder. A replaced file
-// keeps its permissions, and its owner and group where the process may set
-// them.
+// the file it leads to is replaced, in that file's folder; in a sticky
+// folder everyone may write to (/tmp), only a link that belongs to the user
+// or to the folder's owner, as the system follows links there. A replaced
+// file keeps its permissions, and its owner and group where the process may
+// set them. A folder that cannot be written is named as the reason.
 #pragma once
 
 #include <functional>

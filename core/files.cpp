@@ -92,6 +92,11 @@ public:
         return kept_;
     }
 
+    std::uint64_t sizeUpTo(std::uint64_t most) const override {
+        pull(most);
+        return std::min(kept_, most);
+    }
+
     std::size_t read(std::uint64_t offset, void* out, std::size_t n) override {
         pull(offset > std::numeric_limits<std::uint64_t>::max() - n ? std::numeric_limits<std::uint64_t>::max()
                                                                      : offset + n);

@@ -9,6 +9,7 @@
 // (WritableFile, core/atomic_file.h).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -27,6 +28,9 @@ class ByteSource {
 public:
     virtual ~ByteSource() = default;
     virtual std::uint64_t size() const = 0;
+    // The file's size, or `most` when it is longer: what a reader that needs
+    // `most` bytes asks, so that a stream is read no further than that.
+    virtual std::uint64_t sizeUpTo(std::uint64_t most) const { return std::min(size(), most); }
     // Copies up to n bytes from `offset` into `out`; gives how many there
     // were (fewer only at the end of the file). Throws Failure (Io, not yet
     // said of a file) when the system cannot read them.
@@ -106,8 +110,8 @@ public:
     // any offset. It is read only as far as the reader asks, so that a
     // picture refused by its headers is refused before the rest comes, and
     // what is read is kept in an unnamed temporary file (in $TMPDIR, else
-    // /tmp), so that it costs no memory. A read or size() that would take
-    // it past `most` bytes throws Failure (TooLarge, not yet said of a
+    // /tmp), so that it costs no memory. A read, size() or sizeUpTo() that
+    // would take it past `most` bytes throws Failure (TooLarge, not yet said of a
     // file) whose reason is `tooLong`. Throws Failure (Io, not yet said of a
     // file) when the temporary file cannot be made.
     virtual std::unique_ptr<ByteSource> openStream(int fd, std::uint64_t most, std::string_view tooLong);

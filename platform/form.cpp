@@ -79,7 +79,8 @@ QPoint place_inside(const QRect& window, const QRect& area) {
 void Form::refresh() {
     // The window's repaint paints the surface with it, once.
     surface_->recompose();
-    repaint();
+    if (surface_->unpainted())
+        repaint();
 }
 
 void Form::centre() {

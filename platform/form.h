@@ -36,6 +36,8 @@ public:
     int menuBarPixels() const;
 
     // Repaints the whole window at once; points painted on the surface go.
+    // A window that shows nothing new is not painted again: what it shows
+    // stands in its backing store, also where another window covered it.
     void refresh();
 
     // Places the window in the middle of the screen, inside its available

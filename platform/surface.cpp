@@ -92,6 +92,7 @@ void DrawingSurface::composeStale() {
     const core::Argb background = backgroundColour().rgb();
     for (const QRect& r : stale_)
         core::compose(target, stride, {r.x(), r.y(), r.width(), r.height()}, background, layers);
+    unpainted_ = true;
     stale_ = QRegion();
     anyStale_ = false;
     bits_ = composed_.bits();
@@ -107,6 +108,8 @@ void DrawingSurface::changeEvent(QEvent* event) {
 void DrawingSurface::paintEvent(QPaintEvent* event) {
     composeStale();
     paintPending_ = false;
+    if (event->region().contains(rect()))
+        unpainted_ = false;
     QPainter painter(this);
     for (const QRect& r : event->region())
         painter.drawImage(r, composed_, r);

@@ -81,6 +81,9 @@ public:
     // along with itself.
     void recompose();
 
+    // Whether the surface holds anything not yet painted on the screen.
+    bool unpainted() const { return unpainted_ || paintPending_; }
+
     // A copy of what the surface shows.
     QImage composedImage();
 
@@ -121,6 +124,7 @@ private:
     bool anyStale_ = false;  // !stale_.isEmpty(), cheap enough to ask per point
     bool paintPending_ = false;
     bool pointsPainted_ = false;  // since the last whole compose
+    bool unpainted_ = true;       // composed since the last paint
 };
 
 }  // namespace platform

@@ -119,9 +119,9 @@ void convert(MainScreen& w, const QString& given) {
                 // screen, the bytes are the same whatever part of the picture
                 // the window has room to show.
                 stamp.background = surface.backgroundColour().rgb();
-                core::save_zft(*w.slot1.writer(), {width, height}, [&](int r, core::Argb* row) {
+                core::save_zft(*w.slot1.writer(), {width, height}, [&picture](int r, core::Argb* row) {
                     const core::Argb* pictureRow = picture->row(r);
-                    for (int c = 0; c < width; ++c)
+                    for (int c = 0, columns = picture->width(); c < columns; ++c)
                         row[c] = pictureRow[c];
                 }, stamp);
                 w.slot1.close();

@@ -339,7 +339,7 @@ public:
         stride_ = (rowBits + 31) / 32 * 4;
         // The last row's padding is not needed: some writers leave it out.
         const std::uint64_t needed = stride_ * (header.size.height - 1) + rowBytes_;
-        const std::uint64_t available = file.size() - header.pixelOffset;
+        const std::uint64_t available = file.sizeUpTo(header.pixelOffset + needed) - header.pixelOffset;
         if (available < needed)
             refuse("the pixel data stops after " + with_commas(available) + " of " + with_commas(needed) + " bytes");
     }
@@ -423,40 +423,45 @@ void decode_stored(ByteSource& file, Header& header, const Palette& palette, Row
     }
 }
 
-// The RLE stream from the pixel data's offset to the end of the file.
+// The RLE stream from the pixel data's offset on, read through a buffer as
+// far as the commands go: from a stream, nothing past the end-of-picture
+// marker is read.
 class Stream {
 public:
-    Stream(ByteSource& file, std::uint64_t start) : file_(file), position_(start), end_(file.size()) {}
+    Stream(ByteSource& file, std::uint64_t start) : file_(file), position_(start), bufferStart_(start) {}
     std::uint64_t position() const { return position_; }
-    std::uint64_t left() const { return end_ - position_; }
+    bool at_end() { return have(1) == 0; }
+    // How many bytes the file has left; known once take() has failed.
+    std::uint64_t left() const { return bufferStart_ + buffer_.size() - position_; }
     // n bytes, or false with nothing taken when fewer are left.
     bool take(std::uint8_t* out, std::size_t n) {
-        if (left() < n)
+        if (have(n) < n)
             return false;
-        while (n > 0) {
-            if (position_ < bufferStart_ || position_ >= bufferStart_ + buffer_.size()) {
-                buffer_.resize(std::min<std::uint64_t>(kBuffer, left()));
-                bufferStart_ = position_;
-                if (file_.read(position_, buffer_.data(), buffer_.size()) != buffer_.size())
-                    refuse("the file became shorter while it was read, at byte " + with_commas(position_));
-            }
-            const std::size_t from = position_ - bufferStart_;
-            const std::size_t k = std::min(n, buffer_.size() - from);
-            std::copy_n(&buffer_[from], k, out);
-            out += k;
-            n -= k;
-            position_ += k;
-        }
+        std::copy_n(&buffer_[position_ - bufferStart_], n, out);
+        position_ += n;
         return true;
     }
 
 private:
+    // Up to n bytes from the position on in the buffer, read when they are
+    // not there yet: how many the file has, n at most.
+    std::size_t have(std::size_t n) {
+        if (!ended_ && position_ + n > bufferStart_ + buffer_.size()) {
+            buffer_.resize(std::max(kBuffer, n));
+            bufferStart_ = position_;
+            const std::size_t got = file_.read(position_, buffer_.data(), buffer_.size());
+            ended_ = got < buffer_.size();
+            buffer_.resize(got);
+        }
+        return static_cast<std::size_t>(std::min<std::uint64_t>(n, left()));
+    }
+
     static constexpr std::size_t kBuffer = 65536;
     ByteSource& file_;
     std::uint64_t position_;
-    std::uint64_t end_;
-    std::uint64_t bufferStart_ = 0;
+    std::uint64_t bufferStart_;
     std::vector<std::uint8_t> buffer_;
+    bool ended_ = false;  // the buffer reaches the file's end
 };
 
 class Canvas {
@@ -525,7 +530,7 @@ void decode_rle(ByteSource& file, const Header& header, const Palette& palette, 
     for (;;) {
         const std::uint64_t at = stream.position();
         std::uint8_t command[2];
-        if (stream.left() == 0) {
+        if (stream.at_end()) {
             check_length();
             break;  // what the stream did not set keeps the background
         }
@@ -584,16 +589,15 @@ Size size(ByteSource& file) { return read_headers(file).size; }
 
 void decode(ByteSource& file, const DecodeOptions& options, RowSink& sink) {
     Header header = read_headers(file);
-    const std::uint64_t fileSize = file.size();
     if (header.pixelOffset < header.paletteStart)
         refuse("the pixel data would start at byte " + with_commas(header.pixelOffset) + ", inside the headers, which end at byte " +
                with_commas(header.paletteStart));
     // Read first, so that a file cut inside its palette says so.
     const bool rle = header.kind == Kind::Rle8 || header.kind == Kind::Rle4;
     const Palette palette = rle || header.kind == Kind::Indexed ? read_palette(file, header) : Palette{};
-    if (header.pixelOffset > fileSize)
+    if (const std::uint64_t reach = file.sizeUpTo(header.pixelOffset); reach < header.pixelOffset)
         refuse("the pixel data would start at byte " + with_commas(header.pixelOffset) + ", past the end of the " +
-               with_commas(fileSize) + "-byte file");
+               with_commas(reach) + "-byte file");
     if (rle)
         decode_rle(file, header, palette, options, sink);
     else

@@ -23,9 +23,10 @@
 // - The blocks of the first picture are decompressed, drawn or not: more
 //   than kMostBlockPixels of them in all are refused before any is, so that
 //   a small file of many large blocks cannot take minutes.
-// - The file may end without its trailer after a whole block: the picture is
-//   the blocks read so far. A file that stops inside a block, an extension or
-//   before any block is refused.
+// - The file may end without its trailer after a whole block, or go on with
+//   bytes that start no block (a writer's junk before its trailer): the
+//   picture is the blocks read so far. A file that stops inside a block, an
+//   extension or before any block is refused.
 // - Restore-to-previous needs no copy of the screen: such a block is undone
 //   before the next block is drawn, so only the last block of the picture
 //   shows it, and the others are decompressed, to check them, but not drawn.
@@ -163,7 +164,8 @@ public:
 
     // Reads on to the next image block of the first picture, through the
     // extensions before it, and its description; false when the picture ends
-    // before one: at the trailer, or at the end of a file that lacks it.
+    // before one: at the trailer, at the end of a file that lacks it, or at
+    // bytes that start no block.
     bool next_block(Control& control) {
         control = {};
         for (;;) {
@@ -174,9 +176,11 @@ public:
                 if (block_ == 0 && input_.stopped_short())
                     throw damaged("the file stops before its first image");
                 input_.rethrow_failure();
-                if (gif_->Error == D_GIF_ERR_WRONG_RECORD)
-                    throw damaged(block_ == 0 ? "the file is damaged before its first image"
-                                                  : "the file is damaged after " + block_name(block_));
+                if (gif_->Error == D_GIF_ERR_WRONG_RECORD) {
+                    if (block_ > 0)
+                        return false;
+                    throw damaged("the file is damaged before its first image");
+                }
                 fail_here("the record after " + block_name(block_));
             }
             if (type == TERMINATE_RECORD_TYPE) {

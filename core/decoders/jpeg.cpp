@@ -11,10 +11,15 @@
 // stops there, as TurboJPEG's TJFLAG_LIMITSCANS stops it.
 //
 // A warning is not damage: libjpeg decodes what it warns of (extra bytes
-// before a marker, say) as djpeg does. Except when the data stops early,
-// at the end of the file or at a marker inside a scan: the rest would be
-// made up, so the decode stops there, and no row that was not decoded is
-// ever handed on. A fatal error is a failure, whatever warnings came before.
+// before a marker, say) as djpeg does, a file that ends without its
+// end-of-image marker too, when every pixel came before its end. Except
+// when a scan's data stops before its last block, at the end of the file
+// (the data stops early) or at a marker (the scan's data is corrupt): the
+// rest would be made up, so the decode stops there, and no row that was not
+// decoded is ever handed on; nor is the blurred picture of a file in several
+// scans whose end came before its last. (A code that no Huffman table has
+// cannot be told so: libjpeg-turbo's fast path takes it as a zero without a
+// word.) A fatal error is a failure, whatever warnings came before.
 #include "core/decoders/formats.h"
 
 #include <cstdio>  // jpeglib.h needs FILE and size_t first
@@ -58,12 +63,14 @@ struct Source {
     ByteSource* file = nullptr;
     std::uint64_t next = 0;  // the file's offset of the byte after the buffer
     std::unique_ptr<JOCTET[]> buffer = std::make_unique<JOCTET[]>(kFileBufferSize);
+    bool ended = false;  // the file's end came: libjpeg reads end-of-image markers of ours
 };
 
 // What the callbacks reach through libjpeg's client data.
 struct State {
     Errors errors;
     Source source;
+    unsigned scanned = 0;  // a bit for each component that a scan has held
 };
 
 State& state_of(j_common_ptr info) { return *static_cast<State*>(info->client_data); }
@@ -78,23 +85,27 @@ State& state_of(j_decompress_ptr info) { return *static_cast<State*>(info->clien
 
 void on_error(j_common_ptr info) { stop(info); }
 
-// Warnings are counted and let pass, but for the two that mean that the data
-// stopped early.
+// Warnings are counted and let pass, but for the one that means that a
+// scan's data stopped before its last block.
 void on_message(j_common_ptr info, int level) {
     if (level >= 0)
         return;  // tracing
-    if (info->err->msg_code == JWRN_JPEG_EOF || info->err->msg_code == JWRN_HIT_MARKER)
+    if (info->err->msg_code == JWRN_HIT_MARKER)
         stop(info);
     ++info->err->num_warnings;
 }
 
 void never_print(j_common_ptr) {}
 
+// Called as each scan is read, with the scan's components at hand.
 void on_progress(j_common_ptr info) {
-    if (reinterpret_cast<j_decompress_ptr>(info)->input_scan_number > kMostScans) {
+    const auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+    if (decompress->input_scan_number > kMostScans) {
         state_of(info).errors.tooManyScans = true;
         std::longjmp(state_of(info).errors.jump, 1);
     }
+    for (int i = 0; i < decompress->comps_in_scan; ++i)
+        state_of(info).scanned |= 1u << decompress->cur_comp_info[i]->component_index;
 }
 
 void start_source(j_decompress_ptr) {}
@@ -112,8 +123,9 @@ boolean fill_buffer(j_decompress_ptr info) {
     }
     source.next += got;
     if (got == 0) {
-        // As libjpeg's own sources do: a warning, which stops the decode
-        // here, and an end-of-image marker should it go on.
+        // As libjpeg's own sources do: a warning, and an end-of-image marker,
+        // which ends the picture where a scan needs no more of its data.
+        source.ended = true;
         info->err->msg_code = JWRN_JPEG_EOF;
         info->err->emit_message(reinterpret_cast<j_common_ptr>(info), -1);
         source.buffer[0] = 0xFF;
@@ -177,6 +189,24 @@ public:
         fail();
     }
 
+    // Once a file in several scans is read: refuses one whose end came
+    // before its last scan. A progressive file has then not brought every
+    // coefficient to its full precision, a sequential one every component.
+    void checkEveryScanCame(bool severalScans) const {
+        if (!state_.source.ended || !severalScans)
+            return;
+        bool whole = true;
+        if (info.progressive_mode) {
+            for (int c = 0; c < info.num_components; ++c)
+                for (int k = 0; k < DCTSIZE2; ++k)
+                    whole = whole && info.coef_bits[c][k] == 0;
+        } else {
+            whole = state_.scanned == (1u << info.num_components) - 1;
+        }
+        if (!whole)
+            throw damaged("the JPEG data stops early, before its last scan");
+    }
+
     jpeg_decompress_struct info{};
 
 private:
@@ -188,11 +218,13 @@ private:
             throw Failure(Failure::Kind::TooLarge, "the JPEG file has more than " + std::to_string(kMostScans) +
                                                        " scans, more than this program decodes");
         const std::string said = errors.message;
-        switch (errors.code) {
-        case JWRN_JPEG_EOF:
+        // Past the file's end libjpeg reads our end-of-image markers, and
+        // whatever it then finds wrong is the end it came to.
+        if (state_.source.ended && errors.code != JERR_OUT_OF_MEMORY)
             throw damaged("the JPEG data stops early");
+        switch (errors.code) {
         case JWRN_HIT_MARKER:
-            throw damaged("the JPEG data stops early (" + said + ")");
+            throw damaged("corrupt data in the JPEG scan (" + said + ")");
         case JERR_OUT_OF_MEMORY:
             throw Failure(Failure::Kind::OutOfMemory, "there is not enough memory to decode it");
         case JERR_EMPTY_IMAGE:
@@ -378,8 +410,10 @@ void decode(ByteSource& file, const DecodeOptions& options, RowSink& sink) {
                                                    with_commas(kMostCoefficientBytes >> 20) + " MB this program allows it");
 
     std::vector<JSAMPLE> inks(cmyk ? static_cast<std::size_t>(shown.width) * 4 : 0);
+    // A file in several scans is read whole here, before its first row.
+    jpeg.guarded([&] { jpeg_start_decompress(&info); });
+    jpeg.checkEveryScanCame(severalScans);
     jpeg.guarded([&] {
-        jpeg_start_decompress(&info);
         while (info.output_scanline < info.output_height) {
             const int y = static_cast<int>(info.output_scanline);
             Argb* row = sink.row(y);

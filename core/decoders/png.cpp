@@ -23,11 +23,11 @@ std::uint32_t big_endian(const std::uint8_t* bytes) {
 // What libpng is reading from, and what went wrong, for its callbacks. The
 // file is read through a buffer, and every chunk's declared length is checked
 // against the file's as its header goes by, before libpng sees it: a chunk
-// that claims more than the file holds never has its length allocated.
+// that claims more than the file holds never has its length allocated. A
+// stream is read no further than the chunk libpng is in.
 class Reading {
 public:
-    explicit Reading(ByteSource& file)
-        : file_(file), size_(file.size()), buffer_(std::make_unique<std::uint8_t[]>(kFileBufferSize)) {}
+    explicit Reading(ByteSource& file) : file_(file), buffer_(std::make_unique<std::uint8_t[]>(kFileBufferSize)) {}
 
     // Copies the next n bytes to `out`; false when the file has fewer, or a
     // chunk runs past its end, with `error` set.
@@ -68,9 +68,9 @@ private:
                 continue;
             // length, name, data, check
             const std::uint64_t end = chunk_ + 12 + big_endian(length_);
-            if (end > size_) {
+            if (const std::uint64_t size = file_.sizeUpTo(end); size < end) {
                 error = "the file stops inside the PNG data: the chunk at byte " + with_commas(chunk_) + " holds " +
-                        with_commas(big_endian(length_)) + " bytes, past the end of the " + with_commas(size_) +
+                        with_commas(big_endian(length_)) + " bytes, past the end of the " + with_commas(size) +
                         "-byte file";
                 return false;
             }
@@ -81,7 +81,6 @@ private:
     }
 
     ByteSource& file_;
-    std::uint64_t size_;
     std::unique_ptr<std::uint8_t[]> buffer_;
     std::size_t bufferAt_ = 0;
     std::size_t bufferEnd_ = 0;
@@ -143,9 +142,12 @@ public:
         png_set_keep_unknown_chunks(png_, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
         // Their lengths need no cap then: no chunk's data is held.
         png_set_chunk_malloc_max(png_, 0);
-        // What libpng would let pass with a warning ("chunk data is too
-        // large", "extra compressed data") is damage.
-        png_set_benign_errors(png_, 0);
+        // What libpng itself lets pass with a warning, as pngtopam and the
+        // other readers over it do, passes here too: more image data than
+        // the pixels take, a tRNS chunk of the wrong length (then unused),
+        // an index past the palette (black). Every pixel is still there;
+        // image data that stops before the last one is an error all the same.
+        png_set_benign_errors(png_, 1);
     }
     ~Reader() { png_destroy_read_struct(&png_, &info_, nullptr); }
 

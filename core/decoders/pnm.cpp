@@ -71,10 +71,11 @@ void decode(ByteSource& file, const DecodeOptions&, RowSink& sink) {
     const unsigned bytes = header.maximum > 255 ? 2 : 1;
     const std::uint64_t rowBytes = std::uint64_t(header.size.width) * channels * bytes;
     const std::uint64_t total = rowBytes * header.size.height;
-    if (file.size() < header.pixelsAt + total)
-        throw damaged("the pixel data stops after " +
-                          with_commas(file.size() - std::min(file.size(), header.pixelsAt)) + " of " +
-                          with_commas(total) + " bytes");
+    // Nothing past the raster is read: from a stream, nothing past it comes.
+    const std::uint64_t reach = file.sizeUpTo(header.pixelsAt + total);
+    if (reach < header.pixelsAt + total)
+        throw damaged("the pixel data stops after " + with_commas(reach - std::min(reach, header.pixelsAt)) +
+                      " of " + with_commas(total) + " bytes");
     sink.begin(header.size, false);
     // A row goes over in pieces, so that one of any width costs a piece's memory.
     constexpr int kStripPixels = 16384;

@@ -12,6 +12,7 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/time.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "core/atomic_file.h"
@@ -53,6 +54,7 @@ private slots:
     void signalRemovesTheTemporaryName();
     void killedWritersLeftoversGo();
     void symbolicLinksAreWrittenThrough();
+    void unwritableFolderIsNamed();
     void streamsAreReadAsFarAsAsked();
     void blendingRoundsToTheNearest();
     void composeClipsToTheShownPart();
@@ -224,6 +226,53 @@ void CoreTest::symbolicLinksAreWrittenThrough() {
         QVERIFY(QFileInfo(refused).isSymLink());
     }
     QVERIFY(QFileInfo(dir.filePath(QStringLiteral("real"))).isDir());
+
+    // In a sticky folder everyone may write to, as /tmp, another user's link
+    // is not followed, by root neither, as the system's fs.protected_symlinks
+    // has it; one of the folder owner's is.
+    if (::geteuid() != 0)
+        return;  // only root can give a link to another user
+    const QByteArray shared = QFile::encodeName(dir.filePath(QStringLiteral("real")));
+    const QString planted = dir.filePath(QStringLiteral("real/planted.zft"));
+    QVERIFY(QFile::link(QStringLiteral("picture.zft"), planted));
+    QCOMPARE(::lchown(QFile::encodeName(planted).constData(), 65534, gid_t(-1)) | ::chmod(shared.constData(), 01777), 0);
+    try {
+        create(planted);
+        QFAIL("another's link was followed");
+    } catch (const core::Failure& failure) {
+        QVERIFY2(failure.reason().starts_with("the symbolic link " + planted.toStdString() + " is not followed"),
+                 failure.what());
+    }
+    QCOMPARE(contents(target), QByteArray("through"));
+    QCOMPARE(::chown(shared.constData(), 65534, gid_t(-1)), 0);
+    create(planted)->commit();
+    QCOMPARE(contents(target), QByteArray());
+}
+
+// A writable file in a folder the user may not write (root is made another
+// user for it): the folder is named as the cause, and the file stays.
+void CoreTest::unwritableFolderIsNamed() {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("locked")), path = folder + QStringLiteral("/x.zft");
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("locked")) && write_file(path, kOld));
+    for (const auto& [name, mode] : {std::pair(path, 0666), {folder, 0555}, {dir.path(), 0755}})
+        QCOMPARE(::chmod(QFile::encodeName(name).constData(), mode), 0);
+    const std::string expected =
+        QStringLiteral("Cannot write %1: the folder %2 is not writable (Permission denied)").arg(path, folder).toStdString();
+    const pid_t child = ::fork();
+    if (child == 0) {
+        try {
+            if (::geteuid() != 0 || (::setgid(65534) == 0 && ::setuid(65534) == 0))
+                create(path);
+        } catch (const core::Failure& failure) {
+            ::_exit(failure.message() == expected ? 0 : 1);
+        }
+        ::_exit(2);
+    }
+    int status = -1;
+    QCOMPARE(::waitpid(child, &status, 0), child);
+    QCOMPARE(::chmod(QFile::encodeName(folder).constData(), 0755) | status, 0);
+    QCOMPARE(contents(path), kOld);
 }
 
 // A stream read as a file: only as far as a reader asks, and never past its
@@ -251,6 +300,7 @@ void CoreTest::streamsAreReadAsFarAsAsked() {
     QCOMPARE(QByteArray(bytes, sizeof bytes), QByteArray(10, 'x'));
     QCOMPARE(endless.given, 1'000'000u);
     for (auto reach : {std::function<void()>([&] { source->read(999'995, bytes, sizeof bytes); }),
+                       std::function<void()>([&] { source->sizeUpTo(1'000'001); }),
                        std::function<void()>([&] { source->size(); })}) {
         try {
             reach();
@@ -265,7 +315,9 @@ void CoreTest::streamsAreReadAsFarAsAsked() {
     Stream finite(70'000);
     const auto whole = finite.openStream(0, 70'000, "longer than it may be");
     QCOMPARE(whole->read(0, bytes, 1), 1u);
+    QCOMPARE(whole->sizeUpTo(50'000), 50'000u);
     QVERIFY(finite.given < 70'000);
+    QCOMPARE(whole->sizeUpTo(100'000), 70'000u);
     QCOMPARE(whole->size(), 70'000u);
     QCOMPARE(whole->read(69'995, bytes, sizeof bytes), 5u);
     QCOMPARE(whole->read(70'000, bytes, sizeof bytes), 0u);

@@ -378,9 +378,15 @@ void DecodingTest::refusals_data() {
     QTest::newRow("PNG whose text chunk claims 2 GB")
         << tiny_png(png_chunk("tEXt", "abc", 0x7FFFFFFF)).left(50)
         << u"the file stops inside the PNG data: the chunk at byte 33 holds 2,147,483,647 bytes, past the end of the 50-byte file"_qs;
-    // What libpng would only warn of is damage.
-    QTest::newRow("PNG with more image data than its pixels")
-        << tiny_png({}, QByteArray("\0\x80", 2) + QByteArray(100, '\0')) << u"the PNG data is damaged (IDAT: Too much image data)"_qs;
+    // What libpng only warns of, every pixel there, is read as libpng reads it.
+    const QByteArray compressed = qCompress(QByteArray("\0\x80", 2)).mid(4), tiny = tiny_png({});
+    const qsizetype idat = tiny.indexOf("IDAT") - 4, iend = tiny.indexOf("IEND") - 4;
+    QTest::newRow("PNG with more image data than its pixels") << tiny_png({}, QByteArray(102, '\0')) << QString();
+    QTest::newRow("PNG with bytes after the compressed stream")
+        << tiny.left(idat) + png_chunk("IDAT", compressed + "more") + tiny.mid(iend) << QString();
+    QTest::newRow("PNG with a tRNS chunk of the wrong length") << tiny_png(png_chunk("tRNS", "abc")) << QString();
+    QTest::newRow("PNG whose image data stops before its last pixel")
+        << tiny_png({}, QByteArray(1, '\0')) << u"the PNG data is damaged (Not enough image data)"_qs;
     QTest::newRow("PNG of 20000 × 20000, never decoded")
         << with(png, 16, QByteArray::fromHex("00004e2000004e20")) << u"the picture is 20000 × 20000 pixels"_qs;
     QTest::newRow("JPEG of 0 × 0") << with(jpeg, sof + 5, QByteArray(4, '\0')) << u"the picture has no pixels"_qs;
@@ -396,12 +402,17 @@ void DecodingTest::refusals() {
     const QString file = path(QStringLiteral("damaged.pic"));
     QVERIFY(write_file(file, bytes));
     const QString said = refusal(file);
+    if (reason.isEmpty()) {
+        QVERIFY2(said.isEmpty(), qPrintable(said));
+        return;
+    }
     QVERIFY2(said.startsWith(QStringLiteral("Cannot ")) && said.contains(file), qPrintable(said));
     QVERIFY2(said.contains(reason), qPrintable(said));
 }
 
-// A warning is not damage: what djpeg decodes gives its pixels. Data that
-// stops early, and a fatal error after warnings, are refused, and no row
+// A warning is not damage: what djpeg decodes gives its pixels, also of a
+// file whose end marker alone is missing. Data that stops early, a scan whose
+// data is corrupt, and a fatal error after warnings, are refused, and no row
 // made up in their place is handed over.
 void DecodingTest::jpegsAsDjpegReadsThem_data() {
     QTest::addColumn<QByteArray>("jpeg");
@@ -437,15 +448,21 @@ void DecodingTest::jpegsAsDjpegReadsThem_data() {
     QTest::newRow("2 MB of fill bytes after the start marker")
         << inserted(plain, 2, QByteArray(2'000'000, '\xFF')) << 0 << QString();
     QTest::newRow("bytes after the end marker") << plain + QByteArray(5000, '\0') << 0 << QString();
-    QTest::newRow("sequential, a scan for each colour")
-        << cjpeg(ramps(64, 48), {QStringLiteral("-sample"), QStringLiteral("1x1"), QStringLiteral("-scans"), script.fileName()})
-        << 0 << QString();
+    const QByteArray perColour =
+        cjpeg(ramps(64, 48), {QStringLiteral("-sample"), QStringLiteral("1x1"), QStringLiteral("-scans"), script.fileName()});
+    QTest::newRow("sequential, a scan for each colour") << perColour << 0 << QString();
     QTest::newRow("a start marker inside the scan's data")
-        << inserted(plain, middle, "\xFF\xD8") << 1 << u"the JPEG data stops early (Corrupt JPEG data: premature end of data segment)"_qs;
+        << inserted(plain, middle, "\xFF\xD8") << 1 << u"corrupt data in the JPEG scan (Corrupt JPEG data: premature end of data segment)"_qs;
     QTest::newRow("junk and an unknown marker before the fourth scan, after a warning")
         << inserted(progressive, scan_start(progressive, 4), QByteArray("junk\xFF\x44\x00\x04" "ab", 10)) << 1
         << u"the JPEG data is damaged (Unsupported marker type 0x44)"_qs;
-    QTest::newRow("no end marker") << plain.left(plain.size() - 2) << 2 << u"the JPEG data stops early"_qs;
+    QTest::newRow("no end marker") << plain.left(plain.size() - 2) << 2 << QString();
+    QTest::newRow("progressive, no end marker") << progressive.left(progressive.size() - 2) << 2 << QString();
+    // djpeg shows the blurred picture of the scans before the end.
+    QTest::newRow("progressive, cut before its last scan") << progressive.left(scan_start(progressive, 4)) << 2
+                                                           << u"the JPEG data stops early, before its last scan"_qs;
+    QTest::newRow("a scan for each colour, cut before the last") << perColour.left(scan_start(perColour, 3)) << 2
+                                                                 << u"the JPEG data stops early, before its last scan"_qs;
     QTest::newRow("600 scans")
         << inserted(progressive, afterSmallest, progressive.mid(scan_start(progressive, smallest), smallestLength).repeated(600))
         << 2 << u"the JPEG file has more than 500 scans, more than this program decodes"_qs;

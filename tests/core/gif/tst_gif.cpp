@@ -286,6 +286,11 @@ void GifTest::knownPixels_data() {
         s.trailer = false;
         return testing::gif_bytes(s);
     }() << picture("GR");
+    // As a missing trailer: the blocks before the junk are the picture.
+    QTest::newRow("junk between the last block and the trailer") << [] {
+        const QByteArray file = gif(2, 1, "RG", {block(0, 0, "10")});
+        return file.left(file.size() - 1) + QByteArray("\0junk\x2c", 6) + ";";
+    }() << picture("GR");
     QTest::newRow("local table over the global one")
         << [] {
                GifBlock b = block(0, 0, "01");
@@ -426,8 +431,8 @@ void GifTest::refused_data() {
     QTest::newRow("screen without pixels and a first block without pixels")
         << gif(0, 0, "RG", {GifBlock{}, block(0, 0, "01")}) << "the picture's screen is 0 × 0 pixels: there is nothing to show";
     QTest::newRow("no image") << gif(2, 1, "RG", {}) << "the file holds no image";
-    QTest::newRow("garbage where a block should start")
-        << one.left(one.size() - 1) + QByteArray("\0;", 2) << "the file is damaged after block 1";
+    QTest::newRow("junk before the first block") << one.left(19) + "junk" + one.mid(19)
+                                                 << "the file is damaged before its first image";
     // 101 blocks of 1000 × 1000, refused from their descriptions before any
     // is decompressed: their image data is empty.
     QTest::newRow("blocks of more than 100 megapixels in all") << [] {
