@@ -22,3 +22,8 @@ convert -size 32x32 xc:none \
   -fill '#c8c8c8' -draw 'polygon 21,1 21,7 27,7' \
   -stroke none -fill '#1b3a8a' -font "$font" -pointsize 22 -gravity center -annotate +0+3 'A' \
   -strip -depth 8 icon.png
+
+# The icon at the sizes browsers install a web app with, its pixels scaled up.
+for size in 192 512; do
+  convert icon.png -filter point -resize "${size}x${size}" -strip "icon-$size.png"
+done

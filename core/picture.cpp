@@ -20,6 +20,16 @@ namespace {
 
 constexpr std::size_t kLargePage = std::size_t(2) << 20;
 
+// WebAssembly's memory is one heap, with no pages to map, trim to a large
+// page or give back in part (emscripten's munmap takes only whole
+// mappings): there every picture comes from the heap, as a small one does
+// elsewhere.
+#ifdef __EMSCRIPTEN__
+constexpr bool kMapsPages = false;
+#else
+constexpr bool kMapsPages = true;
+#endif
+
 std::size_t pixel_count(Size size) { return static_cast<std::size_t>(size.width) * static_cast<std::size_t>(size.height); }
 
 }  // namespace
@@ -78,7 +88,7 @@ void give_back(char* memory, std::size_t size) { spares().giveBack(memory, size)
 
 Block make_block(std::size_t count) {
     const std::size_t bytes = std::max<std::size_t>(count, 1) * sizeof(Argb);
-    if (bytes < kLargePage / 2)
+    if (!kMapsPages || bytes < kLargePage / 2)
         return {std::shared_ptr<Argb[]>(new Argb[std::max<std::size_t>(count, 1)]), false};
     const std::size_t rounded = (bytes + kLargePage - 1) / kLargePage * kLargePage;
     auto block = [rounded](char* memory, bool zero) {

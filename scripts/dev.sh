@@ -3,7 +3,11 @@
 #   scripts/dev.sh run    installs what the program needs, builds it, starts it
 #                         (on a display)
 #   scripts/dev.sh test   installs what is missing, builds everything (every
-#                         host's plug-in and the tests), runs every test
+#                         host's plug-in, the tests and the page), runs every test
+#   scripts/dev.sh web [--build-only]
+#                         installs what is missing, builds the page into
+#                         build/web/site and serves it on 127.0.0.1:8000
+#                         (ZFT_WEB_PORT), unless --build-only
 #   scripts/dev.sh fuzz [SECONDS]
 #                         installs clang, fuzzes every fuzz target for SECONDS
 #                         (default 60) each, under AddressSanitizer and UBSan
@@ -37,6 +41,11 @@ test_packages=(
     shared-mime-info desktop-file-utils  # checks of the installed desktop files
     lintian hicolor-icon-theme man-db  # checks of the Debian package and the triggers it relies on
     gimp python3-pil python3-gi gir1.2-gdkpixbuf-2.0  # the hosts themselves: GIMP, Pillow, gdk-pixbuf from Python
+)
+
+web_packages=(
+    emscripten icu-devtools dpkg-dev cmake make pkg-config  # the page: the core for WebAssembly, from Debian's sources (web/build.sh)
+    chromium chromium-driver python3-selenium python3-pil  # ... and its tests in Debian's headless Chromium
 )
 
 fuzz_packages=(
@@ -129,9 +138,18 @@ run)
     exec build/shell/zft-toolkit
     ;;
 test)
-    install_missing "${build_packages[@]}" "${host_packages[@]}" "${test_packages[@]}"
+    install_missing "${build_packages[@]}" "${host_packages[@]}" "${test_packages[@]}" "${web_packages[@]}"
     build -DBUILD_TESTING=ON "${all_hosts[@]}"
+    web/build.sh build
     cd build && ctest --output-on-failure -j"$(nproc)"
+    ;;
+web)
+    install_missing "${web_packages[@]}"
+    web/build.sh build
+    [ "${2:-}" = --build-only ] && exit 0
+    port=${ZFT_WEB_PORT:-8000}
+    echo "ZFT Toolkit is at http://127.0.0.1:$port/ (Ctrl+C stops it)"
+    exec /usr/bin/python3 -m http.server --bind 127.0.0.1 --directory build/web/site "$port"
     ;;
 fuzz)
     seconds=${2:-60}
@@ -145,7 +163,7 @@ fuzz)
     done
     ;;
 *)
-    echo "usage: $0 run|test|fuzz [SECONDS]" >&2
+    echo "usage: $0 run|test|web [--build-only]|fuzz [SECONDS]" >&2
     exit 2
     ;;
 esac

@@ -13,10 +13,10 @@ allowed() {
     core) echo "format core" ;;
     platform) echo "format core platform" ;;
     shell) echo "format core platform shell" ;;
-    cli | plugin | pixbuf | gimp | magick | python) echo "format core $1" ;;
+    cli | plugin | pixbuf | gimp | magick | python | web) echo "format core $1" ;;
     esac
 }
-for folder in format core platform shell cli plugin pixbuf gimp magick python; do
+for folder in format core platform shell cli plugin pixbuf gimp magick python web; do
     may=$(allowed "$folder")
     for used in $(grep -rhoE '^#include "[a-z]+/' "$folder" | sed 's/^#include "//; s|/$||' | sort -u); do
         case " $may " in
