@@ -139,8 +139,7 @@ run)
     ;;
 test)
     install_missing "${build_packages[@]}" "${host_packages[@]}" "${test_packages[@]}" "${web_packages[@]}"
-    build -DBUILD_TESTING=ON "${all_hosts[@]}"
-    web/build.sh build
+    build -DBUILD_TESTING=ON "${all_hosts[@]}" -DZFT_WEB=ON
     cd build && ctest --output-on-failure -j"$(nproc)"
     ;;
 web)
