@@ -10,6 +10,8 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QProcess>
+#include <QSaveFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -22,6 +24,7 @@ private slots:
     void keepsNoticeAndDate();
     void refusesTooLarge();
     void failedWritesAreTold();
+    void fullDisk();
     void noOtherQt();
 
 private:
@@ -164,6 +167,17 @@ void PluginIoTest::refusesTooLarge() {
         QVERIFY2(warnings.join(u'\n').contains(QStringLiteral("at most 999 × 999 pixels")),
                  qPrintable(warnings.join(u'\n')));
     }
+
+    // A program saving through QSaveFile keeps its file, also one that
+    // commits whatever write() said.
+    const QString kept = path(QStringLiteral("kept.zft"));
+    QVERIFY(picture(2, 2, false).save(kept));
+    const QByteArray before = contents(kept);
+    QSaveFile save(kept);
+    QVERIFY(save.open(QIODevice::WriteOnly));
+    QVERIFY(!QImageWriter(&save, "zft").write(picture(1000, 1, false)));
+    QVERIFY(!save.commit());
+    QCOMPARE(contents(kept), before);
 }
 
 // A write is done only when it is on the disk: a full one (/dev/full
@@ -191,6 +205,37 @@ void PluginIoTest::failedWritesAreTold() {
     QImageWriter writer(&refusing, "zft");
     QVERIFY(!writer.write(picture(6, 5, false)));
     QVERIFY2(warnings.join(u'\n').contains(QStringLiteral("the device is full")), qPrintable(warnings.join(u'\n')));
+}
+
+// On a full disk (a tmpfs of 1 MB, where one may be mounted) the log has
+// the system's reason. Through QSaveFile the old file stays whole; a file
+// QImageWriter opened by name it has emptied itself, and it is left so, no
+// fragment.
+void PluginIoTest::fullDisk() {
+    const QString disk = path(QStringLiteral("disk"));
+    QVERIFY(QDir().mkpath(disk));
+    if (QProcess::execute(QStringLiteral("mount"), {QStringLiteral("-t"), QStringLiteral("tmpfs"), QStringLiteral("-o"),
+                                                    QStringLiteral("size=1m"), QStringLiteral("tmpfs"), disk}) != 0)
+        QSKIP("no tmpfs may be mounted here");
+    const auto unmount = qScopeGuard([&] { QProcess::execute(QStringLiteral("umount"), {disk}); });
+    const QString old = disk + QStringLiteral("/old.zft");
+    QVERIFY(picture(4, 3, false).save(old));
+    const QByteArray before = contents(old);
+
+    warnings.clear();
+    QSaveFile save(old);
+    QVERIFY(save.open(QIODevice::WriteOnly));
+    QVERIFY(!QImageWriter(&save, "zft").write(picture(600, 600, false)));
+    QVERIFY(!save.commit());
+    QCOMPARE(contents(old), before);
+    QVERIFY2(warnings.join(u'\n').contains(QStringLiteral("No space left on device")),
+             qPrintable(warnings.join(u'\n')));
+
+    warnings.clear();
+    QVERIFY(!QImageWriter(old).write(picture(600, 600, false)));
+    QVERIFY2(warnings.join(u'\n').contains(old + QStringLiteral(": No space left on device")),
+             qPrintable(warnings.join(u'\n')));
+    QCOMPARE(QFileInfo(old).size(), 0);
 }
 
 void PluginIoTest::noOtherQt() {
