@@ -1,9 +1,10 @@
 // The gdk-pixbuf loader as gdk-pixbuf programs meet it: through the loader
 // cache made for the build tree, and the file type made from the program's
 // MIME package, as an installed system has them. It must read every
-// well-formed file pixel for pixel, tell the size before the pixels, take a
-// file in pieces of any size, and end every damaged one in a GError (the
-// kinds of damage are tst_conformance's, over the corpus).
+// well-formed file pixel for pixel, take a file in pieces of any size, tell
+// nothing of a picture (its size neither) before the file has ended where
+// its header says, and end every damaged one in a GError (the kinds of
+// damage are tst_conformance's, over the corpus).
 // GLib's headers first: they name a member "signals", which Qt's headers
 // define as a keyword.
 #include <gdk-pixbuf/gdk-pixbuf.h>
@@ -27,6 +28,8 @@ private slots:
     void reads();
     void inPieces_data();
     void inPieces();
+    void fileInfo_data();
+    void fileInfo();
     void fileType_data();
     void fileType();
 
@@ -160,19 +163,37 @@ void PixbufLoaderTest::inPieces() {
                      }),
                      &seen);
 
-    // The size is told once the header is in, before any pixel.
-    const int headerPieces = (64 + piece - 1) / piece;
-    QVERIFY(feed.write(bytes.left((headerPieces - 1) * piece), piece));
+    // Nothing is told until the file has ended where its header says.
+    QVERIFY(feed.write(bytes, piece));
     QVERIFY(seen.sizes.isEmpty());
-    QVERIFY(feed.write(bytes.mid((headerPieces - 1) * piece, piece), piece));
-    QCOMPARE(seen.sizes, QList<QSize>{QSize(65, 7)});
-
-    QVERIFY(feed.write(bytes.mid(headerPieces * piece), piece));
+    QCOMPARE(seen.nextRow, 0);
     QVERIFY2(feed.close(), feed.error ? feed.error->message : "");
-    QCOMPARE(seen.sizes.size(), 1);
+    QCOMPARE(seen.sizes, QList<QSize>{QSize(65, 7)});
     QVERIFY(seen.inOrder);
     QCOMPARE(seen.nextRow, 7);
     QVERIFY(same_pixels(gdk_pixbuf_loader_get_pixbuf(feed.loader), picture));
+}
+
+void PixbufLoaderTest::fileInfo_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QSize>("size");  // none for a file the loader refuses
+    QTest::newRow("sound") << kGood << QSize(6, 5);
+    QTest::newRow("a byte past the picture") << kGood + 'x' << QSize();
+    QTest::newRow("a byte short") << kGood.chopped(1) << QSize();
+    QTest::newRow("999 × 999 promised, more than that given")
+        << with(kGood, 58, "999999") + QByteArray(3 * 999 * 999, 'x') << QSize();
+}
+
+// gdk_pixbuf_get_file_info, which file managers and dialogs size files by,
+// tells the size of a picture the loader takes and of none it refuses.
+void PixbufLoaderTest::fileInfo() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QSize, size);
+    QVERIFY(write_file(path(QStringLiteral("info.zft")), bytes));
+    int width = -1;
+    int height = -1;
+    const bool known = gdk_pixbuf_get_file_info(path(QStringLiteral("info.zft")).toUtf8().constData(), &width, &height);
+    QCOMPARE(known && width > 0 ? QSize(width, height) : QSize(), size);
 }
 
 void PixbufLoaderTest::fileType_data() {
