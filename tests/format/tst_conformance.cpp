@@ -204,11 +204,9 @@ QStringList ConformanceTest::disagreements(const QString& file, const QString& c
     // The loader stops at the first byte past the picture, not knowing how many follow.
     static const QRegularExpression trailing(u"its header promises (\\d+) \\(trailing bytes\\)$"_qs);
     const QRegularExpressionMatch longer = trailing.match(core);
-    const QString loaderRefusal =
-        longer.hasMatch()
-            ? u"refused: "_qs + QString::fromStdString(core::longer_reason(longer.captured(1).toULongLong()))
-            : refusal;
-    check("gdk-pixbuf loader", pixbuf_outcome(file), taken ? core : loaderRefusal);
+    const std::string loaderReason = core::longer_reason(longer.captured(1).toULongLong());
+    check("gdk-pixbuf loader", pixbuf_outcome(file),
+          taken ? core : longer.hasMatch() ? u"refused: "_qs + QString::fromStdString(loaderReason) : refusal);
     check("Pillow", hosts_.value(file + u"\tPillow"_qs), taken ? core : QStringLiteral("refused"));
     check("ImageMagick", hosts_.value(file + u"\tImageMagick"_qs), taken ? core : QStringLiteral("refused"));
     return wrong;

@@ -79,9 +79,10 @@ class PillowZftTest(ScratchTest):
                     with open(saved, "rb") as f:
                         self.assertEqual(f.read(), wanted)
                     self.zft("verify", saved)
-                    buffer = io.BytesIO()
-                    image.save(buffer, format="ZFT", notice=NOTICE, date=date)
-                    self.assertEqual(buffer.getvalue(), wanted)
+                    for notice in (NOTICE, NOTICE.encode()):  # text, or bytes of UTF-8
+                        buffer = io.BytesIO()
+                        image.save(buffer, format="ZFT", notice=notice, date=date)
+                        self.assertEqual(buffer.getvalue(), wanted)
 
     def test_round_trip_keeps_notice_and_date(self):
         original = self.path("original.zft")
@@ -122,68 +123,33 @@ class PillowZftTest(ScratchTest):
         self.assertFalse(os.path.exists(too_wide) and os.path.getsize(too_wide) > 0, "a refused save wrote bytes")
 
         # Short sentences, whatever the arguments: never the pixels in the message.
-        picture = Image.new("RGB", (999, 999))
         for arguments, error, reason in [
             ({"date": "2004-02-32"}, ValueError, "not a date YYYY-MM-DD"),
             ({"notice": b"Caf\xe9"}, ValueError, "the notice is not UTF-8 text [(]byte 0xe9 at 3[)]"),
-            ({"notice": "Caf\udce9"}, ValueError, "the notice holds '\\\\udce9', which is no character"),
+            ({"notice": "Caf\udce9"}, ValueError, "the notice holds '.udce9', which is no character"),
             ({"notice": 1984}, TypeError, "the notice must be text, not int"),
-            ({"date": b"2004-02-3\xff"}, ValueError, "the date is not UTF-8 text"),
         ]:
             with self.subTest(arguments=arguments):
                 with self.assertRaisesRegex(error, reason) as raised:
-                    picture.save(io.BytesIO(), format="ZFT", **arguments)
+                    Image.new("RGB", (999, 999)).save(io.BytesIO(), format="ZFT", **arguments)
                 self.assertLess(len(str(raised.exception)), 100)
 
-    def test_bytes_notice_is_text(self):
-        image = asymmetric(3, 2, "RGB")
-        for notice in ("Ann Péinter".encode(), bytearray("Ann Péinter".encode())):
-            buffer = io.BytesIO()
-            image.save(buffer, format="ZFT", notice=notice, date=b"2004-09-03")
-            self.assertEqual(buffer.getvalue(), self.converted(image, "Ann Péinter"))
+    def test_reads_no_further_than_the_picture(self):
+        path = self.path("endless.zft")
+        with open(path, "wb") as f:  # a sound 999 × 999 header, then nothing to 2 GB, on no disk space
+            f.write(self.converted(asymmetric(999, 1, "RGB"))[:64].replace(b"999001", b"999999"))
+            f.truncate(2 << 30)
+        read = []
 
-    def test_measures_the_length_without_reading_it(self):
-        head = self.converted(asymmetric(999, 1, "RGB"))[:64].replace(b"999001", b"999999")
-
-        class Endless(io.RawIOBase):
-            """A sound 999 × 999 header, then zeros to 2 GB; counts what is read."""
-            size, at, taken = 2 << 30, 0, 0
-
-            def readable(self):
-                return True
-
-            def seekable(self):
-                return True
-
-            def seek(self, offset, whence=io.SEEK_SET):
-                self.at = {io.SEEK_SET: 0, io.SEEK_CUR: self.at, io.SEEK_END: self.size}[whence] + offset
-                return self.at
-
+        class Counting(io.FileIO):
             def readinto(self, buffer):
-                n = max(0, min(len(buffer), self.size - self.at))
-                buffer[:n] = (head + bytes(n))[self.at:self.at + n] if self.at < 64 else bytes(n)
-                self.at += n
-                self.taken += n
-                return n
+                read.append(super().readinto(buffer))
+                return read[-1]
 
-        endless = Endless()
-        with Image.open(io.BufferedReader(endless)) as im:
+        with Image.open(io.BufferedReader(Counting(path))) as im:
             with self.assertRaisesRegex(OSError, "file is 2147483648 bytes; its header promises 2994067"):
                 im.load()
-        self.assertLess(endless.taken, 1 << 20)
-
-    def test_full_disk(self):
-        old = self.converted(asymmetric(4, 3, "RGB"))
-        # Image.save empties the file before pillow_zft runs: a failed save
-        # leaves it empty, never a fragment; one it made is removed.
-        with self.full_disk(old) as path:
-            with self.assertRaisesRegex(OSError, "No space left on device"):
-                asymmetric(600, 600, "RGB").save(path)
-            self.assertEqual(os.path.getsize(path), 0)
-            new = os.path.join(os.path.dirname(path), "new.zft")
-            with self.assertRaisesRegex(OSError, "No space left on device"):
-                asymmetric(600, 600, "RGB").save(new)
-            self.assertFalse(os.path.exists(new))
+        self.assertLess(sum(read), 1 << 20)
 
     def test_modes_without_rgb(self):
         for mode in ("L", "P", "1", "LA"):

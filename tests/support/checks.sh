@@ -1,10 +1,8 @@
 # Sourced by the host tests written in sh: a scratch folder to work in and
 # named checks that say what failed and why, summed up at the end.
 #   . checks.sh; check NAME COMMAND...; refused NAME REASON COMMAND...; summary NAME
-#   full_disk FOLDER || skip NAME: a disk of 1 MB there, where one may be mounted
 dir=$(mktemp -d)
-mounts=
-trap 'for m in $mounts; do umount "$m"; done; rm -rf "$dir"' EXIT
+trap 'rm -rf "$dir"' EXIT
 cd "$dir" || exit 1
 passes=0
 failures=0
@@ -20,10 +18,6 @@ refused() {  # refused NAME REASON COMMAND...: passes when the command fails say
     shift 2
     if "$@" >log 2>&1; then fail "$name: it did not fail"; elif grep -qF "$reason" log; then pass "$name"; else
         fail "$name: not \"$reason\""; sed 's/^/    /' log; fi
-}
-skip() { echo "skip: $1"; }
-full_disk() {  # full_disk FOLDER: a tmpfs of 1 MB mounted there until the end; fails where none may be
-    mkdir -p "$1" && mount -t tmpfs -o size=1m tmpfs "$1" 2>/dev/null && mounts="$mounts $1"
 }
 summary() {  # summary NAME: the counts, and the status of the whole
     echo "$1: $passes passed, $failures failed"

@@ -10,10 +10,8 @@ standard library alone, for the tests written in sh:
 
     python3 host_fixtures.py WIDTH HEIGHT OUT.png [opaque]
 """
-import contextlib
 import os
 import struct
-import subprocess
 import sys
 import tempfile
 import unittest
@@ -40,24 +38,6 @@ class ScratchTest(unittest.TestCase):
 
     def path(self, name):
         return os.path.join(self.dir.name, name)
-
-    @contextlib.contextmanager
-    def full_disk(self, old_file):
-        """A disk of 1 MB (a tmpfs), holding `old_file` as OLD.zft, for the
-        length of a with block: its path to OLD.zft. The test is skipped
-        where no tmpfs may be mounted (not root, or in a container that
-        forbids it)."""
-        disk = self.path("disk")
-        os.mkdir(disk)
-        if subprocess.run(["mount", "-t", "tmpfs", "-o", "size=1m", "tmpfs", disk], capture_output=True).returncode:
-            raise unittest.SkipTest("no tmpfs may be mounted here")
-        try:
-            old = os.path.join(disk, "OLD.zft")
-            with open(old, "wb") as f:
-                f.write(old_file)
-            yield old
-        finally:
-            subprocess.run(["umount", disk], check=True)
 
 
 def write_png(width, height, out, opaque=False):
