@@ -54,6 +54,10 @@ std::string length_reason(std::uint64_t length, std::uint64_t expected) {
            (length < expected ? " (cut short)" : " (trailing bytes)");
 }
 
+std::string longer_reason(std::uint64_t expected) {
+    return "file is longer than the " + std::to_string(expected) + " bytes its header promises (trailing bytes)";
+}
+
 void check_zft_size(int width, int height) {
     if (width < 1 || height < 1)
         throw Failure(Kind::Unsupported, "the picture has no pixels (" + std::to_string(width) + " × " +

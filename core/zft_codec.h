@@ -55,9 +55,12 @@ void check_zft_size(int width, int height);
 
 // The reason a file of `length` bytes cannot hold the header, and the
 // reason it is not the `expected` length its header promises: the one
-// wording of a file cut short, whoever reads it.
+// wording of a file cut short, whoever reads it. A reader that stops at the
+// first byte past the picture, not knowing the whole length, says so with
+// longer_reason.
 std::string short_file_reason(std::uint64_t length);
 std::string length_reason(std::uint64_t length, std::uint64_t expected);
+std::string longer_reason(std::uint64_t expected);
 
 // What a saved picture is stamped with beside its pixels.
 struct Stamp {

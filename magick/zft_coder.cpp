@@ -9,10 +9,18 @@
 // `-define zft:date=YYYY-MM-DD`, else the date a ZFT read gives the picture
 // (the property zft:date), else today.
 //
-// ImageMagick loads it by the format's name: for "ZFT" (a .zft name, or
-// zft:file) it looks for zft.la among its coder modules, opens the zft.so
-// the .la names and calls RegisterZFTImage.
+// ImageMagick loads it by the format's name: for "ZFT" (a .zft name,
+// zft:file, or a file whose first bytes magic.xml beside it names ZFT) it
+// looks for zft.la among its coder modules, opens the zft.so the .la names
+// and calls RegisterZFTImage.
+//
+// A picture saved to a file is written as zft writes one, whole or not at
+// all: the file it replaces (or the one a link there leads to) stays as it
+// was until the new one is complete, also on a full disk. Only what is no
+// file (standard output, a pipe, a device, a blob in memory) or what
+// ImageMagick compresses on the way is written through ImageMagick's blob.
 #include <magick/MagickCore.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -109,6 +117,14 @@ std::string read_all(Image* image) {
     return bytes;
 }
 
+// Whether the file is asked for as ZFT (zft:file, or a .zft name) rather
+// than brought here by its first six bytes alone.
+bool asked_for(const ImageInfo* image_info) {
+    char extension[MaxTextExtent];
+    GetPathComponent(image_info->filename, ExtensionPath, extension);
+    return image_info->affirm != MagickFalse || LocaleCompare(extension, "zft") == 0;
+}
+
 Image* ReadZFTImage(const ImageInfo* image_info, ExceptionInfo* exception) {
     Image* image = AcquireImage(image_info);
     if (OpenBlob(image_info, image, ReadBinaryBlobMode, exception) == MagickFalse)
@@ -116,6 +132,17 @@ Image* ReadZFTImage(const ImageInfo* image_info, ExceptionInfo* exception) {
     try {
         const std::string bytes = read_all(image);
         (void)CloseBlob(image);
+        // ImageMagick 6 never asks a coder's magic test (IsZFT); its magic
+        // list only knows the first bytes. A file it brings here by them
+        // whose header is no ZFT header is left unknown, as ImageMagick
+        // leaves a file no coder takes.
+        if (!asked_for(image_info) &&
+            !IsZFT(reinterpret_cast<const unsigned char*>(bytes.data()), bytes.size())) {
+            // Standard input comes as a temporary file, no name of the user's.
+            throw_magick(exception, MissingDelegateError, "NoDecodeDelegateForThisImageFormat",
+                         image_info->temporary ? "" : image_info->filename);
+            return DestroyImageList(image);
+        }
         if (bytes.size() >= kMostBytes)
             throw Failure(Failure::Kind::Damaged, "the file is longer than any ZFT picture (" +
                                                       std::to_string(kMostBytes - 1) + " bytes at most)");
@@ -207,6 +234,42 @@ core::Picture picture_of(Image* image) {
     return picture;
 }
 
+// The regular file OpenBlob would write this picture to, or nothing where
+// it writes elsewhere: a blob in memory, standard output, a descriptor, a
+// pipe, a stream that compresses (.gz, .bz2 ...), a FIFO or a device. Named
+// as OpenBlob names it: a picture among others gets its scene's number,
+// "out-1.zft", unless the name says where ("out%d.zft").
+std::optional<std::string> file_target(const ImageInfo* image_info, Image* image) {
+    const std::string name = image->filename;
+    if (image_info->blob || image_info->stream || image_info->file || name.empty() || name == "-" || name[0] == '|' ||
+        (name.starts_with("fd:") && name.size() > 3 &&
+         name.find_first_not_of("0123456789", 3) == std::string::npos))
+        return std::nullopt;
+    char extension[MaxTextExtent];
+    GetPathComponent(image->filename, ExtensionPath, extension);
+    for (const char* packed : {"Z", "gz", "wmz", "svgz", "bz2"})
+        if (LocaleCompare(extension, packed) == 0)
+            return std::nullopt;
+    char formed[MaxTextExtent];
+    (void)InterpretImageFilename(image_info, image, image->filename, static_cast<int>(image->scene), formed);
+    if (LocaleCompare(formed, image->filename) == 0 &&
+        (GetPreviousImageInList(image) || GetNextImageInList(image))) {
+        char root[MaxTextExtent];
+        GetPathComponent(image->filename, RootPath, root);
+        const std::string scene = std::to_string(image->scene);
+        (void)CopyMagickString(formed,
+                               (std::string(root) + "-" + scene + (*extension ? "." + std::string(extension) : ""))
+                                   .c_str(),
+                               MaxTextExtent);
+    }
+    // A folder is the core's to refuse; what is neither a folder nor a
+    // regular file is written as ImageMagick writes it.
+    struct stat status {};
+    if (::stat(formed, &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
+        return std::nullopt;
+    return std::string(formed);
+}
+
 MagickBooleanType WriteZFTImage(const ImageInfo* image_info, Image* image) {
     try {
         // Refused before the output is opened: nothing is written.
@@ -214,6 +277,15 @@ MagickBooleanType WriteZFTImage(const ImageInfo* image_info, Image* image) {
                              static_cast<int>(std::min<size_t>(image->rows, 1'000'000)));
         const core::Stamp stamp{notice_of(image_info, image), date_of(image_info, image)};
         const core::Picture picture = picture_of(image);
+        if (const std::optional<std::string> path = file_target(image_info, image)) {
+            if (IsRightsAuthorized(PathPolicyDomain, WritePolicyRights, image->filename) == MagickFalse) {
+                throw_magick(&image->exception, PolicyError, "NotAuthorized", image->filename);
+                return MagickFalse;
+            }
+            (void)CopyMagickString(image->filename, path->c_str(), MaxTextExtent);
+            core::save_zft(core::system_files(), *path, core::Existing::Replace, picture, stamp);
+            return MagickTrue;
+        }
         if (OpenBlob(image_info, image, WriteBinaryBlobMode, &image->exception) == MagickFalse)
             return MagickFalse;
         BlobSink out(image);

@@ -3,11 +3,14 @@
 // through gdk-pixbuf open .zft files with it, and GTK programs save them
 // (gdk_pixbuf_save (pixbuf, path, "zft", &error, "notice", "...", NULL)).
 //
-// gdk-pixbuf feeds a file in pieces of any size. The size is told as soon as
-// the header is in and sound, before any pixel; rows are handed on as they
-// complete. A file is taken only when the format's own checks pass, and the
-// length is judged at the end, so a damaged file always ends in a GError
-// that says what is wrong, never in a crash or a half-made picture.
+// gdk-pixbuf feeds a file in pieces of any size. The header is judged as
+// soon as it is in, and the load stops at the first byte past the picture
+// it promises, however long the file goes on: time and memory are the
+// picture's, never the file's. Nothing of the picture, not even its size,
+// is told before the file has ended where its header says (at most 3 MB
+// in), so that gdk_pixbuf_get_file_info never gives the size of a file
+// the load then refuses. A damaged file always ends in a GError that says
+// what is wrong, never in a crash or a half-made picture.
 //
 // Saving writes the bytes zft convert writes for the same picture, notice
 // and date: transparent pixels over the main window's colour. Its options
@@ -83,13 +86,27 @@ gboolean report(const Load& load, GError** error) {
     return FALSE;
 }
 
-// Once the header is whole: judged, its size told, the picture made.
+// Once the header is whole: judged, and the picture made to take the pixels.
 // Throws Failure.
 void start_picture(Load& load) {
     const zft::ZftHeader header = zft::decode_header(load.header);
     core::check_zft_header(header);
     load.width = header.width_value();
     load.height = header.height_value();
+    load.pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, load.width, load.height);
+    if (!load.pixbuf)
+        throw Failure(Failure::Kind::OutOfMemory, "Not enough memory for a picture of " + std::to_string(load.width) +
+                                                      " × " + std::to_string(load.height) + " pixels");
+    // Under the names the saver takes them by, so that a program saves the
+    // picture again with its own notice and date.
+    gdk_pixbuf_set_option(load.pixbuf, "date", core::iso_date(header).c_str());
+    if (const std::string notice = core::notice_text(header); !notice.empty())
+        gdk_pixbuf_set_option(load.pixbuf, "notice", notice.c_str());
+}
+
+// Once the file has ended where its header says: the picture told, its size
+// first. Throws Failure.
+void finish_picture(Load& load) {
     if (load.size_func) {
         int width = load.width;
         int height = load.height;
@@ -98,30 +115,19 @@ void start_picture(Load& load) {
         if (width == 0 || height == 0)
             throw Failure(Failure::Kind::Io, "Only the size of the ZFT picture was asked for");
     }
-    load.pixbuf = gdk_pixbuf_new(GDK_COLORSPACE_RGB, FALSE, 8, load.width, load.height);
-    if (!load.pixbuf)
-        throw Failure(Failure::Kind::OutOfMemory, "Not enough memory for a picture of " + std::to_string(load.width) +
-                                                      " × " + std::to_string(load.height) + " pixels");
-    // Nothing of the picture may show undefined memory, even cut short.
-    gdk_pixbuf_fill(load.pixbuf, 0x000000ff);
-    // Under the names the saver takes them by, so that a program saves the
-    // picture again with its own notice and date.
-    gdk_pixbuf_set_option(load.pixbuf, "date", core::iso_date(header).c_str());
-    if (const std::string notice = core::notice_text(header); !notice.empty())
-        gdk_pixbuf_set_option(load.pixbuf, "notice", notice.c_str());
     if (load.prepared_func)
         load.prepared_func(load.pixbuf, nullptr, load.user_data);
+    if (load.updated_func)
+        load.updated_func(load.pixbuf, 0, 0, load.width, load.height, load.user_data);
 }
 
 // Copies pixel bytes to where they belong in the picture's rows (which may
-// be padded), and tells of the rows they complete.
+// be padded).
 void take_pixels(Load& load, const guchar* bytes, std::uint64_t size) {
     const std::uint64_t rowSize = 3ull * static_cast<std::uint64_t>(load.width);
-    const std::uint64_t first = load.received - zft::kHeaderSize;
-    const int rowsBefore = static_cast<int>(first / rowSize);
     guchar* pixels = gdk_pixbuf_get_pixels(load.pixbuf);
     const std::uint64_t stride = static_cast<std::uint64_t>(gdk_pixbuf_get_rowstride(load.pixbuf));
-    std::uint64_t at = first;
+    std::uint64_t at = load.received - zft::kHeaderSize;
     while (size > 0) {
         const std::uint64_t row = at / rowSize;
         const std::uint64_t column = at % rowSize;
@@ -131,10 +137,7 @@ void take_pixels(Load& load, const guchar* bytes, std::uint64_t size) {
         size -= n;
         at += n;
     }
-    load.received += at - first;
-    const int rowsAfter = static_cast<int>((load.received - zft::kHeaderSize) / rowSize);
-    if (load.updated_func && rowsAfter > rowsBefore)
-        load.updated_func(load.pixbuf, 0, rowsBefore, load.width, rowsAfter - rowsBefore, load.user_data);
+    load.received = zft::kHeaderSize + at;
 }
 
 // Throws Failure.
@@ -149,12 +152,10 @@ void increment(Load& load, const guchar* buffer, guint size) {
             return;
         start_picture(load);
     }
-    // Bytes past what the header promises are counted, not kept: the end
-    // judges the file by its whole length, in the words of every other reader.
     const std::uint64_t promised = zft::file_size(load.width, load.height);
-    const std::uint64_t fits = load.received < promised ? std::min<std::uint64_t>(size, promised - load.received) : 0;
-    take_pixels(load, buffer, fits);
-    load.received += size - fits;
+    if (size > promised - load.received)
+        throw Failure(Failure::Kind::Damaged, core::longer_reason(promised));
+    take_pixels(load, buffer, size);
 }
 
 // Saving.
@@ -306,10 +307,12 @@ static gboolean zft_load_increment(gpointer context, const guchar* buffer, guint
 
 static gboolean zft_stop_load(gpointer context, GError** error) {
     auto* load = static_cast<Load*>(context);
-    // Only now is the length known: a file cut short fails here.
+    // Only now is the length known: a file cut short fails here, and a whole
+    // one is told.
     if (!load->failure) {
         try {
             core::check_zft_file(load->header, load->received);
+            finish_picture(*load);
         } catch (const Failure& failure) {
             load->failure = failure;
         } catch (...) {

@@ -4,10 +4,15 @@
 #include <QFileDevice>
 #include <QImage>
 #include <QLoggingCategory>
+#include <QSaveFile>
 #include <QSize>
 #include <QStringList>
 #include <QVariant>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <mutex>
 #include <string>
 
@@ -92,24 +97,46 @@ QByteArray read_exactly(QIODevice* device, qint64 n) {
     return bytes;
 }
 
-// Where the codec writes: the device, every byte or a failure.
-class DeviceSink final : public core::ByteSink {
-public:
-    explicit DeviceSink(QIODevice* device) : device_(device) {}
-    void write(std::string_view bytes) override {
-        if (device_->write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
-            throw core::Failure(core::Failure::Kind::Io, device_->errorString().toStdString());
-    }
-    // A file keeps what it is given in its buffer, and only its flush meets
-    // a full disk: the write has not succeeded until that has.
-    void finish() {
-        if (auto* file = qobject_cast<QFileDevice*>(device_); file && !file->flush())
+// All of `bytes` to the device at its position. Throws Failure.
+//
+// A regular file is written through its descriptor: Qt's buffer reports a
+// write the disk cut short as "Unknown error", the system tells why. What
+// was written of a picture that fails is taken back, so that the file is as
+// the program handed it over: QImageWriter has emptied a file it opened by
+// name before any plugin runs, and a fragment would be no better than that.
+void write_out(QIODevice* device, std::string_view bytes) {
+    auto* file = qobject_cast<QFileDevice*>(device);
+    struct stat status {};
+    if (!file || file->handle() < 0 || ::fstat(file->handle(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        if (device->write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
+            throw core::Failure(core::Failure::Kind::Io, device->errorString().toStdString());
+        // A device keeps what it is given in its buffer, and only its flush
+        // meets a full disk: the write has not succeeded until that has.
+        if (file && !file->flush())
             throw core::Failure(core::Failure::Kind::Io, file->errorString().toStdString());
+        return;
     }
-
-private:
-    QIODevice* device_;
-};
+    // Seeking flushes what Qt holds and puts the descriptor where the file's
+    // position is.
+    const qint64 start = file->pos();
+    if (!file->seek(start))
+        throw core::Failure(core::Failure::Kind::Io, file->errorString().toStdString());
+    const int fd = file->handle();
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            const int error = n < 0 ? errno : EIO;
+            (void)::ftruncate(fd, start);
+            (void)::lseek(fd, start, SEEK_SET);
+            throw core::system_failure(error);
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    // Qt's position where the descriptor's is.
+    (void)file->seek(start + static_cast<qint64>(bytes.size()));
+}
 
 // " <file name>" for a device that is a file, to name it in the log.
 QByteArray named(QIODevice* device) {
@@ -198,15 +225,19 @@ bool ZftHandler::write(const QImage& image) {
             } catch (const core::Failure&) {
             }
         }
-        DeviceSink out(device());
-        core::save_zft(out, as_picture(image), stamp);
-        out.finish();
+        // The whole file before its first byte goes out: every refusal comes
+        // before anything is written.
+        write_out(device(), core::save_zft(as_picture(image), stamp));
         return true;
     } catch (const core::Failure& failure) {
         qCWarning(lcZft, "Cannot write the ZFT picture%s: %s", named(device()).constData(), failure.reason().c_str());
     } catch (const std::bad_alloc&) {
         qCWarning(lcZft, "Cannot write the ZFT picture%s: there is not enough memory", named(device()).constData());
     }
+    // A program saving through QSaveFile keeps its old file only if the new
+    // one is not committed; many commit whatever write() said.
+    if (auto* save = qobject_cast<QSaveFile*>(device()))
+        save->cancelWriting();
     return false;
 }
 

@@ -61,6 +61,17 @@ py::tuple read_header(const py::bytes& head) {
     }
 }
 
+// Judges a file of `length` bytes that begins with `head` before its pixels
+// are read: OSError with the reason where it is not the length its header
+// promises.
+void check_length(const py::bytes& head, std::uint64_t length) {
+    try {
+        core::check_zft_file(view(head), length);
+    } catch (const core::Failure& failure) {
+        raise(failure);
+    }
+}
+
 // The pixels of a whole file, three bytes each, row by row.
 py::bytes decode(const py::bytes& file) {
     const std::string_view bytes = view(file);
@@ -90,8 +101,8 @@ void check_size(int width, int height) {
 }
 
 // The ZFT file of width × height pixels of `channels` bytes each (3: RGB, 4:
-// RGBA with straight alpha), row by row. `date` is "YYYY-MM-DD" or None for
-// today.
+// RGBA with straight alpha), row by row. The notice is UTF-8; `date` is
+// "YYYY-MM-DD" or None for today.
 py::bytes encode(const py::bytes& pixels, int width, int height, int channels, const std::string& notice,
                  const std::optional<std::string>& date) {
     const std::string_view bytes = view(pixels);
@@ -120,6 +131,7 @@ py::bytes encode(const py::bytes& pixels, int width, int height, int channels, c
 
 PYBIND11_MODULE(pillow_zft, module) {
     module.def("_read_header", &read_header);
+    module.def("_check_length", &check_length);
     module.def("_decode", &decode);
     module.def("_check_size", &check_size);
     module.def("_encode", &encode);

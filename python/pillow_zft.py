@@ -1,6 +1,6 @@
 # The Python half of the pillow_zft module: compiled into it and run when it
-# is imported, with the module's own functions (_read_header, _decode,
-# _check_size, _encode, from pillow_zft.cpp) at hand.
+# is imported, with the module's own functions (_read_header, _check_length,
+# _decode, _check_size, _encode, from pillow_zft.cpp) at hand.
 """ZFT pictures for Pillow.
 
     import pillow_zft          # registers the format
@@ -14,12 +14,16 @@ here is the file zft convert writes for the same pixels, notice and date,
 its transparent parts over the main window's colour, and a damaged file is
 refused with the same reason.
 
-The notice (its first 48 characters are kept) and the date ("YYYY-MM-DD",
-or a datetime.date) are taken from save()'s arguments, else from the
-picture's info when it came from a ZFT file; else the notice is empty and
-the date is today's.
+The notice (text, or bytes of UTF-8; its first 48 characters are kept) and
+the date ("YYYY-MM-DD", or a datetime.date) are taken from save()'s
+arguments, else from the picture's info when it came from a ZFT file; else
+the notice is empty and the date is today's. A picture that cannot be saved
+is refused before anything is written; Image.save has emptied a file it was
+given by name by then, and a refused or failed save leaves it empty.
 """
 import datetime
+import os
+import stat
 
 from PIL import Image, ImageFile
 
@@ -46,26 +50,80 @@ class ZftImageFile(ImageFile.ImageFile):
 
 
 class ZftDecoder(ImageFile.PyDecoder):
-    """Takes the whole file at once: its length is part of what makes it
-    sound."""
+    """Judges the file by its length, measured, not read, before it reads
+    the picture: a file longer than its header promises costs no more than
+    a sound one."""
 
     _pulls_fd = True
 
     def decode(self, buffer):
-        self.set_as_raw(_decode(self.fd.read()), "RGB")
+        start = self.fd.tell()
+        self.fd.seek(0, os.SEEK_END)
+        length = self.fd.tell() - start
+        self.fd.seek(start)
+        head = self.fd.read(64)
+        _check_length(head, length)
+        self.set_as_raw(_decode(head + self.fd.read(length - len(head))), "RGB")
         return -1, 0
 
 
+def _text(value, what):
+    """`value`, str or bytes of UTF-8, as the UTF-8 bytes the codec takes."""
+    if isinstance(value, (bytes, bytearray)):
+        try:
+            bytes(value).decode("utf-8")
+        except UnicodeDecodeError as e:
+            raise ValueError("the %s is not UTF-8 text (byte 0x%02x at %d)" % (what, value[e.start], e.start)) from None
+        return bytes(value)
+    if isinstance(value, str):
+        try:
+            return value.encode("utf-8")
+        except UnicodeEncodeError as e:
+            raise ValueError("the %s holds %a, which is no character" % (what, value[e.start])) from None
+    raise TypeError("the %s must be text, not %s" % (what, type(value).__name__))
+
+
 def _date_text(date):
+    if date is None:
+        return None
     if isinstance(date, datetime.datetime):
         date = date.date()
     if isinstance(date, datetime.date):
-        return date.isoformat()
-    return None if date is None else str(date)
+        return date.isoformat().encode()
+    return _text(date, "date")
+
+
+def _write(fp, data):
+    """Writes `data` at the file's position. Image.save has opened and
+    emptied a file it was given by name before this runs: a regular file is
+    written through its descriptor, and what was written of it is taken back
+    when the disk fills up, so that a failed save leaves no fragment."""
+    try:
+        fd = fp.fileno()
+        regular = stat.S_ISREG(os.fstat(fd).st_mode)
+    except (AttributeError, OSError, ValueError):
+        regular = False
+    if not regular:
+        fp.write(data)
+        return
+    # Seeking flushes what the file object holds and puts the descriptor
+    # where it says.
+    start = fp.tell()
+    fp.seek(start)
+    try:
+        view = memoryview(data)
+        while view:
+            view = view[os.write(fd, view):]
+    except OSError:
+        os.ftruncate(fd, start)
+        fp.seek(start)
+        raise
+    fp.seek(start + len(data))
 
 
 def _save(im, fp, filename):
-    notice = im.encoderinfo.get("notice", im.info.get("notice")) or ""
+    # Everything that can be refused is, before a byte is written.
+    notice = _text(im.encoderinfo.get("notice", im.info.get("notice")) or "", "notice")
     date = _date_text(im.encoderinfo.get("date", im.info.get("date")))
     _check_size(*im.size)
     # RGB, or RGBA where the picture has any transparency, which the codec
@@ -76,7 +134,7 @@ def _save(im, fp, filename):
         pixels, channels = im.convert("RGBA").tobytes(), 4
     else:
         pixels, channels = im.convert("RGB").tobytes(), 3
-    fp.write(_encode(pixels, im.size[0], im.size[1], channels, str(notice), date))
+    _write(fp, _encode(pixels, im.size[0], im.size[1], channels, notice, date))
 
 
 def register():

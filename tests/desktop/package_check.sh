@@ -56,8 +56,9 @@ for package in $packages; do
         files="$(pkg-config --variable=gimplibdir gimp-2.0)/plug-ins/file-zft/file-zft" ;;
     libmagickcore-6.q16-6-zft)
         magick_coders=$(/usr/bin/convert -list configure | sed -n 's/^CODER_PATH *//p')
+        magick_config=$(/usr/bin/convert -list configure | sed -n 's/^SHAREARCH_PATH *//p')
         section=libs hosts=magick needs=libmagickcore-6.q16-6
-        files="$magick_coders/zft.so $magick_coders/zft.la" ;;
+        files="$magick_coders/zft.so $magick_coders/zft.la $magick_config/magic.xml" ;;
     python3-pillow-zft)
         section=python hosts=python needs="python3 python3-pil"
         files="$python_modules/pillow_zft.cpython-311-x86_64-linux-gnu.so" ;;

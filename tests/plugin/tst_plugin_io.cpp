@@ -10,8 +10,13 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QProcess>
+#include <QSaveFile>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <sys/resource.h>
+
+#include <csignal>
 
 class PluginIoTest : public QObject {
     Q_OBJECT
@@ -191,6 +196,28 @@ void PluginIoTest::failedWritesAreTold() {
     QImageWriter writer(&refusing, "zft");
     QVERIFY(!writer.write(picture(6, 5, false)));
     QVERIFY2(warnings.join(u'\n').contains(QStringLiteral("the device is full")), qPrintable(warnings.join(u'\n')));
+
+    // A file the picture does not fit in (a file size limit stands for a
+    // full disk): the system's reason, and nothing of the picture left in a
+    // file QImageWriter has emptied; through QSaveFile, the old file whole,
+    // also in a program that commits whatever write() said.
+    const QString old = path(QStringLiteral("old.zft"));
+    QVERIFY(picture(4, 3, false).save(old));
+    const QByteArray before = contents(old);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    QCOMPARE(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const auto restore = qScopeGuard([was = limit] { setrlimit(RLIMIT_FSIZE, &was); });
+    limit.rlim_cur = 100000;
+    QCOMPARE(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    QSaveFile save(old);
+    QVERIFY(save.open(QIODevice::WriteOnly));
+    QVERIFY(!QImageWriter(&save, "zft").write(picture(600, 600, false)) && !save.commit());
+    QCOMPARE(contents(old), before);
+    warnings.clear();
+    QVERIFY(!QImageWriter(old).write(picture(600, 600, false)));
+    QVERIFY2(warnings.join(u'\n').endsWith(old + QStringLiteral(": File too large")), qPrintable(warnings.join(u'\n')));
+    QCOMPARE(QFileInfo(old).size(), 0);
 }
 
 void PluginIoTest::noOtherQt() {

@@ -79,9 +79,10 @@ class PillowZftTest(ScratchTest):
                     with open(saved, "rb") as f:
                         self.assertEqual(f.read(), wanted)
                     self.zft("verify", saved)
-                    buffer = io.BytesIO()
-                    image.save(buffer, format="ZFT", notice=NOTICE, date=date)
-                    self.assertEqual(buffer.getvalue(), wanted)
+                    for notice in (NOTICE, NOTICE.encode()):  # text, or bytes of UTF-8
+                        buffer = io.BytesIO()
+                        image.save(buffer, format="ZFT", notice=notice, date=date)
+                        self.assertEqual(buffer.getvalue(), wanted)
 
     def test_round_trip_keeps_notice_and_date(self):
         original = self.path("original.zft")
@@ -121,8 +122,34 @@ class PillowZftTest(ScratchTest):
             Image.new("RGB", (1000, 1)).save(too_wide)
         self.assertFalse(os.path.exists(too_wide) and os.path.getsize(too_wide) > 0, "a refused save wrote bytes")
 
-        with self.assertRaisesRegex(ValueError, "not a date YYYY-MM-DD"):
-            Image.new("RGB", (2, 2)).save(io.BytesIO(), format="ZFT", date="2004-02-32")
+        # Short sentences, whatever the arguments: never the pixels in the message.
+        for arguments, error, reason in [
+            ({"date": "2004-02-32"}, ValueError, "not a date YYYY-MM-DD"),
+            ({"notice": b"Caf\xe9"}, ValueError, "the notice is not UTF-8 text [(]byte 0xe9 at 3[)]"),
+            ({"notice": "Caf\udce9"}, ValueError, "the notice holds '.udce9', which is no character"),
+            ({"notice": 1984}, TypeError, "the notice must be text, not int"),
+        ]:
+            with self.subTest(arguments=arguments):
+                with self.assertRaisesRegex(error, reason) as raised:
+                    Image.new("RGB", (999, 999)).save(io.BytesIO(), format="ZFT", **arguments)
+                self.assertLess(len(str(raised.exception)), 100)
+
+    def test_reads_no_further_than_the_picture(self):
+        path = self.path("endless.zft")
+        with open(path, "wb") as f:  # a sound 999 × 999 header, then nothing to 2 GB, on no disk space
+            f.write(self.converted(asymmetric(999, 1, "RGB"))[:64].replace(b"999001", b"999999"))
+            f.truncate(2 << 30)
+        read = []
+
+        class Counting(io.FileIO):
+            def readinto(self, buffer):
+                read.append(super().readinto(buffer))
+                return read[-1]
+
+        with Image.open(io.BufferedReader(Counting(path))) as im:
+            with self.assertRaisesRegex(OSError, "file is 2147483648 bytes; its header promises 2994067"):
+                im.load()
+        self.assertLess(sum(read), 1 << 20)
 
     def test_modes_without_rgb(self):
         for mode in ("L", "P", "1", "LA"):
