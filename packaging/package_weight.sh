@@ -3,7 +3,7 @@
 # (recommended packages too), simulated against that system's dpkg status
 # file with this machine's package lists; run by hand:
 #
-#   package_weight.sh PACKAGE_DIR STATUS [PACKAGE...]
+#   packaging/package_weight.sh PACKAGE_DIR STATUS [PACKAGE...]
 #
 # STATUS is a system's /var/lib/dpkg/status (a minimal Debian's: that of a
 # `debootstrap --variant=minbase`); the PACKAGEs given are taken as installed
