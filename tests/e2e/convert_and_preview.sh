@@ -190,6 +190,35 @@ echo "window colour: $window_colour"
 xdotool key Return
 wait_gone "$about"
 
+# The confirmation, the notice $1 and the success box of a conversion to
+# the file $2 whose dialogs are done; the window back at the logo's size.
+confirm_and_name() {
+    wait_titled "ZFT Toolkit - SP1"   # Click <OK> to start convertion
+    local confirmation=$found
+    xdotool key Return  # OK is the default button whatever the theme's order of buttons
+    wait_gone "$confirmation"
+    wait_titled "ZFT Toolkit - SP1" "$confirmation"   # the notice
+    local notice_box=$found
+    type_and_enter "$1"
+    wait_gone "$notice_box"
+    wait_titled "ZFT Toolkit - SP1" "$notice_box"   # Conversion succesfull !
+    local success=$found
+    [ "$(head -c 2 "$2")" = 1A ] || fail "the success box came before the file $2"
+    xdotool key Return
+    wait_gone "$success"
+    wait_main 261x230
+}
+
+# The file $2 is what zft convert writes for the picture $1 with the notice
+# $3, the window's colour and the file's own date.
+written_as_zft_writes() {
+    local header
+    header=$(head -c 10 "$2")
+    "$zft" convert --force --background "$hex" --notice "$3" --date "${header:2:2}/${header:4:2}/${header:6:4}" \
+        "$1" -o "$work_dir/by-zft.zft" || fail "zft convert $1 failed"
+    cmp -s "$2" "$work_dir/by-zft.zft" || fail "the window wrote other bytes than zft convert for $1"
+}
+
 # File > Convert, with the access keys, through the real dialogs and boxes.
 menu_file c
 wait_titled "Select a file to convert ..."
@@ -206,20 +235,7 @@ choose_file "source.gif" Open "$dialog"  # with no folder: the dialog opened in 
 wait_titled "Select a filename to save ..."
 # Saving over the existing file: no question, the dialog just closes.
 choose_file "$target" Save "$found"
-wait_titled "ZFT Toolkit - SP1"   # Click <OK> to start convertion
-confirmation=$found
-xdotool key Return  # OK is the default button whatever the theme's order of buttons
-wait_gone "$confirmation"
-wait_titled "ZFT Toolkit - SP1" "$confirmation"   # the notice
-notice_box=$found
-type_and_enter "$notice"
-wait_gone "$notice_box"
-wait_titled "ZFT Toolkit - SP1" "$notice_box"   # Conversion succesfull !
-success=$found
-[ "$(head -c 2 "$target")" = 1A ] || fail "the success box came before the file $target"
-xdotool key Return
-wait_gone "$success"
-wait_main 261x230
+confirm_and_name "$notice" "$target"
 date_after=$(date +%m%d%Y)
 
 # The file's bytes: header, then the source's pixels as red, green, blue,
@@ -239,9 +255,7 @@ tail -c "$pixel_bytes" "$target" | cmp -s - "$work_dir/expected.pixels" ||
     fail "the file's pixel bytes differ from the source picture's over the window colour"
 # zft writes the same bytes when given the window's colour.
 hex=$(printf '#%02x%02x%02x' "$red" "$green" "$blue")
-"$zft" convert --background "$hex" --notice "$notice" --date "${header:2:2}/${header:4:2}/${header:6:4}" \
-    "$pictures/source.gif" -o "$work_dir/by-zft.zft" || fail "zft convert --background $hex failed"
-cmp -s "$target" "$work_dir/by-zft.zft" || fail "zft convert --background $hex writes other bytes than the window"
+written_as_zft_writes "$pictures/source.gif" "$target" "$notice"
 
 # File > Preview of the new file, in the folder it was saved to; its header
 # box is titled with the path.
@@ -302,34 +316,6 @@ wait_gone "$found"
 main_shown 131x120 || fail "the main window changed after No to the exit question"
 painted_below_bar "$bar_height" || fail "the preview changed after No to the exit question"
 
-# The confirmation, the notice and the success box of a conversion whose
-# dialogs are done; the window back at the logo's size.
-confirm_and_name() {
-    wait_titled "ZFT Toolkit - SP1"   # Click <OK> to start convertion
-    local confirmation=$found
-    xdotool key Return
-    wait_gone "$confirmation"
-    wait_titled "ZFT Toolkit - SP1" "$confirmation"   # the notice
-    local notice_box=$found
-    type_and_enter "$1"
-    wait_gone "$notice_box"
-    wait_titled "ZFT Toolkit - SP1" "$notice_box"   # Conversion succesfull !
-    local success=$found
-    xdotool key Return
-    wait_gone "$success"
-    wait_main 261x230
-}
-
-# The file $2 is what zft convert writes for the picture $1 with the notice
-# $3, the window's colour and the file's own date.
-written_as_zft_writes() {
-    local header
-    header=$(head -c 10 "$2")
-    "$zft" convert --force --background "$hex" --notice "$3" --date "${header:2:2}/${header:4:2}/${header:6:4}" \
-        "$1" -o "$work_dir/by-zft.zft" || fail "zft convert $1 failed"
-    cmp -s "$2" "$work_dir/by-zft.zft" || fail "the window wrote other bytes than zft convert for $1"
-}
-
 if [ "$variant" = gnome-large-font ]; then
     # A menu bar taller than the window's margins leave room for: the window
     # shows less than the whole of a tall picture, and still writes all of it.
@@ -344,7 +330,7 @@ if [ "$variant" = gnome-large-font ]; then
     choose_file "$pictures/tall.bmp" Open "$found"
     wait_titled "Select a filename to save ..."
     choose_file "$out/tall.zft" Save "$found"
-    confirm_and_name "tall"
+    confirm_and_name "tall" "$out/tall.zft"
     written_as_zft_writes "$pictures/tall.bmp" "$out/tall.zft" "tall"
 fi
 
@@ -361,7 +347,7 @@ if [ "$variant" = gnome-large-font ]; then
     xdotool mousemove --window "$intro" 130 150 click 1
     wait_titled "Select a filename to save ..."
     choose_file "$out/wide.zft" Save "$found"
-    confirm_and_name "wide"
+    confirm_and_name "wide" "$out/wide.zft"
     written_as_zft_writes "$pictures/wide.jpg" "$out/wide.zft" "wide"
     ask_to_exit
     answer_yes_and_end "the program opened with a picture"
