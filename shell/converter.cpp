@@ -44,7 +44,8 @@ std::optional<core::Picture> decode_source(MainScreen& w, const std::string& sou
     } catch (const core::Failure& failure) {
         if (failure.kind() != core::Failure::Kind::TooLarge)
             throw;
-        // Too large for other reasons (too much work to decode) it stays refused.
+        // Too much work to decode, reduced or not, picture_size() refuses it
+        // too, in the same words: no reduction is offered.
         const core::Size size = core::picture_size(w.files, source);
         if (zft::fits_header(size.width, size.height))
             throw;
