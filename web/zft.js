@@ -143,11 +143,11 @@ function colourOf(background) {
 //   none when not given or null;
 // date: "MM/DD/YYYY" (or "YYYY-MM-DD"), today's local date when not given
 //   or null;
-// A notice, date or name holding a NUL character is refused.
 // background: what transparent parts show, "#rrggbb";
 // fit: a picture over 999 x 999 pixels reduced to fit, as by zft convert
 //   --fit, instead of refused;
 // name: what messages call the picture.
+// A notice, date or name holding a NUL character is refused.
 export async function convert(bytes, { notice, date, background, fit = false, name } = {}) {
     const texts = [textOf(name, "name"), textOf(notice, "notice"), textOf(date, "date")];
     const colour = colourOf(background);
@@ -194,7 +194,7 @@ export async function preview(bytes, { name } = {}) {
 // first bytes (as the window tells a picture it is opened with from a ZFT
 // file): true or false, never a refusal.
 export async function isPicture(bytes) {
-    lengthOf(bytes);
+    lengthOf(bytes);  // refuses what is not bytes, as every call does
     const start = isBlob(bytes) ? bytes.slice(0, 64) : (await bytesOf(bytes)).subarray(0, 64);
     const { json } = await call("zft_is_picture", start);
     return json;

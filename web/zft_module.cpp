@@ -146,17 +146,13 @@ core::Failure not_held() {
 // fails, and the core says it of the file as it says any failed read.
 class NotHeld final : public core::ByteSource {
 public:
-    explicit NotHeld(std::uint64_t length) : length_(length) {}
-    std::uint64_t size() const override { return length_; }
+    std::uint64_t size() const override { return 0; }
     std::size_t read(std::uint64_t, void*, std::size_t) override { throw not_held(); }
-
-private:
-    std::uint64_t length_;
 };
 
 std::unique_ptr<core::ByteSource> input(const std::uint8_t* bytes, std::size_t length) {
     if (!bytes)
-        return std::make_unique<NotHeld>(length);
+        return std::make_unique<NotHeld>();
     return std::make_unique<core::MemorySource>(bytes, length);
 }
 

@@ -17,6 +17,7 @@ import base64
 import http.server
 import json
 import os
+import select
 import shutil
 import signal
 import socket
@@ -152,8 +153,9 @@ def chromium(scratch, downloads=None):
 # ---- Firefox through Marionette -------------------------------------------------
 
 def _marionette_commands():
+    """Selenium's commands that the tests send, by the names Marionette knows them."""
     from selenium.webdriver.remote.command import Command
-    return Command.NEW_SESSION, {
+    return {
         Command.NEW_SESSION: "WebDriver:NewSession",
         Command.QUIT: "WebDriver:DeleteSession",
         Command.GET: "WebDriver:Navigate",
@@ -179,7 +181,8 @@ class _Marionette:
     [0, id, name, parameters], its answer [1, id, error, result]."""
 
     def __init__(self, port):
-        self.new_session, self.commands = _marionette_commands()
+        from selenium.webdriver.remote.command import Command
+        self.new_session, self.commands = Command.NEW_SESSION, _marionette_commands()
         self.socket = socket.create_connection(("127.0.0.1", port), timeout=300)
         self.next_id = 0
         hello = self._receive()
@@ -262,12 +265,18 @@ def firefox(scratch, downloads=None):
                                 "-profile", profile], stdout=log, stderr=subprocess.STDOUT,
                                env=dict(os.environ, MOZ_CRASHREPORTER_DISABLE="1"))
     port_file = os.path.join(profile, "MarionetteActivePort")
+
+    def port():
+        if not os.path.exists(port_file):
+            return None
+        with open(port_file) as f:
+            return f.read().strip()
+
     try:
-        wait_for("Firefox to open its Marionette port", lambda: process.poll() is not None
-                 or (os.path.exists(port_file) and open(port_file).read().strip()), timeout=60)
+        wait_for("Firefox to open its Marionette port", lambda: process.poll() is not None or port(), timeout=60)
         if process.poll() is not None:
             raise RuntimeError(f"Firefox ended at its start, status {process.returncode}; see {log.name}")
-        marionette = _Marionette(int(open(port_file).read()))
+        marionette = _Marionette(int(port()))
     except BaseException:
         process.kill()
         raise
@@ -308,17 +317,19 @@ class Xvfb:
         os.close(write)
         number = b""
         end = time.monotonic() + 30
-        import select
-        while not number.endswith(b"\n"):
-            if not select.select([read], [], [], max(0, end - time.monotonic()))[0]:
-                self.stop()
-                raise AssertionError("waited 30 s for Xvfb to pick a display")
-            got = os.read(read, 16)
-            if not got:
-                self.stop()
-                raise RuntimeError(f"Xvfb ended at its start; see {self.log.name}")
-            number += got
-        os.close(read)
+        try:
+            while not number.endswith(b"\n"):
+                if not select.select([read], [], [], max(0, end - time.monotonic()))[0]:
+                    raise AssertionError("waited 30 s for Xvfb to pick a display")
+                got = os.read(read, 16)
+                if not got:
+                    raise RuntimeError(f"Xvfb ended at its start; see {self.log.name}")
+                number += got
+        except BaseException:
+            self.stop()
+            raise
+        finally:
+            os.close(read)
         self.display = ":" + number.decode().strip()
 
     def stop(self):
@@ -345,6 +356,7 @@ def webkit(scratch, downloads=None):
     with open(os.path.join(config, "user-dirs.dirs"), "w") as f:
         f.write(f'XDG_DOWNLOAD_DIR="{os.path.abspath(downloads or home)}"\n')
     x = Xvfb(home)
+    # WebKitWebDriver starts the browser with this process's environment.
     os.environ.update(DISPLAY=x.display, HOME=home, XDG_CONFIG_HOME=config,
                       XDG_RUNTIME_DIR=tempfile.mkdtemp(dir=home, prefix="runtime-"))
     options = Options()

@@ -414,8 +414,10 @@ def converting_to_a_download(page, downloads, gif, photo, large, damaged, today)
     # 2.1 GB, more than the page can read into memory (a file with a hole,
     # taking no room on the disk): refused unread, in zft's words.
     huge = os.path.join(scratch, "huge.jpg")
+    with open(photo, "rb") as f:
+        start_of_a_jpeg = f.read(64)
     with open(huge, "wb") as f:
-        f.write(open(photo, "rb").read(64))
+        f.write(start_of_a_jpeg)
         f.truncate(2_100_000_000)
     begin_conversion(page, huge, "huge.zft")
     box = page.wait_box("the refusal")
