@@ -15,6 +15,13 @@
 // throws) goes to whoever awaits it, and may be left untaken. Commands
 // suspended in a wait may be several at once: the intro's click waits in
 // the main window's modal showing while a menu command waits in a box.
+//
+// Two rules for the commands. A catch handler cannot await (the language
+// forbids it): keep what went wrong and ask after the handler. And GCC 12
+// miscompiles a `co_await` that stands right in the condition of an `if`
+// or a loop (the program crashes when the coroutine ends): take the answer
+// into a variable first; `if (auto x = co_await ...)`, a declaration, is
+// compiled right.
 #pragma once
 
 #include <exception>

@@ -150,13 +150,19 @@ public:
     // Called when the window is asked to close; returning false keeps it open.
     virtual void setCloseGuard(std::function<bool()> guard) = 0;
 
+    // Runs `job` once the events pending now have been handled (a window
+    // just shown modal has come up by then); never if the window is gone
+    // first.
+    virtual void post(std::function<void()> job) = 0;
+
     // Menus in display order, items in each in display order. The
     // caption's "&" marks the access key; `name` is the menu's or item's
     // own name, by which tests and assistive technologies find it.
     virtual Menu& addMenu(const std::string& name, const std::string& caption) = 0;
 
     // What lies on the surface, front-most last; positions and sizes in
-    // twips, relative to the surface.
+    // twips, relative to the surface. Labels of one group are told apart
+    // by an index in their names: "Label1(0)", "Label1(1)".
     virtual PictureArea& addPictureArea(const std::string& name, float left, float top, float width,
                                         float height) = 0;
     virtual void addLabel(const std::string& name, float left, float top, float width, float height,

@@ -1,71 +1,77 @@
-// A window of the program: no title bar, a fixed size, a thin frame of one
-// pixel, an optional menu bar, and a drawing surface filling the rest. Its
-// size is its outer size, frame and menu bar included, in twips.
+// A window of the program (platform::Window) in Qt Widgets: a frameless
+// top-level widget with a menu bar of its own and a drawing surface.
 //
 // The menu bar is as tall as the style and the font need, and never less
 // than 19 pixels. Held lower, a bar puts every menu behind its extension
 // button, as it does under GTK's theme with its larger font.
 #pragma once
 
-#include <QKeySequence>
 #include <QWidget>
 #include <functional>
+#include <memory>
+#include <vector>
 
-#include "platform/surface.h"
+#include "platform/qt/surface.h"
+#include "platform/window.h"
 
 class QEventLoop;
 class QMenu;
 class QMenuBar;
 
-namespace platform {
+namespace platform::qt {
 
-inline constexpr int kFramePixels = 1;
-inline constexpr int kMenuBarPixels = 19;  // the least
-
-class Form : public QWidget {
+class Form final : public QWidget, public Window {
 public:
-    Form(const QString& name, bool withMenuBar);
+    Form(const std::string& name, bool withMenuBar);
 
-    float widthTwips() const { return width_; }
-    float heightTwips() const { return height_; }
-    void setSizeTwips(float width, float height);
+    float widthTwips() const override { return width_; }
+    float heightTwips() const override { return height_; }
+    void setSizeTwips(float width, float height) override;
 
-    DrawingSurface* surface() const { return surface_; }
+    DrawingSurface& surface() override { return *surface_; }
 
     // The menu bar's height in pixels; 0 without one.
     int menuBarPixels() const;
 
-    // Repaints the whole window at once; points painted on the surface go.
     // A window that shows nothing new is not painted again: what it shows
     // stands in its backing store, also where another window covered it.
-    void refresh();
+    void refresh() override;
 
-    // Places the window in the middle of the screen, inside its available
-    // area.
-    void centre();
+    // Inside the screen's available area.
+    void centre() override;
 
-    // The window tells the window system no name and shows no icon, so a
-    // taskbar has nothing to list it by. Qt alone always names a window,
-    // after the program when it has no caption.
-    void makeNameless();
+    // Qt alone always names a window, after the program when it has no
+    // caption.
+    void makeNameless() override;
 
-    // Shows the window modal and returns when it has closed; the events of
-    // the program are handled meanwhile.
-    void showModal();
+    void setAccessibleName(const std::string& name) override;
 
-    // Closes the window for good: the window system's window goes too, and
-    // with it the window's place among the program's windows that assistive
-    // technologies list.
-    void discard();
+    void show() override { QWidget::show(); }
 
-    // Menus in display order. The caption's "&" marks the access key.
-    QMenu* addMenu(const QString& name, const QString& caption);
-    QAction* addItem(QMenu* menu, const QString& name, const QString& caption, const QKeySequence& shortcut,
-                     std::function<void()> run);
+    // Returns when the window has closed, the program's events handled
+    // meanwhile; the answer is then at hand.
+    Async<void> showModal() override;
 
-    // Called when the window system asks the window to close; returning false
-    // keeps it open.
-    void setCloseGuard(std::function<bool()> guard) { closeGuard_ = std::move(guard); }
+    void close() override { QWidget::close(); }
+
+    // The window system's window goes too, and with it the window's place
+    // among the program's windows that assistive technologies list.
+    void discard() override;
+
+    void setCloseGuard(std::function<bool()> guard) override { closeGuard_ = std::move(guard); }
+
+    // Queued behind the events pending now; dropped if the window goes first.
+    void post(std::function<void()> job) override;
+
+    Menu& addMenu(const std::string& name, const std::string& caption) override;
+    // An item of one of the window's menus, as the menu adds it.
+    MenuItem& addItem(QMenu* menu, const std::string& name, const std::string& caption, const std::string& shortcut,
+                      std::function<void()> run);
+
+    PictureArea& addPictureArea(const std::string& name, float left, float top, float width, float height) override;
+    void addLabel(const std::string& name, float left, float top, float width, float height, const Font& font,
+                  const std::string& text) override;
+    ClickArea& addClickArea(const std::string& name, float left, float top, float width, float height) override;
 
 protected:
     bool event(QEvent* event) override;
@@ -84,6 +90,8 @@ private:
     int appliedMenuBar_ = 0;
     std::function<bool()> closeGuard_;
     QEventLoop* modalLoop_ = nullptr;
+    std::vector<std::unique_ptr<Menu>> menus_;
+    std::vector<std::unique_ptr<MenuItem>> items_;
 };
 
 // Where a window whose frame is `window` goes to lie inside `area`: where it
@@ -91,11 +99,4 @@ private:
 // it is larger than the area, at the area's start.
 QPoint place_inside(const QRect& window, const QRect& area);
 
-// Processes the pending window events once.
-void pump_events();
-
-// Ends the program at once with exit status 0: every window goes, and no
-// further event is handled.
-void end_program();
-
-}  // namespace platform
+}  // namespace platform::qt
