@@ -15,14 +15,15 @@ struct Format {
     bool (*sniff)(std::span<const std::uint8_t>);
     Size (*size)(ByteSource&);
     void (*decode)(ByteSource&, const DecodeOptions&, RowSink&);
+    void (*checkLimits)(ByteSource&);  // none: the pixels' limit is the kind's only one
 };
 
 constexpr Format kFormats[] = {
-    {jpeg::sniff, jpeg::size, jpeg::decode},
-    {png::sniff, png::size, png::decode},
-    {gif::sniff, gif::size, gif::decode},
-    {bmp::sniff, bmp::size, bmp::decode},
-    {pnm::sniff, pnm::size, pnm::decode},
+    {jpeg::sniff, jpeg::size, jpeg::decode, jpeg::check_limits},
+    {png::sniff, png::size, png::decode, nullptr},
+    {gif::sniff, gif::size, gif::decode, gif::check_limits},
+    {bmp::sniff, bmp::size, bmp::decode, nullptr},
+    {pnm::sniff, pnm::size, pnm::decode, nullptr},
 };
 
 const Format* sniffed_format(ByteSource& file) {
@@ -55,6 +56,18 @@ auto with_picture(ByteSource& file, const std::string& name, Work work) {
     }
 }
 
+// Refuses, from its headers, a picture of `size` that is more work to decode
+// than this program takes at any scale, naming the limit it passes.
+void check_work(ByteSource& file, const Format& format, Size size) {
+    if (std::int64_t(size.width) * size.height > kMostPixels)
+        throw Failure(Failure::Kind::TooLarge, "the picture is " + std::to_string(size.width) + " × " +
+                                                   std::to_string(size.height) + " pixels, more than the " +
+                                                   std::to_string(kMostPixels / 1'000'000) +
+                                                   " megapixels this program decodes, even to reduce it");
+    if (format.checkLimits)
+        format.checkLimits(file);
+}
+
 // A sink that takes only what a ZFT file can hold, refused before any pixel
 // is allocated.
 class ZftSizedSink final : public PictureSink {
@@ -78,22 +91,21 @@ Picture decode_for_zft(ByteSource& file, const Format& format, const std::string
     // From the headers first: a damaged file of a refused size is refused
     // for its size, and no decoder starts on it.
     const Size size = format.size(file);
-    if (!zft::fits_header(size.width, size.height))
+    if (!zft::fits_header(size.width, size.height)) {
+        // Pointed to a reduction only where one can be made. One that fits
+        // as it is passes no limit its decoder does not refuse in one step.
+        check_work(file, format, size);
         throw too_large(path, size, hint);
+    }
     ZftSizedSink sink(path, hint);
     format.decode(file, {background, {}}, sink);
     return std::move(sink.picture);
 }
 
 // The picture scaled down to fit `box`, never held whole at its full size.
-Picture decode_within(ByteSource& file, const Format& format, const std::string& path, Size box, Argb background) {
+Picture decode_within(ByteSource& file, const Format& format, Size box, Argb background) {
     const Size size = format.size(file);
-    if (std::int64_t(size.width) * size.height > kMostPixelsToScale)
-        throw cannot(kAction, path, "the picture is " + std::to_string(size.width) + " × " +
-                                    std::to_string(size.height) + " pixels, more than the " +
-                                    std::to_string(kMostPixelsToScale / 1'000'000) +
-                                    " megapixels that are read to be scaled down",
-                     Failure::Kind::TooLarge);
+    check_work(file, format, size);
     const Size target = fit_within(size, box);
     if (target == size) {
         PictureSink sink;
@@ -128,13 +140,17 @@ bool is_picture(ByteSource& file) {
 }
 
 Size picture_size(ByteSource& file, const std::string& name) {
-    return with_picture(file, name, [&](const Format& format) { return format.size(file); });
+    return with_picture(file, name, [&](const Format& format) {
+        const Size size = format.size(file);
+        check_work(file, format, size);
+        return size;
+    });
 }
 
 Size picture_size(Files& files, const std::string& path) { return picture_size(*files.open(path), path); }
 
 Picture load_picture_within(ByteSource& file, const std::string& name, Size box, Argb background) {
-    return with_picture(file, name, [&](const Format& format) { return decode_within(file, format, name, box, background); });
+    return with_picture(file, name, [&](const Format& format) { return decode_within(file, format, box, background); });
 }
 
 Picture load_picture_within(Files& files, const std::string& path, Size box, Argb background) {

@@ -13,9 +13,10 @@
 
 namespace core {
 
-// The most pixels a picture to be scaled down may have: it is read row by
-// row, or decoded at a reduced scale, but a larger one is refused unread.
-inline constexpr std::int64_t kMostPixelsToScale = 100'000'000;
+// The most pixels a picture may have to be decoded at all, reduced or not:
+// one to be scaled down is read row by row, or decoded at a reduced scale,
+// but a larger one is refused unread.
+inline constexpr std::int64_t kMostPixels = 100'000'000;
 
 // The most bytes of a picture read from a stream (standard input), whose
 // length is not known before it is read: no layout the decoders take spends
@@ -26,9 +27,10 @@ inline constexpr std::uint64_t kMostPictureBytes = 1'000'000'000;
 
 // The decoded picture in `file`, at most 999 × 999 pixels: a larger one is
 // refused from its headers, before it is decoded, by too_large(name, size,
-// tooLargeHint). Transparent GIF pixels, and pixels a file leaves unset,
-// take `background`. Throws Failure said of `name`, the file's path or what
-// stands for it in messages.
+// tooLargeHint) when load_picture_within() can reduce it, and otherwise as
+// picture_size() refuses it. Transparent GIF pixels, and pixels a file
+// leaves unset, take `background`. Throws Failure said of `name`, the
+// file's path or what stands for it in messages.
 Picture load_picture(ByteSource& file, const std::string& name, Argb background = kWindowColour,
                      const std::string& tooLargeHint = {});
 Picture load_picture(Files& files, const std::string& path, Argb background = kWindowColour,
@@ -38,8 +40,13 @@ Picture load_picture(Files& files, const std::string& path, Argb background = kW
 // read. A ZFT file's never are: it starts with its version, "1A".
 bool is_picture(ByteSource& file);
 
-// The size of the picture in `file`, from its headers alone. Throws Failure
-// said of `name`.
+// The size of the picture in `file`, from its headers, when it can be
+// decoded at all: one more work to decode than this program takes, reduced
+// or not, is refused (TooLarge) naming the limit it passes: kMostPixels, or
+// one of its kind's (a JPEG's coefficients, kept whole when it is stored in
+// several scans; the pixels of a GIF's blocks, found by walking them
+// undecompressed). What decides whether a reduction can be offered. Throws
+// Failure said of `name`.
 Size picture_size(ByteSource& file, const std::string& name);
 Size picture_size(Files& files, const std::string& path);
 
@@ -48,12 +55,12 @@ inline Picture load_picture() { return Picture(); }
 
 // The picture scaled down, keeping its proportions, to fit `box` (one that
 // fits already stays as it is), without ever holding it whole at its full
-// size. Refuses pictures over kMostPixelsToScale before decoding.
+// size. Refuses, before decoding, what picture_size() refuses.
 Picture load_picture_within(ByteSource& file, const std::string& name, Size box, Argb background = kWindowColour);
 Picture load_picture_within(Files& files, const std::string& path, Size box, Argb background = kWindowColour);
 
-// The failure of a picture too large for a ZFT file; `hint` is added to the
-// reason when not empty.
+// The failure of a picture too large for a ZFT file that can be reduced to
+// fit; `hint` is added to the reason when not empty.
 Failure too_large(const std::string& path, Size size, const std::string& hint = {});
 
 }  // namespace core

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -171,7 +172,48 @@ void ignore_file_size_signal() {
     std::call_once(once, [] { std::signal(SIGXFSZ, SIG_IGN); });
 }
 
+// Writes all of `bytes` at the descriptor's position; gives 0 or the error
+// number of the write that failed. A write the system cuts short (a full
+// disk) reports no error; only the write of the rest says why.
+int write_all(int fd, std::string_view bytes) noexcept {
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return written < 0 ? errno : EIO;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return 0;
+}
+
 }  // namespace
+
+int write_whole(int fd, std::string_view bytes) noexcept {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0)
+        return errno;
+    if (!S_ISREG(status.st_mode))
+        return write_all(fd, bytes);  // a device or a pipe keeps nothing to cut off
+    const int flags = ::fcntl(fd, F_GETFL);
+    const off_t start = flags >= 0 && (flags & O_APPEND) ? status.st_size : ::lseek(fd, 0, SEEK_CUR);
+    if (start < 0)
+        return errno;
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY &&
+        static_cast<std::uint64_t>(start) + bytes.size() > limit.rlim_cur)
+        return EFBIG;
+    int error = write_all(fd, bytes);
+    // Some disks (a network's) tell they are full only when the bytes reach
+    // them; a file system that cannot sync is no failed write.
+    if (!error && ::fdatasync(fd) != 0 && errno != EINVAL)
+        error = errno;
+    if (error) {
+        (void)::ftruncate(fd, start);
+        (void)::lseek(fd, start, SEEK_SET);
+    }
+    return error;
+}
 
 void check_file_place(std::string_view action, const std::string& path) {
     struct stat status {};
@@ -218,14 +260,8 @@ std::size_t Files::readStream(int fd, void* out, std::size_t n) {
 
 void Files::writeStream(int fd, std::string_view bytes) {
     ignore_file_size_signal();
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR)
-            continue;
-        if (written < 0)
-            throw system_failure(errno);
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
+    if (const int error = write_all(fd, bytes))
+        throw system_failure(error);
 }
 
 std::unique_ptr<ByteSource> Files::openStream(int fd, std::uint64_t most, std::string_view tooLong) {

@@ -131,4 +131,16 @@ std::string read_stream(Files& files, int fd, std::string_view name, std::uint64
 // "Cannot <action> <path>: it is a folder".
 void check_file_place(std::string_view action, const std::string& path);
 
+// All of `bytes` at the position of the open file `fd`, or none of them:
+// the write of the hosts that open the file themselves and hand it over
+// (gdk-pixbuf's FILE, Qt's QFile, Python's file object). In a regular file,
+// bytes that would pass the process's file size limit are refused before
+// the first goes out, since the system would end the process halfway with
+// SIGXFSZ; and when the disk takes only some of them (a full disk), those
+// are cut off again from the file the descriptor holds, which through a
+// symbolic link is all that can: a host that removes the name it opened
+// when the save fails removes only the link. Gives 0, or the system's
+// error number (EFBIG for the limit), for each host to say its own way.
+int write_whole(int fd, std::string_view bytes) noexcept;
+
 }  // namespace core

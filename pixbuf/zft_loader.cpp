@@ -15,9 +15,9 @@
 // Saving writes the bytes zft convert writes for the same picture, notice
 // and date: transparent pixels over the main window's colour. Its options
 // are "notice" (UTF-8, cut to 48 characters as the converter cuts it) and
-// "date" ("YYYY-MM-DD", today when not given). Every write is checked, the
-// file's flushed to the disk, and any that fails ends the save in a GError
-// with the system's reason.
+// "date" ("YYYY-MM-DD", today when not given). The file is written whole and
+// flushed to the disk, or not at all: a save that fails ends in a GError
+// with the system's reason and leaves nothing of the picture in the file.
 //
 // C entry points for gdk-pixbuf, C++ inside, over the core's ZFT codec; no
 // exception ever crosses them: a core::Failure becomes a GError here.
@@ -38,6 +38,7 @@
 
 #include "core/compose.h"
 #include "core/failure.h"
+#include "core/files.h"
 #include "core/header_text.h"
 #include "core/zft_codec.h"
 #include "format/zft_format.h"
@@ -205,27 +206,19 @@ void save_zft(core::ByteSink& out, GdkPixbuf* pixbuf, const core::Stamp& options
     core::save_zft(out, picture_of(pixbuf), options);
 }
 
-class FileSink final : public core::ByteSink {
-public:
-    explicit FileSink(FILE* file) : file_(file) {}
-    void write(std::string_view bytes) override {
-        if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
-            throw core::system_failure(errno);
-    }
-    // What the C library still holds goes to the system, and the system's
-    // to the disk: a full disk or a failing device is found here, not later
-    // by nobody.
-    void flush() {
-        if (std::fflush(file_) != 0 || std::ferror(file_))
-            throw core::system_failure(errno ? errno : EIO);
-        // A device or a pipe has nothing to sync; anything else must.
-        if (fsync(fileno(file_)) != 0 && errno != EINVAL && errno != EROFS && errno != ENOTSUP)
-            throw core::system_failure(errno);
-    }
-
-private:
-    FILE* file_;
-};
+// The whole file, made in memory, written at once: gdk-pixbuf removes the
+// name it opened when a save fails, which through a symbolic link is the
+// link alone, so the file it leads to must keep no part. Throws Failure.
+void write_file(FILE* file, const std::string& bytes) {
+    // What the C library holds goes first, so that the descriptor is where
+    // the file's position is.
+    if (std::fflush(file) != 0)
+        throw core::system_failure(errno);
+    const int fd = fileno(file);
+    if (const int error = core::write_whole(fd, bytes))
+        throw core::system_failure(error);
+    (void)fseeko(file, lseek(fd, 0, SEEK_CUR), SEEK_SET);
+}
 
 class CallbackSink final : public core::ByteSink {
 public:
@@ -328,9 +321,9 @@ static gboolean zft_stop_load(gpointer context, GError** error) {
 
 static gboolean zft_save(FILE* file, GdkPixbuf* pixbuf, gchar** keys, gchar** values, GError** error) {
     return saving(error, keys, values, [&](const core::Stamp& options) {
-        FileSink out(file);
+        core::StringSink out;
         save_zft(out, pixbuf, options);
-        out.flush();
+        write_file(file, out.bytes());
     });
 }
 

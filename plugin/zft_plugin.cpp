@@ -8,15 +8,14 @@
 #include <QSize>
 #include <QStringList>
 #include <QVariant>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <mutex>
 #include <string>
 
 #include "core/compose.h"
+#include "core/files.h"
 #include "core/header_text.h"
 #include "core/picture.h"
 #include "core/zft_codec.h"
@@ -99,15 +98,14 @@ QByteArray read_exactly(QIODevice* device, qint64 n) {
 
 // All of `bytes` to the device at its position. Throws Failure.
 //
-// A regular file is written through its descriptor: Qt's buffer reports a
-// write the disk cut short as "Unknown error", the system tells why. What
-// was written of a picture that fails is taken back, so that the file is as
-// the program handed it over: QImageWriter has emptied a file it opened by
-// name before any plugin runs, and a fragment would be no better than that.
+// A file is written through its descriptor, whole or not at all
+// (core::write_whole), a pipe or a device through Qt: QImageWriter has
+// emptied a file it opened by name before any plugin runs, and leaves it as
+// the plugin does, so a fragment would stay; and Qt's buffer reports a
+// write the disk cut short as "Unknown error", the system tells why.
 void write_out(QIODevice* device, std::string_view bytes) {
     auto* file = qobject_cast<QFileDevice*>(device);
-    struct stat status {};
-    if (!file || file->handle() < 0 || ::fstat(file->handle(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    if (!file || file->handle() < 0 || file->isSequential()) {
         if (device->write(bytes.data(), static_cast<qint64>(bytes.size())) != static_cast<qint64>(bytes.size()))
             throw core::Failure(core::Failure::Kind::Io, device->errorString().toStdString());
         // A device keeps what it is given in its buffer, and only its flush
@@ -118,24 +116,13 @@ void write_out(QIODevice* device, std::string_view bytes) {
     }
     // Seeking flushes what Qt holds and puts the descriptor where the file's
     // position is.
-    const qint64 start = file->pos();
-    if (!file->seek(start))
+    if (!file->seek(file->pos()))
         throw core::Failure(core::Failure::Kind::Io, file->errorString().toStdString());
-    const int fd = file->handle();
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            const int error = n < 0 ? errno : EIO;
-            (void)::ftruncate(fd, start);
-            (void)::lseek(fd, start, SEEK_SET);
-            throw core::system_failure(error);
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    const int error = core::write_whole(file->handle(), bytes);
     // Qt's position where the descriptor's is.
-    (void)file->seek(start + static_cast<qint64>(bytes.size()));
+    (void)file->seek(::lseek(file->handle(), 0, SEEK_CUR));
+    if (error)
+        throw core::system_failure(error);
 }
 
 // " <file name>" for a device that is a file, to name it in the log.

@@ -9,11 +9,13 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <cerrno>
 #include <optional>
 #include <string>
 
 #include "core/compose.h"
 #include "core/failure.h"
+#include "core/files.h"
 #include "core/header_text.h"
 #include "core/zft_codec.h"
 #include "format/zft_format.h"
@@ -127,6 +129,22 @@ py::bytes encode(const py::bytes& pixels, int width, int height, int channels, c
     }
 }
 
+// All of `bytes` at the position of the open file `fd`, whole or not at
+// all (core::write_whole); OSError with the system's error number.
+void write_whole(int fd, const py::bytes& bytes) {
+    const std::string_view data = view(bytes);
+    int error = 0;
+    {
+        const py::gil_scoped_release release;
+        error = core::write_whole(fd, data);
+    }
+    if (error) {
+        errno = error;
+        PyErr_SetFromErrno(PyExc_OSError);
+        throw py::error_already_set();
+    }
+}
+
 }  // namespace
 
 PYBIND11_MODULE(pillow_zft, module) {
@@ -135,5 +153,6 @@ PYBIND11_MODULE(pillow_zft, module) {
     module.def("_decode", &decode);
     module.def("_check_size", &check_size);
     module.def("_encode", &encode);
+    module.def("_write_whole", &write_whole);
     py::exec(py::str(kGlue), module.attr("__dict__"));
 }

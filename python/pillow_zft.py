@@ -1,6 +1,6 @@
 # The Python half of the pillow_zft module: compiled into it and run when it
 # is imported, with the module's own functions (_read_header, _check_length,
-# _decode, _check_size, _encode, from pillow_zft.cpp) at hand.
+# _decode, _check_size, _encode, _write_whole, from pillow_zft.cpp) at hand.
 """ZFT pictures for Pillow.
 
     import pillow_zft          # registers the format
@@ -18,12 +18,13 @@ The notice (text, or bytes of UTF-8; its first 48 characters are kept) and
 the date ("YYYY-MM-DD", or a datetime.date) are taken from save()'s
 arguments, else from the picture's info when it came from a ZFT file; else
 the notice is empty and the date is today's. A picture that cannot be saved
-is refused before anything is written; Image.save has emptied a file it was
-given by name by then, and a refused or failed save leaves it empty.
+is refused before anything is written, one past the file size limit
+(ulimit -f) among them; Image.save has emptied a file it was given by name
+by then, or the file a link of that name leads to, and a refused or failed
+save (a full disk) leaves it empty.
 """
 import datetime
 import os
-import stat
 
 from PIL import Image, ImageFile
 
@@ -94,31 +95,21 @@ def _date_text(date):
 
 
 def _write(fp, data):
-    """Writes `data` at the file's position. Image.save has opened and
-    emptied a file it was given by name before this runs: a regular file is
-    written through its descriptor, and what was written of it is taken back
-    when the disk fills up, so that a failed save leaves no fragment."""
+    """Writes `data` at the file's position, whole or not at all: Image.save
+    has opened and emptied a file it was given by name before this runs, and
+    leaves it as it is when the save fails (removing only a name it made)."""
     try:
-        fd = fp.fileno()
-        regular = stat.S_ISREG(os.fstat(fd).st_mode)
-    except (AttributeError, OSError, ValueError):
-        regular = False
-    if not regular:
+        fd, start = fp.fileno(), fp.tell()
+    except (AttributeError, OSError, ValueError):  # io.BytesIO, a pipe: no file to keep a part
         fp.write(data)
         return
     # Seeking flushes what the file object holds and puts the descriptor
     # where it says.
-    start = fp.tell()
     fp.seek(start)
     try:
-        view = memoryview(data)
-        while view:
-            view = view[os.write(fd, view):]
-    except OSError:
-        os.ftruncate(fd, start)
-        fp.seek(start)
-        raise
-    fp.seek(start + len(data))
+        _write_whole(fd, data)
+    finally:
+        fp.seek(os.lseek(fd, 0, os.SEEK_CUR))
 
 
 def _save(im, fp, filename):

@@ -40,7 +40,8 @@ platform::Async<std::optional<core::Picture>> decode_source(MainScreen& w, std::
             throw;
         tooLarge = failure;
     }
-    // Too large for other reasons (too much work to decode) it stays refused.
+    // Too much work to decode, reduced or not, picture_size() refuses it
+    // too, in the same words: no reduction is offered.
     const core::Size size = core::picture_size(w.files, source);
     if (zft::fits_header(size.width, size.height))
         throw *tooLarge;

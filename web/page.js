@@ -288,7 +288,8 @@ async function decodeSource(bytes, name, background) {
         return { fit: false, shown: await picture(bytes, { background, name }) };
     } catch (error) {
         if (error.kind !== "TooLarge") throw error;
-        // Too large for other reasons (too much work to decode) it stays refused.
+        // Too much work to decode, reduced or not, size() refuses it too, in
+        // the same words: no reduction is offered.
         const { width, height, fitted } = await size(bytes, { name });
         if (width <= 999 && height <= 999) throw error;
         const offer = `${error.sentence}\r\n\r\nReduce it to ${fitted.width} × ${fitted.height} pixels?`;

@@ -120,8 +120,9 @@ export async function picture(bytes, { background, fit = false, name = "" } = {}
     return { ...json, rgb };
 }
 
-// The picture's size from its headers alone, {width, height}, and the size
-// `fit` reduces it to, {fitted: {width, height}}.
+// The picture's size from its headers, {width, height}, and the size `fit`
+// reduces it to, {fitted: {width, height}}. A picture that cannot be decoded
+// at all, reduced or not, is refused (TooLarge) naming the limit it passes.
 export async function size(bytes, { name = "" } = {}) {
     const { json } = await call("zft_size", bytes, String(name));
     return { width: json.width, height: json.height, fitted: { width: json.fittedWidth, height: json.fittedHeight } };

@@ -179,8 +179,9 @@ EMSCRIPTEN_KEEPALIVE int zft_picture(const std::uint8_t* bytes, std::size_t leng
     });
 }
 
-// The size of the picture in `bytes` from its headers alone, and the size
-// it is reduced to when it is fitted.
+// The size of the picture in `bytes` from its headers, and the size it is
+// reduced to when it is fitted; refused as core::picture_size() refuses a
+// picture that cannot be decoded at all, so that no reduction is offered.
 EMSCRIPTEN_KEEPALIVE int zft_size(const std::uint8_t* bytes, std::size_t length, const char* name) {
     return run([&] {
         core::MemorySource source(bytes, length);

@@ -7,8 +7,16 @@
 //   size(file)                    the picture's size, from the headers alone;
 //   decode(file, options, sink)   the picture, every row to `sink`.
 //
-// size() and decode() throw Failure (damaged() for a damaged file), and
-// decode() whatever the sink throws.
+// JPEG and GIF have a fourth, for the limits of their own that a picture of
+// any size can pass, whatever the size it is decoded at:
+//
+//   check_limits(file)            refuses (TooLarge, the limit named) a
+//                                 picture more work to decode than this
+//                                 program takes, from its headers (a GIF's:
+//                                 those of its first picture's blocks).
+//
+// Each throws Failure (damaged() for a damaged file), and decode() whatever
+// the sink throws.
 #pragma once
 
 #include <cstdint>
@@ -21,6 +29,7 @@ namespace core::jpeg {
 bool sniff(std::span<const std::uint8_t> start);
 Size size(ByteSource& file);
 void decode(ByteSource& file, const DecodeOptions& options, RowSink& sink);
+void check_limits(ByteSource& file);
 }  // namespace core::jpeg
 
 // PNG, through libpng.
@@ -35,6 +44,7 @@ namespace core::gif {
 bool sniff(std::span<const std::uint8_t> start);
 Size size(ByteSource& file);
 void decode(ByteSource& file, const DecodeOptions& options, RowSink& sink);
+void check_limits(ByteSource& file);
 }  // namespace core::gif
 
 // BMP: the OS/2 and Windows headers up to V5, our own strict decoder.

@@ -580,4 +580,8 @@ void decode(ByteSource& file, const DecodeOptions& options, RowSink& sink) {
     }
 }
 
+// The first reading alone: it counts the blocks' pixels before any is
+// decompressed.
+void check_limits(ByteSource& file) { survey(file, size(file), kBlack); }
+
 }  // namespace core::gif

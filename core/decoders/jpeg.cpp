@@ -259,6 +259,24 @@ std::uint64_t coefficient_bytes(const jpeg_decompress_struct& info) {
     return bytes;
 }
 
+// Reads the headers up to the first scan; gives whether the file is stored
+// in several scans, refused when their coefficients would take more than
+// kMostCoefficientBytes: at any scale, since all of them are kept.
+bool read_headers(Decompressor& jpeg) {
+    bool severalScans = false;
+    jpeg.guarded([&] {
+        jpeg_read_header(&jpeg.info, TRUE);
+        severalScans = jpeg_has_multiple_scans(&jpeg.info);
+    });
+    const jpeg_decompress_struct& info = jpeg.info;
+    if (severalScans && coefficient_bytes(info) > kMostCoefficientBytes)
+        throw Failure(Failure::Kind::TooLarge, "a JPEG of " + std::to_string(info.image_width) + " × " +
+                                                   std::to_string(info.image_height) + " pixels in several scans needs " +
+                                                   with_commas(coefficient_bytes(info) >> 20) + " MB to decode, more than the " +
+                                                   with_commas(kMostCoefficientBytes >> 20) + " MB this program allows it");
+    return severalScans;
+}
+
 // The start-of-frame markers: baseline, extended, progressive and lossless,
 // Huffman or arithmetic coded (not DHT, JPG or DAC, which share the range).
 bool is_frame_marker(int marker) {
@@ -382,11 +400,8 @@ Size size(ByteSource& file) {
 void decode(ByteSource& file, const DecodeOptions& options, RowSink& sink) {
     Decompressor jpeg(file);
     jpeg_decompress_struct& info = jpeg.info;
-    bool severalScans = false;
-    jpeg.guarded([&] {
-        jpeg_read_header(&info, TRUE);
-        severalScans = jpeg_has_multiple_scans(&info);
-    });
+    // Refused from the headers, before libjpeg allocates a block.
+    const bool severalScans = read_headers(jpeg);
     // For a caller that scales down, the smallest of 1/2, 1/4 and 1/8 that
     // still gives at least what it asks: a large photo never costs its size.
     const bool cmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
@@ -402,12 +417,6 @@ void decode(ByteSource& file, const DecodeOptions& options, RowSink& sink) {
     jpeg.guarded([&] { jpeg_calc_output_dimensions(&info); });
     const Size shown{static_cast<int>(info.output_width), static_cast<int>(info.output_height)};
     sink.begin(shown, false);
-    // Refused from the headers, before libjpeg allocates a block.
-    if (severalScans && coefficient_bytes(info) > kMostCoefficientBytes)
-        throw Failure(Failure::Kind::TooLarge, "a JPEG of " + std::to_string(info.image_width) + " × " +
-                                                   std::to_string(info.image_height) + " pixels in several scans needs " +
-                                                   with_commas(coefficient_bytes(info) >> 20) + " MB to decode, more than the " +
-                                                   with_commas(kMostCoefficientBytes >> 20) + " MB this program allows it");
 
     std::vector<JSAMPLE> inks(cmyk ? static_cast<std::size_t>(shown.width) * 4 : 0);
     // A file in several scans is read whole here, before its first row.
@@ -432,6 +441,11 @@ void decode(ByteSource& file, const DecodeOptions& options, RowSink& sink) {
         }
         jpeg_finish_decompress(&info);
     });
+}
+
+void check_limits(ByteSource& file) {
+    Decompressor jpeg(file);
+    read_headers(jpeg);
 }
 
 }  // namespace core::jpeg

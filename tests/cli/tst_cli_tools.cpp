@@ -542,13 +542,11 @@ void CliToolsTest::endlessStandardInput_data() {
     QTest::newRow("convert") << "cat /dev/zero" << QStringList{"convert", "-", "-o", "out.zft"}
                              << QByteArray("zft convert: standard input: not a picture");
     // Refused by its headers before the rest is read.
+    const QByteArray vast("zft convert: standard input: the picture is 20000 × 20000 pixels, more than the 100 megapixels");
     QTest::newRow("a large BMP's headers, then no end")
-        << "cat vast.bmp /dev/zero" << QStringList{"convert", "-", "-o", "out.zft"}
-        << QByteArray("zft convert: standard input: the picture is 20000 × 20000 pixels, and a ZFT picture");
+        << "cat vast.bmp /dev/zero" << QStringList{"convert", "-", "-o", "out.zft"} << vast;
     QTest::newRow("the same with --fit") << "cat vast.bmp /dev/zero"
-                                         << QStringList{"convert", "--fit", "-", "-o", "out.zft"}
-                                         << QByteArray("zft convert: standard input: the picture is 20000 × "
-                                                       "20000 pixels, more than the 100 megapixels");
+                                         << QStringList{"convert", "--fit", "-", "-o", "out.zft"} << vast;
     for (const char* kind : {"png", "bmp", "ppm", "jpg"})
         QTest::addRow("a %s, then no end", kind) << QStringLiteral("cat p.%1 /dev/zero").arg(kind)
                                                 << QStringList{"convert", "-", "-o", "out.zft"}

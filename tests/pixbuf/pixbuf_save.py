@@ -2,7 +2,7 @@
 python3 with python3-gi, on the build tree's loader cache
 (GDK_PIXBUF_MODULE_FILE). What the loader writes must be the bytes zft
 convert writes for the same picture, notice and date; what it cannot write
-must end in a GError with the reason and leave no file behind.
+must end in a GError with the reason and leave nothing of the picture.
 
     python3 pixbuf_save.py ZFT_TOOL
 """
@@ -108,6 +108,14 @@ class PixbufSaveTest(ScratchTest):
         with self.assertRaises(GLib.Error) as raised:
             asymmetric(20, 20, False).savev(full, "zft", [], [])
         self.assertIn("No space left on device", raised.exception.message)
+
+    def test_a_full_disk_through_a_link_keeps_no_fragment(self):
+        # gdk-pixbuf removes the link; the file it led to must keep nothing.
+        error, size, link = self.save_on_a_full_disk(
+            'import sys, gi; gi.require_version("GdkPixbuf", "2.0"); from gi.repository import GdkPixbuf; '
+            'GdkPixbuf.Pixbuf.new(GdkPixbuf.Colorspace.RGB, False, 8, 600, 600).savev(sys.argv[1], "zft", [], [])')
+        self.assertIn("Cannot write the ZFT picture: No space left on device", error)
+        self.assertEqual((size, link), (0, False))
 
     def test_a_callback_that_refuses_ends_the_save(self):
         taken = []

@@ -134,6 +134,13 @@ class PillowZftTest(ScratchTest):
                     Image.new("RGB", (999, 999)).save(io.BytesIO(), format="ZFT", **arguments)
                 self.assertLess(len(str(raised.exception)), 100)
 
+    def test_a_full_disk_through_a_link_keeps_no_fragment(self):
+        # Image.save has emptied the file the link leads to, and keeps the link.
+        error, size, link = self.save_on_a_full_disk(
+            'import sys, pillow_zft; from PIL import Image; Image.new("RGB", (600, 600)).save(sys.argv[1])')
+        self.assertIn("OSError: [Errno 28] No space left on device", error)
+        self.assertEqual((size, link), (0, True))
+
     def test_reads_no_further_than_the_picture(self):
         path = self.path("endless.zft")
         with open(path, "wb") as f:  # a sound 999 × 999 header, then nothing to 2 GB, on no disk space

@@ -604,15 +604,17 @@ void ConverterTest::killedMidWayLeavesNothing() {
 void ConverterTest::tooLargePictureIsRefused_data() {
     QTest::addColumn<QSize>("size");
     QTest::addColumn<bool>("headerOnly");  // a BMP header with no pixels behind it
+    QTest::addColumn<bool>("offered");     // the reduction zft convert --fit makes; or refused at once
 
-    QTest::newRow("1000 x 10") << QSize(1000, 10) << false;
-    QTest::newRow("10 x 1000") << QSize(10, 1000) << false;
-    QTest::newRow("16000 x 16000, never decoded") << QSize(16000, 16000) << true;
+    QTest::newRow("1000 x 10") << QSize(1000, 10) << false << true;
+    QTest::newRow("10 x 1000") << QSize(10, 1000) << false << true;
+    QTest::newRow("16000 x 16000, over the 100 megapixels decoded") << QSize(16000, 16000) << true << false;
 }
 
 void ConverterTest::tooLargePictureIsRefused() {
     QFETCH(QSize, size);
     QFETCH(bool, headerOnly);
+    QFETCH(bool, offered);
     QTemporaryDir dir;
     const QString source = dir.filePath(u"huge.bmp"_qs);
     const QString target = dir.filePath(u"old.zft"_qs);
@@ -640,7 +642,7 @@ void ConverterTest::tooLargePictureIsRefused() {
     const QStringList files = entries(dir.path());
 
     Session s;
-    s.prompts.file(source).file(target).button(Answer::No);
+    s.prompts.file(source).file(target).button(offered ? Answer::No : Answer::Ok);
     QString unchangedAtError = u"the error box was not shown"_qs;
     s.prompts.whileShown = [&](const Shown& shown) {
         if (shown.kind != Shown::Kind::MessageBox)
@@ -653,14 +655,14 @@ void ConverterTest::tooLargePictureIsRefused() {
 
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.unexpected()));
     QCOMPARE(s.prompts.shown.size(), 3u);  // no confirmation
-    // The refusal offers the reduction zft convert --fit makes; declined, nothing more happens.
+    // Declined, the offer ends the command; the refusal without one too.
     const Shown& error = s.prompts.shown.back();
-    QCOMPARE(error.style, MessageStyle::Question);
-    QVERIFY2(error.text.contains(u"Reduce it to"_qs), qPrintable(error.text));
+    QCOMPARE(error.style, offered ? MessageStyle::Question : MessageStyle::Error);
+    QCOMPARE(error.text.contains(u"Reduce it to"_qs), offered);
     QCOMPARE(error.title, kTitle);
     QVERIFY2(error.text.contains(QDir::toNativeSeparators(source)), qPrintable(error.text));
     QVERIFY2(error.text.contains(u"%1 × %2"_qs.arg(size.width()).arg(size.height())), qPrintable(error.text));
-    QVERIFY2(error.text.contains(u"999 × 999"_qs), qPrintable(error.text));
+    QVERIFY2(error.text.contains(offered ? u"999 × 999"_qs : u"the 100 megapixels"_qs), qPrintable(error.text));
     QVERIFY2(unchangedAtError.isEmpty(), qPrintable(unchangedAtError));
     QVERIFY2(s.notRestored().isEmpty(), qPrintable(s.notRestored()));
     QCOMPARE(contents(target), old);

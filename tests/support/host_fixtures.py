@@ -12,6 +12,7 @@ standard library alone, for the tests written in sh:
 """
 import os
 import struct
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -38,6 +39,21 @@ class ScratchTest(unittest.TestCase):
 
     def path(self, name):
         return os.path.join(self.dir.name, name)
+
+    def save_on_a_full_disk(self, save):
+        """Runs the Python `save` of 1 MB to sys.argv[1], a link to an old file
+        on a real full disk (1 MB of tmpfs in a namespace of the test's own,
+        where the system allows one). Gives its stderr, the file's size and
+        whether the link stays."""
+        disk, link = self.path("disk"), self.path("link.zft")
+        os.mkdir(disk)
+        os.symlink(os.path.join(disk, "picture.zft"), link)
+        run = subprocess.run(["unshare", "-rm", "sh", "-c", 'mount -t tmpfs -o size=1m tmpfs "$1" || exit 77; echo old '
+                              '>"$1/picture.zft"; "$0" -c "$2" "$3"; wc -c <"$1/picture.zft"', sys.executable, disk,
+                              save, link], capture_output=True, text=True)
+        if run.returncode == 77 or "unshare failed" in run.stderr:
+            self.skipTest("no tmpfs of a user's own here: " + run.stderr.strip())
+        return run.stderr, int(run.stdout), os.path.islink(link)
 
 
 def write_png(width, height, out, opaque=False):
