@@ -385,7 +385,12 @@ document.addEventListener("pointerdown", (event) => {
 // F10, Alt with a letter) reach no further, whatever they do in it: on the
 // intro they do nothing, in the browser neither.
 function onKey(event) {
-    if (active === null || document.querySelector("dialog[open]")) return;
+    if (active === null) return;
+    if (document.querySelector("dialog[open]")) {
+        // A box has the keys; the browser's own F1 and F10 stay away.
+        if (event.key === "F1" || event.key === "F10") event.preventDefault();
+        return;
+    }
     const w = windows.get(active);
     const key = event.key.toLowerCase();
     const handled = () => {
@@ -527,10 +532,10 @@ function messageBox(answer, text, icon, title, buttons, escape, alert) {
     }).then((button) => core._zft_web_answer(answer, button, 0));
 }
 
-// A box with a one-line entry under `label`: the text, or null when another
-// button than the first answers it; `required`, the first answers only
-// with a text entered.
-async function fieldBox(title, label, buttons, required = false) {
+// A box with a one-line entry under `label`, holding `text` at first: the
+// text, or null when another button than the first answers it;
+// `required`, the first answers only with a text entered.
+async function fieldBox(title, label, buttons, required = false, text = "") {
     let field;
     const button = await modal({
         title, buttons, escape: buttons.length - 1,
@@ -538,6 +543,7 @@ async function fieldBox(title, label, buttons, required = false) {
             body.insertAdjacentHTML("beforeend", `<label class="box-field" for="${id}-field"><span></span><input id="${id}-field" type="text" autocomplete="off" spellcheck="false"></label>`);
             body.querySelector("span").textContent = label;
             field = body.querySelector("input");
+            field.value = text;
             if (required) {
                 const first = () => body.parentElement.querySelector(".box-buttons button");
                 const check = () => (first().disabled = field.value === "");
@@ -589,14 +595,14 @@ function askOpenFile(title, filter, accept) {
 // Where a file is to be saved: {name, write(bytes)}, or null when the user
 // cancels, in the box or in the browser's dialog. A box titled `title`
 // (with the words `label`, `save` and `cancel`) takes a name for a file of
-// `filter` ("*.ZFT", of the extensions `accept`). Where the browser has a
+// `filter` ("*.ZFT", of the extensions `accept`), `suggested` at first. Where the browser has a
 // save dialog, the box's Save button opens it with that name suggested: a
 // click or key there is an activation of the user's, which the dialog needs
 // (one asked for after an open dialog, with the activation used up, is
 // refused). Elsewhere the file is downloaded under that name. write() puts
 // the whole file there or throws, leaving an existing file as it was.
-async function askSaveTarget(title, filter, accept, { label, save, cancel }) {
-    const name = await fieldBox(title, label, [save, cancel], true);
+async function askSaveTarget(title, filter, accept, { label, save, cancel }, suggested = "") {
+    const name = await fieldBox(title, label, [save, cancel], true, suggested);
     if (name === null) return null;
     if (typeof window.showSaveFilePicker !== "function") return downloadTarget(name);
     let handle;
@@ -655,8 +661,8 @@ function askOpen(answer, title, filter, accept) {
 const targets = new Map();
 let lastTarget = 0;
 
-function askSave(answer, title, filter, accept, label, save, cancel) {
-    askSaveTarget(title, filter, accept, { label, save, cancel }).catch((error) => {
+function askSave(answer, title, filter, accept, label, save, cancel, suggested) {
+    askSaveTarget(title, filter, accept, { label, save, cancel }, suggested).catch((error) => {
         // The browser refused its dialog: as dismissed, the command ends.
         console.warn("The save dialog was refused:", error);
         return null;

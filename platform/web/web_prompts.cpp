@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/failure.h"
+#include "platform/text.h"
 #include "platform/web/bridge.h"
 
 // page.js's side: see the functions of `seams` there. Each answers later
@@ -25,9 +26,9 @@ EM_JS(void, page_ask_open, (int answer, const char* title, const char* filter, c
 });
 EM_JS(void, page_ask_save,
       (int answer, const char* title, const char* filter, const char* accept, const char* label, const char* save,
-       const char* cancel), {
+       const char* cancel, const char* suggested), {
     Module.page.askSave(answer, UTF8ToString(title), UTF8ToString(filter), UTF8ToString(accept), UTF8ToString(label),
-                        UTF8ToString(save), UTF8ToString(cancel));
+                        UTF8ToString(save), UTF8ToString(cancel), UTF8ToString(suggested));
 });
 
 namespace platform::web {
@@ -109,7 +110,7 @@ std::string extensions_of(const std::string& filter) {
 }
 
 Async<std::optional<std::string>> WebPrompts::fileDialog(FileDialogMode mode, const std::string& title,
-                                                         const std::string& filter, const std::string&) {
+                                                         const std::string& filter, const std::string& fileName) {
     auto chosen = Async<std::optional<std::string>>::later();
     const auto settle = chosen.second;
     const std::string accept = extensions_of(filter);
@@ -133,8 +134,9 @@ Async<std::optional<std::string>> WebPrompts::fileDialog(FileDialogMode mode, co
                 return settle.fail(std::make_exception_ptr(no_room_for_the_answer()));
             settle(files_.target(name, target));
         });
+        // The browser shows no folder: a name given comes without its own.
         page_ask_save(answer, title.c_str(), filter.c_str(), accept.c_str(), file_name_label(filter).c_str(),
-                      kSave.c_str(), kCancel.c_str());
+                      kSave.c_str(), kCancel.c_str(), std::string(file_name_of(fileName)).c_str());
     }
     return chosen.first;
 }

@@ -16,12 +16,12 @@ public:
     // dialogs give.
     explicit WebPrompts(WebFiles& files) : files_(files) {}
 
-    // Open: the browser's open dialog. It takes no title, and shows the
-    // files of the filter's kinds. Save: the save box titled `title`, which
-    // takes a name; where the browser has a save dialog its Save button
-    // opens it (a click or key of the user's, which the dialog needs),
-    // elsewhere the file is downloaded under that name. A dialog the
-    // browser refuses is a dismissed one.
+    // Open: the browser's open dialog. It takes no title or name, and shows
+    // the files of the filter's kinds. Save: the save box titled `title`,
+    // which takes a name (`fileName`'s at first); where the browser has a
+    // save dialog its Save button opens it (a click or key of the user's,
+    // which the dialog needs), elsewhere the file is downloaded under that
+    // name. A dialog the browser refuses is a dismissed one.
     Async<std::optional<std::string>> fileDialog(FileDialogMode mode, const std::string& title,
                                                  const std::string& filter, const std::string& fileName) override;
     Async<Answer> messageBox(const std::string& text, MessageStyle style, const std::string& title) override;

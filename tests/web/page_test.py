@@ -260,6 +260,17 @@ def the_main_window(page, logo_sha):
     for node in (("menubar", "ZFT Toolkit"), ("menuitem", "File"), ("menuitem", "Help"), ("image", "logo")):
         check("accessible", node in seen, f"no {node}")
 
+    # Dragged by its picture, having no title bar.
+    before = page.rect("#mainscreen")
+    logo = page.rect('[data-name="beeld"]')
+    actions = ActionBuilder(page.driver)
+    actions.pointer_action.move_to_location(int(logo["x"] + 100), int(logo["y"] + 100)).pointer_down() \
+        .move_to_location(int(logo["x"] + 130), int(logo["y"] + 80)).pointer_up()
+    actions.perform()
+    after = page.rect("#mainscreen")
+    check("dragged by the picture", (after["x"] - before["x"], after["y"] - before["y"]) == (30, -20),
+          f"from {before} to {after}")
+
     # F1 from anywhere: the About box.
     page.keys(Keys.F1)
     box = page.wait_box("About")
