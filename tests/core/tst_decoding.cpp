@@ -458,13 +458,10 @@ void DecodingTest::jpegsAsDjpegReadsThem_data() {
     for (const auto& [kind, options] : kinds)
         QTest::newRow(kind) << cjpeg(ramps(45, 33), options) << 0 << QString();
     QTest::newRow("37 x 23, odd sizes") << cjpeg(ramps(37, 23)) << 0 << QString();
-    // Arithmetic coding leaves out the zeros that end the data: flat rows
-    // at the bottom, and the scan runs into its end marker before them.
-    QImage flatBelow = ramps(64, 96);
-    for (int y = 32; y < 96; ++y)
-        std::fill_n(reinterpret_cast<QRgb*>(flatBelow.scanLine(y)), 64, qRgb(40, 90, 200));
+    // Arithmetic coding leaves out the zeros that end a scan's data: the scan
+    // runs into its end marker before the flat rows at the bottom.
     QTest::newRow("arithmetic coding, flat rows at the bottom")
-        << cjpeg(flatBelow, {QStringLiteral("-arithmetic")}) << 0 << QString();
+        << cjpeg(ramps(64, 32).copy(0, 0, 64, 96), {QStringLiteral("-arithmetic")}) << 0 << QString();
     QTest::newRow("two stray bytes before a marker") << inserted(plain, table, "\x12\x34") << 2 << QString();
     QTest::newRow("junk and fill bytes before a marker")
         << inserted(plain, table, QByteArray(300, '\x5a') + QByteArray(5, '\xFF')) << 2 << QString();
@@ -487,31 +484,24 @@ void DecodingTest::jpegsAsDjpegReadsThem_data() {
     QTest::newRow("a scan for each colour, cut before the last") << perColour.left(scan_start(perColour, 3)) << 2
                                                                  << u"the JPEG data stops early, before its last scan"_qs;
     // Arithmetic coding reads zeros past the end of its data without a word.
-    const QByteArray arithmetic = cjpeg(ramps(64, 48), {QStringLiteral("-arithmetic")});
-    const QByteArray restarted = cjpeg(ramps(64, 48), {QStringLiteral("-arithmetic"), QStringLiteral("-restart"), QStringLiteral("1")});
-    const QByteArray progressiveArithmetic =
-        cjpeg(ramps(64, 48), {QStringLiteral("-arithmetic"), QStringLiteral("-progressive")});
-    const qsizetype inArithmetic = middle_of(arithmetic);
-    const QString corrupt = QStringLiteral("corrupt data in the JPEG scan (%1)");
-    QTest::newRow("arithmetic coding, cut at 60 %") << arithmetic.left(arithmetic.size() * 6 / 10) << 2
-                                                   << u"the JPEG data stops early"_qs;
-    QTest::newRow("arithmetic coding, restart markers, cut at half") << restarted.left(restarted.size() / 2) << 2
-                                                                    << u"the JPEG data stops early"_qs;
+    auto arithmetic = [](QStringList options) { return cjpeg(ramps(64, 48), options << u"-arithmetic"_qs); };
+    const QByteArray one = arithmetic({}), restarted = arithmetic({u"-restart"_qs, u"1"_qs});
+    const QByteArray steps = arithmetic({u"-progressive"_qs}), huffmanRestarted = cjpeg(ramps(64, 48), {u"-restart"_qs, u"1"_qs});
+    const qsizetype inScan = middle_of(one);
+    const QString early = u"the JPEG data stops early"_qs, corrupt = u"corrupt data in the JPEG scan (%1)"_qs;
+    QTest::newRow("arithmetic coding, cut at 60 %") << one.left(one.size() * 6 / 10) << 2 << early;
+    QTest::newRow("arithmetic coding, restart markers, cut at half") << restarted.left(restarted.size() / 2) << 2 << early;
     QTest::newRow("progressive, arithmetic coding, cut in its last scan")
-        << progressiveArithmetic.left((progressiveArithmetic.lastIndexOf("\xFF\xDA") + progressiveArithmetic.size()) / 2)
-        << 2 << u"the JPEG data stops early"_qs;
+        << steps.left((steps.lastIndexOf("\xFF\xDA") + steps.size()) / 2) << 2 << early;
     QTest::newRow("arithmetic coding, a start marker inside the scan's data")
-        << inserted(arithmetic, inArithmetic, "\xFF\xD8") << 1
-        << corrupt.arg(u"Invalid JPEG file structure: two SOI markers"_qs);
-    QTest::newRow("arithmetic coding, a restart marker inside the scan's data")
-        << inserted(arithmetic, inArithmetic, "\xFF\xD3") << 2
-        << corrupt.arg(u"Corrupt JPEG data: %1 extraneous bytes before marker 0xd9"_qs.arg(arithmetic.size() - 2 - inArithmetic));
+        << inserted(one, inScan, "\xFF\xD8") << 1 << corrupt.arg(u"Invalid JPEG file structure: two SOI markers"_qs);
+    QTest::newRow("arithmetic coding, a restart marker inside the scan's data") << inserted(one, inScan, "\xFF\xD3") << 2
+        << corrupt.arg(u"Corrupt JPEG data: %1 extraneous bytes before marker 0xd9"_qs.arg(one.size() - 2 - inScan));
     QTest::newRow("arithmetic coding, a comment marker inside the scan's data, longer than the file")
-        << inserted(arithmetic, inArithmetic, "\xFF\xFE\x7F\xFF") << 2 << u"the JPEG data stops early"_qs;
+        << inserted(one, inScan, "\xFF\xFE\x7F\xFF") << 2 << early;
     QTest::newRow("arithmetic coding, an end marker before the first restart marker")
         << inserted(restarted, restarted.indexOf("\xFF\xD0"), "\xFF\xD9") << 2
         << corrupt.arg(u"Corrupt JPEG data: found marker 0xd9 instead of RST0"_qs);
-    const QByteArray huffmanRestarted = cjpeg(ramps(64, 48), {QStringLiteral("-restart"), QStringLiteral("1")});
     QTest::newRow("a restart marker missing: its interval would be made up")
         << QByteArray(huffmanRestarted).remove(huffmanRestarted.indexOf("\xFF\xD0"), 2) << 2
         << corrupt.arg(u"Corrupt JPEG data: found marker 0xd1 instead of RST0"_qs);
