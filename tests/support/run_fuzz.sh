@@ -12,7 +12,7 @@
 #   tests/support/run_fuzz.sh tests/core/bmp/fuzz /tmp/fuzz-bmp fuzz_bmp 600
 # and an input found, again: BUILD_DIR/TARGET BUILD_DIR/crash-...
 set -uo pipefail
-fuzz_dir=$(cd "$1" && pwd)
+fuzz_dir=$(cd "$1" && pwd) || exit 2
 build_dir=$2
 target=$3
 seconds=${4:-20}
@@ -42,14 +42,13 @@ status=$?
 
 # libFuzzer's own lines: "#N INITED ... corp: 17/9435b", "#N DONE ... corp:
 # 380/60Kb", and the final statistics.
-stat() { sed -n "s/^stat::$1: *//p" "$log" | tail -n 1; }
+final() { sed -n "s/^stat::$1: *//p" "$log" | tail -n 1; }
 corpus() { grep -E "^#[0-9]+[[:space:]]+$1 " "$log" | tail -n 1 | sed -n 's/.* corp: \([0-9]*\).*/\1/p'; }
-runs=$(stat number_of_executed_units)
-summary="$target: ${runs:-0} runs in $seconds s, corpus $(corpus INITED) -> $(corpus DONE) inputs, $(stat new_units_added) new ones kept in $build_dir/found"
+runs=$(final number_of_executed_units)
 new=$(comm -13 <(echo "$before") <(findings) | sed '/^$/d')
 if [ -n "$new" ]; then
     # What broke, and the top of its stack.
-    awk '/^broken:|==ERROR|^SUMMARY/ { print; frames = 4; next } frames && /^ +#[0-9]/ { print; frames-- }' "$log" >&2
+    awk '/^broken:|ERROR: |runtime error:|^SUMMARY/ { print; frames = 4; next } frames && /^ +#[0-9]/ { print; frames-- }' "$log" >&2
     echo "$target: ${runs:-0} runs, FOUND $(echo "$new" | wc -l) input(s) that break it: $(echo $new) (again: $build_dir/$target FILE)"
     exit 1
 fi
@@ -58,4 +57,5 @@ if [ "$status" -ne 0 ]; then
     echo "$target: did not run through (exit $status; the whole of it in $log)"
     exit 1
 fi
-echo "$summary, nothing found"
+echo "$target: ${runs:-0} runs in $seconds s, corpus $(corpus INITED) -> $(corpus DONE) inputs," \
+    "$(final new_units_added) new ones kept in $build_dir/found, nothing found"
