@@ -41,6 +41,7 @@ test_packages=(
     shared-mime-info desktop-file-utils  # checks of the installed desktop files
     lintian hicolor-icon-theme man-db  # checks of the Debian package and the triggers it relies on
     gimp python3-pil python3-gi gir1.2-gdkpixbuf-2.0  # the hosts themselves: GIMP, Pillow, gdk-pixbuf from Python
+    firefox-esr webkit2gtk-driver  # the page in Firefox ESR and in WebKitGTK, Safari's engine (under the Xvfb above)
 )
 
 web_packages=(

@@ -1,7 +1,12 @@
 // ZFT Toolkit's windows as a page: the intro, the main window with its menu,
 // the boxes, and the commands behind the menu, over zft.js (the core in
 // WebAssembly). Sizes are CSS pixels; the program's twips are 15 to one.
-import { convert, picture, preview, size } from "./zft.js";
+//
+// The browser's side of the seams (asking its pickers, the save box before
+// its save dialog, the files the system opens the installed page with, a
+// page that cannot start) are functions of their own below, with no text
+// of the program's in them: the commands hand them their titles.
+import { convert, isPicture, picture, preview, size } from "./zft.js";
 
 const TITLE = "ZFT Toolkit - SP1";
 const ABOUT = "ZFT Toolkit SP1, written by the ZFT Toolkit developers.\r\n" +
@@ -199,8 +204,9 @@ function messageBox(text, style, title = TITLE) {
     });
 }
 
-// A one-line entry under `prompt`: the text, or "" when cancelled.
-async function inputBox(prompt, title = TITLE, { label = prompt, buttons = ["OK", "Cancel"] } = {}) {
+// A box with a one-line entry under `label`: the text, or null when it is
+// answered by another button than the first.
+async function fieldBox(title, label, buttons) {
     let field;
     const answer = await modal({
         title,
@@ -212,13 +218,21 @@ async function inputBox(prompt, title = TITLE, { label = prompt, buttons = ["OK"
             return field;
         },
     });
-    return answer === buttons[0] ? field.value : "";
+    return answer === buttons[0] ? field.value : null;
 }
 
-// ---- The file dialog: the browser's pickers --------------------------------
+// A one-line entry under `prompt`: the text, or "" when cancelled.
+async function inputBox(prompt, title = TITLE) {
+    return (await fieldBox(title, prompt, ["OK", "Cancel"])) ?? "";
+}
 
-// The picture or ZFT file the user picks, or null when the picker is dismissed.
-function showOpen(filter, accept, title) {
+// ---- The browser's side: its pickers, files opened with the page ----------
+
+// The file the user picks in the browser's open dialog (`accept`, the
+// extensions it offers: ".jpg,.gif"; `title` and `filter` what assistive
+// technologies hear of it), or null when the dialog is dismissed. Browsers
+// open it only on a user's click or key, and that activation is then used up.
+function askOpenFile(title, filter, accept) {
     return new Promise((resolve) => {
         CommonDialog1.value = "";
         CommonDialog1.accept = accept;
@@ -233,42 +247,57 @@ function showOpen(filter, accept, title) {
     });
 }
 
-// Where a converted file goes, or null when the user chose none: a file on
-// the user's disk from the browser's save dialog where it has one, else a
-// name to download the file as.
-async function showSave() {
-    if (typeof window.showSaveFilePicker === "function") {
-        try {
-            const handle = await window.showSaveFilePicker({
-                id: "zft",
-                types: [{ description: TARGET_FILTER, accept: { "image/x-zft": [".zft", ".ZFT"] } }],
-            });
-            return {
-                name: handle.name,
-                async write(bytes) {
-                    // Written to a copy that takes the file's place when closed:
-                    // whole or not at all.
-                    const file = await handle.createWritable();
-                    try {
-                        await file.write(bytes);
-                    } catch (error) {
-                        await file.abort();
-                        throw error;
-                    }
-                    await file.close();
-                },
-            };
-        } catch (error) {
-            if (error.name === "AbortError") return null;
-            throw error;
-        }
+// The save box's own words, as a system's file dialog has its own.
+const SAVE_BOX = { label: (filter) => `File name (${filter}):`, save: "Save", cancel: "Cancel" };
+
+// Where a file is to be saved: {name, write(bytes)}, or null when the user
+// cancels, in the box or in the browser's dialog. A box titled `title` takes
+// a name for a file of `filter` ("*.ZFT"). Where the browser has a save
+// dialog, the box's Save button opens it with that name suggested: a click
+// or key there is an activation of the user's, which the dialog needs (one
+// asked for after an open dialog, with the activation used up, is refused).
+// Elsewhere the file is downloaded under that name. write() puts the whole
+// file there or throws, leaving an existing file as it was.
+async function askSaveTarget(title, filter) {
+    const name = await fieldBox(title, SAVE_BOX.label(filter), [SAVE_BOX.save, SAVE_BOX.cancel]);
+    if (name === null) return null;
+    if (typeof window.showSaveFilePicker !== "function") return downloadTarget(name);
+    const extensions = filter.split(";").map((pattern) => pattern.replace(/^\*/, "").toLowerCase());
+    let handle;
+    try {
+        handle = await window.showSaveFilePicker({
+            id: "zft",
+            suggestedName: name || undefined,
+            types: [{ description: filter, accept: { "application/octet-stream": extensions } }],
+        });
+    } catch (error) {
+        if (error.name === "AbortError") return null;
+        throw error;
     }
-    const name = await inputBox(`File name (${TARGET_FILTER}):`, TARGET_TITLE, { buttons: ["Save", "Cancel"] });
+    return {
+        name: handle.name,
+        async write(bytes) {
+            // Written to a copy that takes the file's place when closed:
+            // whole or not at all.
+            const file = await handle.createWritable();
+            try {
+                await file.write(bytes);
+            } catch (error) {
+                await file.abort();
+                throw error;
+            }
+            await file.close();
+        },
+    };
+}
+
+// A file the browser downloads as `name`, for browsers without a save dialog.
+function downloadTarget(name) {
     return {
         name,
         async write(bytes) {
             const link = document.createElement("a");
-            link.href = URL.createObjectURL(new Blob([bytes], { type: "image/x-zft" }));
+            link.href = URL.createObjectURL(new Blob([bytes], { type: "application/octet-stream" }));
             link.download = name;
             document.body.append(link);
             link.click();
@@ -276,6 +305,24 @@ async function showSave() {
             setTimeout(() => URL.revokeObjectURL(link.href), 60_000);
         },
     };
+}
+
+// Files the system opens with the installed page (the manifest's
+// file_handlers, one window a file): `take` gets the File.
+function onLaunchedFile(take) {
+    if (!("launchQueue" in window)) return;
+    window.launchQueue.setConsumer(async ({ files }) => {
+        if (files?.length) take(await files[0].getFile());
+    });
+}
+
+// The page cannot work: the windows go, and the page says why in place of
+// them (the words around `reason` are the page's own, in index.html).
+function showStartFailure(reason) {
+    const failed = $("failed");
+    failed.querySelector(".reason").textContent = reason;
+    failed.hidden = false;
+    document.documentElement.dataset.ready = "failed";
 }
 
 // ---- The commands ----------------------------------------------------------
@@ -298,12 +345,14 @@ async function decodeSource(bytes, name, background) {
     }
 }
 
-async function convertCommand() {
-    const source = await showOpen(SOURCE_FILTER, ".jpg,.jpeg,.jpe,.jfif,.gif,.bmp", SOURCE_TITLE);
+// File > Convert; `source`, a file the page was opened with, is converted
+// without asking for one.
+async function convertCommand(source) {
+    source ??= await askOpenFile(SOURCE_TITLE, SOURCE_FILTER, ".jpg,.jpeg,.jpe,.jfif,.gif,.bmp");
     if (!source || source.name.length <= 3) return;
     let target;
     try {
-        target = await showSave();
+        target = await askSaveTarget(TARGET_TITLE, TARGET_FILTER);
     } catch (error) {
         await messageBox(`Cannot write the file: ${error.message}`, "error");
         return;
@@ -312,8 +361,8 @@ async function convertCommand() {
 
     const background = windowColour();
     try {
-        const bytes = new Uint8Array(await source.arrayBuffer());
-        const decoded = await decodeSource(bytes, source.name, background);
+        // The File itself to zft.js, which refuses one too large for its memory unread.
+        const decoded = await decodeSource(source, source.name, background);
         if (decoded) {
             const shown = imageOf(decoded.shown);
             state.beeld = { picture: shown, width: shown.width, height: shown.height, visible: false };
@@ -325,7 +374,7 @@ async function convertCommand() {
             if ((await messageBox(CONFIRMATION, "stop")) === "OK") {
                 const notice = await inputBox(NOTICE_PROMPT);
                 refresh();
-                const zft = await convert(bytes, { notice, background, fit: decoded.fit, name: source.name });
+                const zft = await convert(source, { notice, background, fit: decoded.fit, name: source.name });
                 try {
                     await target.write(zft);
                 } catch (error) {
@@ -344,12 +393,14 @@ async function convertCommand() {
     fitWindowToPicture(true);
 }
 
-async function previewCommand() {
-    const file = await showOpen(TARGET_FILTER, ".zft", PREVIEW_TITLE);
+// File > Preview; `file`, a file the page was opened with, is previewed
+// without asking for one.
+async function previewCommand(file) {
+    file ??= await askOpenFile(PREVIEW_TITLE, TARGET_FILTER, ".zft");
     if (!file || file.name.length <= 3) return;
     let zft;
     try {
-        zft = await preview(new Uint8Array(await file.arrayBuffer()), { name: file.name });
+        zft = await preview(file, { name: file.name });
     } catch (error) {
         await messageBox(error.sentence ?? String(error.message), "error");
         return;
@@ -388,21 +439,29 @@ async function exitCommand() {
     window.close();
 }
 
+// A file the page was opened with, as `zft-toolkit FILE` takes it: a picture
+// is converted, anything else previewed (which says why it is no ZFT file).
+async function openCommand(file) {
+    if (await isPicture(file).catch(() => false)) await convertCommand(file);
+    else await previewCommand(file);
+}
+
 const COMMANDS = {
     preview_zft_file: previewCommand,
     convert_jpg_gif_bmp_file: convertCommand,
     exit_zft_toolkit: exitCommand,
     about_zft_toolkit: aboutCommand,
+    open: openCommand,
 };
 
 // Runs one command from its start to its end; another picked meanwhile is refused.
-async function run(name) {
+async function run(name, ...args) {
     closeMenus();
     if (state.running) return;
     state.running = true;
     mainscreen.setAttribute("aria-busy", "true");
     try {
-        await COMMANDS[name]();
+        await COMMANDS[name](...args);
     } finally {
         state.running = false;
         mainscreen.removeAttribute("aria-busy");
@@ -542,25 +601,42 @@ async function loadMainscreen() {
     fitWindowToPicture(false);
 }
 
+// A file the page was opened with, until the main window shows.
+let launched = null;
+
 // The intro goes at the first click on it, for good, and the main window
-// comes; keys do nothing here.
+// comes, then the command for a file the page was opened with; keys do
+// nothing here.
 async function introClick(event) {
     event.preventDefault();
     $("intro").removeEventListener("click", introClick);
     introscreen.remove();
-    await loaded;
+    try {
+        await loaded;
+    } catch (error) {
+        showStartFailure(error.message);
+        return;
+    }
     centre(mainscreen, parseFloat(mainscreen.style.width), parseFloat(mainscreen.style.height));
     mainscreen.hidden = false;
     document.documentElement.dataset.ready = "main";
+    if (launched) run("open", launched);
+    launched = null;
 }
+
+onLaunchedFile((file) => {
+    if (mainscreen.hidden) launched = file;
+    else run("open", file);
+});
 
 // The main window is loaded behind the intro, so that the click shows it at once.
 const loaded = loadMainscreen();
 introscreen.hidden = false;
 centre(introscreen, 260, 337);
 $("intro").addEventListener("click", introClick);
-loaded.then(() => (document.documentElement.dataset.ready = document.documentElement.dataset.ready ?? "intro"));
+loaded.catch(() => {}).then(() => (document.documentElement.dataset.ready ??= "intro"));
 
 if ("serviceWorker" in navigator) {
-    navigator.serviceWorker.register("sw.js").catch(() => {});
+    // The worker's own script past the HTTP cache too, so that a new build is found at once.
+    navigator.serviceWorker.register("sw.js", { updateViaCache: "none" }).catch(() => {});
 }

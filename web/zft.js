@@ -12,7 +12,10 @@
 // after 99,946 of 270,000 bytes"), whose `sentence` names the file as the
 // window's box does ("Cannot read the picture photo.jpg: ..."), and whose
 // `kind` is one of "Damaged", "Unsupported", "TooLarge", "EndOfFile",
-// "OutOfMemory" and "Io".
+// "OutOfMemory" and "Io". A call that cannot get the memory it needs
+// rejects with an OutOfMemory ZftError and leaves the module as it was, so
+// that the next call works; an input too large to read into memory is
+// refused before it is read.
 import createZftCore from "./zft-core.js";
 
 export class ZftError extends Error {
@@ -24,9 +27,18 @@ export class ZftError extends Error {
     }
 }
 
+// A refusal of zft.js's own, before the module is asked: the reason alone.
+const refusal = (kind, reason) => new ZftError({ kind, reason, message: reason });
+
 let core = null;
+// The module, compiled on the first call. A browser that refuses to compile
+// it (a Content-Security-Policy without 'wasm-unsafe-eval') is told in its
+// own words, and the next call tries again.
 function instance() {
-    core ??= createZftCore();
+    core ??= createZftCore().catch((error) => {
+        core = null;
+        throw refusal("Unsupported", `the browser did not start zft-core.wasm: ${error.message}`);
+    });
     return core;
 }
 
@@ -35,12 +47,29 @@ function heap(module) {
     return module.HEAPU8;
 }
 
+const isBlob = (bytes) => typeof Blob !== "undefined" && bytes instanceof Blob;
+
+// How many bytes there are, known before any is read.
+function lengthOf(bytes) {
+    if (ArrayBuffer.isView(bytes) || bytes instanceof ArrayBuffer) return bytes.byteLength;
+    if (isBlob(bytes)) return bytes.size;
+    throw new TypeError("bytes: a Uint8Array, an ArrayBuffer or a Blob");
+}
+
 async function bytesOf(bytes) {
     if (bytes instanceof Uint8Array) return bytes;
     if (bytes instanceof ArrayBuffer) return new Uint8Array(bytes);
     if (ArrayBuffer.isView(bytes)) return new Uint8Array(bytes.buffer, bytes.byteOffset, bytes.byteLength);
-    if (typeof Blob !== "undefined" && bytes instanceof Blob) return new Uint8Array(await bytes.arrayBuffer());
-    throw new TypeError("bytes: a Uint8Array, an ArrayBuffer or a Blob");
+    return new Uint8Array(await bytes.arrayBuffer());
+}
+
+// A text option as the module takes it, a C string: null or undefined is
+// none, and a NUL, which would end it early there, is refused.
+function textOf(value, what) {
+    if (value === undefined || value === null) return "";
+    const text = String(value);
+    if (text.includes("\0")) throw refusal("Unsupported", `the ${what} holds a NUL character (U+0000)`);
+    return text;
 }
 
 const encoder = new TextEncoder();
@@ -48,29 +77,52 @@ const decoder = new TextDecoder();
 
 // Calls the module's `name` with the bytes (pointer and length) and then
 // `args`: texts are passed as C strings, numbers as they are. Gives the
-// outcome's JSON and its bytes, or throws its failure.
+// outcome's JSON and its bytes, or throws its failure. Every allocation is
+// checked (a full memory gives address 0, and bytes written there would
+// overwrite the module itself) and freed whatever happens. Bytes that find
+// no room, or more than any picture the core reads takes, are not read: the
+// module is given a null pointer, and tells the input as too large to read
+// into memory.
 async function call(name, input, ...args) {
+    const length = lengthOf(input);
     const module = await instance();
-    const bytes = await bytesOf(input);
     const held = [];
-    const place = (data) => {
-        const at = module._malloc(data.length + 1);
-        held.push(at);
+    let trapped = false;
+    const reserve = (size) => {
+        const at = module._malloc(size);
+        if (at) held.push(at);
+        return at;
+    };
+    const place = (text) => {
+        const data = encoder.encode(text);
+        const at = reserve(data.length + 1);
+        if (!at) throw refusal("OutOfMemory", "there is not enough memory to hold the options");
         heap(module).set(data, at);
         heap(module)[at + data.length] = 0;
         return at;
     };
     try {
-        const values = args.map((arg) => (typeof arg === "string" ? place(encoder.encode(arg)) : arg));
-        const ok = module["_" + name](place(bytes), bytes.length, ...values);
+        const values = args.map((arg) => (typeof arg === "string" ? place(arg) : arg));
+        const at = length <= module._zft_most_bytes() ? reserve(length + 1) : 0;
+        if (at) heap(module).set(await bytesOf(input), at);
+        let ok;
+        try {
+            ok = module["_" + name](at, at ? length : 0, ...values);
+        } catch (error) {
+            // A trap leaves the module in no state to be called again: the
+            // next call starts a new one.
+            core = null;
+            trapped = true;
+            throw error;
+        }
         const jsonAt = module._zft_json();
         const json = decoder.decode(heap(module).subarray(jsonAt, heap(module).indexOf(0, jsonAt)));
         const outcome = json ? JSON.parse(json) : {};
         if (!ok) throw new ZftError(outcome);
-        const at = module._zft_bytes();
-        return { json: outcome, bytes: heap(module).slice(at, at + module._zft_length()) };
+        const bytesAt = module._zft_bytes();
+        return { json: outcome, bytes: heap(module).slice(bytesAt, bytesAt + module._zft_length()) };
     } finally {
-        held.forEach((at) => module._free(at));
+        if (!trapped) held.forEach((at) => module._free(at));
     }
 }
 
@@ -81,50 +133,51 @@ function colourOf(background) {
     if (typeof background === "number" && Number.isInteger(background) && background >= 0 && background <= 0xffffff)
         return background;
     if (typeof background === "string" && /^#[0-9a-fA-F]{6}$/.test(background)) return parseInt(background.slice(1), 16);
-    throw new ZftError({
-        kind: "Unsupported",
-        reason: `the colour '${background}' is not a colour #RRGGBB`,
-        message: `the colour '${background}' is not a colour #RRGGBB`,
-    });
+    throw refusal("Unsupported", `the colour '${background}' is not a colour #RRGGBB`);
 }
 
 // The ZFT file (a Uint8Array) of a JPEG, GIF, BMP, PNG, PPM or PGM picture:
 // the bytes `zft convert` writes for the same picture, notice and date.
 // notice: the copyright notice as typed (spaces around it are dropped, it
-//   is cut to 48 characters; characters Windows-1252 lacks become "?");
-// date: "MM/DD/YYYY" (or "YYYY-MM-DD"), today's local date when not given;
+//   is cut to 48 characters; characters Windows-1252 lacks become "?"),
+//   none when not given or null;
+// date: "MM/DD/YYYY" (or "YYYY-MM-DD"), today's local date when not given
+//   or null;
 // background: what transparent parts show, "#rrggbb";
 // fit: a picture over 999 x 999 pixels reduced to fit, as by zft convert
 //   --fit, instead of refused;
 // name: what messages call the picture.
-export async function convert(bytes, { notice = "", date = "", background, fit = false, name = "" } = {}) {
+// A notice, date or name holding a NUL character is refused.
+export async function convert(bytes, { notice, date, background, fit = false, name } = {}) {
+    const texts = [textOf(name, "name"), textOf(notice, "notice"), textOf(date, "date")];
     const colour = colourOf(background);
-    const { bytes: zft } = await call("zft_convert", bytes, String(name), String(notice), String(date), colour, fit ? 1 : 0);
+    const { bytes: zft } = await call("zft_convert", bytes, ...texts, colour, fit ? 1 : 0);
     return zft;
 }
 
 // The well-formed ZFT file in `bytes`: {version, date: "MM/DD/YYYY",
 // notice (without its padding), width, height, rgb (3 bytes a pixel, rows
 // from the top)}. A file that is not as the converter writes it is refused.
-export async function read(bytes, { name = "" } = {}) {
-    const { json, bytes: rgb } = await call("zft_read", bytes, String(name));
+export async function read(bytes, { name } = {}) {
+    const { json, bytes: rgb } = await call("zft_read", bytes, textOf(name, "name"));
     return { ...json, rgb };
 }
 
 // The picture in `bytes` as a ZFT file would hold it, decoded by the same
 // decoders: {width, height, rgb}, transparent parts over `background`,
 // reduced with `fit` as convert() reduces it.
-export async function picture(bytes, { background, fit = false, name = "" } = {}) {
+export async function picture(bytes, { background, fit = false, name } = {}) {
+    const given = textOf(name, "name");
     const colour = colourOf(background);
-    const { json, bytes: rgb } = await call("zft_picture", bytes, String(name), colour, fit ? 1 : 0);
+    const { json, bytes: rgb } = await call("zft_picture", bytes, given, colour, fit ? 1 : 0);
     return { ...json, rgb };
 }
 
 // The picture's size from its headers, {width, height}, and the size `fit`
 // reduces it to, {fitted: {width, height}}. A picture that cannot be decoded
 // at all, reduced or not, is refused (TooLarge) naming the limit it passes.
-export async function size(bytes, { name = "" } = {}) {
-    const { json } = await call("zft_size", bytes, String(name));
+export async function size(bytes, { name } = {}) {
+    const { json } = await call("zft_size", bytes, textOf(name, "name"));
     return { width: json.width, height: json.height, fitted: { width: json.fittedWidth, height: json.fittedHeight } };
 }
 
@@ -133,7 +186,17 @@ export async function size(bytes, { name = "" } = {}) {
 // the file holds, at most width × height), failure (the sentence told after
 // painting a file that ends too soon, or undefined)}. Rejects only a file
 // shorter than its header.
-export async function preview(bytes, { name = "" } = {}) {
-    const { json, bytes: rgb } = await call("zft_preview", bytes, String(name));
+export async function preview(bytes, { name } = {}) {
+    const { json, bytes: rgb } = await call("zft_preview", bytes, textOf(name, "name"));
     return { ...json, rgb };
+}
+
+// Whether the bytes are those of a picture convert() reads, told from their
+// first bytes (as the window tells a picture it is opened with from a ZFT
+// file): true or false, never a refusal.
+export async function isPicture(bytes) {
+    lengthOf(bytes);  // refuses what is not bytes, as every call does
+    const start = isBlob(bytes) ? bytes.slice(0, 64) : (await bytesOf(bytes)).subarray(0, 64);
+    const { json } = await call("zft_is_picture", start);
+    return json;
 }

@@ -4,11 +4,16 @@
 // outcome for the caller to take: bytes (zft_bytes, zft_length) and a JSON
 // text (zft_json), or a failure, whose JSON text holds its kind, the reason
 // zft gives and the sentence the window's box shows.
+//
+// The input comes as a pointer and a length; a null pointer stands for an
+// input zft.js could not place in the module's memory, which the call tells
+// as it tells a file it cannot read.
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <span>
 #include <string>
@@ -122,8 +127,6 @@ int run(Work work) {
     return 0;
 }
 
-std::span<const std::uint8_t> span_of(const std::uint8_t* bytes, std::size_t length) { return {bytes, length}; }
-
 // The picture's pixels as a ZFT file stores them, red, green, blue.
 std::string rgb_of(const core::Picture& picture) {
     std::string rgb(zft::pixel_bytes(picture.width(), picture.height()), '\0');
@@ -135,18 +138,41 @@ std::string rgb_of(const core::Picture& picture) {
 
 constexpr core::Size kLargest{zft::kMaxDimension, zft::kMaxDimension};
 
+core::Failure not_held() {
+    return core::Failure(core::Failure::Kind::OutOfMemory, "the file is too large to read into memory");
+}
+
+// What stands for an input that could not be placed in memory: every read
+// fails, and the core says it of the file as it says any failed read.
+class NotHeld final : public core::ByteSource {
+public:
+    std::uint64_t size() const override { return 0; }
+    std::size_t read(std::uint64_t, void*, std::size_t) override { throw not_held(); }
+};
+
+std::unique_ptr<core::ByteSource> input(const std::uint8_t* bytes, std::size_t length) {
+    if (!bytes)
+        return std::make_unique<NotHeld>();
+    return std::make_unique<core::MemorySource>(bytes, length);
+}
+
 // The picture; with `fit`, one larger than a ZFT file holds reduced to fit,
 // as zft convert --fit reduces it, and otherwise refused.
 core::Picture decode(const std::uint8_t* bytes, std::size_t length, const char* name, core::Argb background,
                      bool fit) {
-    core::MemorySource source(bytes, length);
-    return fit ? core::load_picture_within(source, name, kLargest, background)
-               : core::load_picture(source, name, background);
+    const auto source = input(bytes, length);
+    return fit ? core::load_picture_within(*source, name, kLargest, background)
+               : core::load_picture(*source, name, background);
 }
 
 }  // namespace
 
 extern "C" {
+
+// The most bytes zft.js places in memory for one input: no picture the
+// decoders read takes more, and more is refused unread.
+static_assert(core::kMostPictureBytes < UINT32_MAX);
+EMSCRIPTEN_KEEPALIVE std::uint32_t zft_most_bytes() { return core::kMostPictureBytes; }
 
 EMSCRIPTEN_KEEPALIVE const char* zft_bytes() { return outcome.bytes.data(); }
 EMSCRIPTEN_KEEPALIVE std::size_t zft_length() { return outcome.bytes.size(); }
@@ -184,8 +210,7 @@ EMSCRIPTEN_KEEPALIVE int zft_picture(const std::uint8_t* bytes, std::size_t leng
 // picture that cannot be decoded at all, so that no reduction is offered.
 EMSCRIPTEN_KEEPALIVE int zft_size(const std::uint8_t* bytes, std::size_t length, const char* name) {
     return run([&] {
-        core::MemorySource source(bytes, length);
-        const core::Size size = core::picture_size(source, name);
+        const core::Size size = core::picture_size(*input(bytes, length), name);
         const core::Size fitted = core::fit_within(size, kLargest);
         outcome.json = Json()
                            .number("width", size.width)
@@ -196,11 +221,17 @@ EMSCRIPTEN_KEEPALIVE int zft_size(const std::uint8_t* bytes, std::size_t length,
     });
 }
 
+// Whether `bytes` start as a picture the decoders read: the window converts
+// such a file it is opened with, and previews any other.
+EMSCRIPTEN_KEEPALIVE int zft_is_picture(const std::uint8_t* bytes, std::size_t length) {
+    return run([&] { outcome.json = core::is_picture(*input(bytes, length)) ? "true" : "false"; });
+}
+
 // The well-formed ZFT file in `bytes`: its header as the user reads it and
 // its pixels.
 EMSCRIPTEN_KEEPALIVE int zft_read(const std::uint8_t* bytes, std::size_t length, const char* name) {
     return run([&] {
-        const core::ZftPicture zft = core::decode_zft(span_of(bytes, length), name);
+        const core::ZftPicture zft = core::read_zft(*input(bytes, length), name);
         const zft::ZftHeader& h = zft.header;
         outcome.bytes = rgb_of(zft.picture);
         outcome.json = Json()
@@ -221,6 +252,8 @@ EMSCRIPTEN_KEEPALIVE int zft_read(const std::uint8_t* bytes, std::size_t length,
 // after painting them.
 EMSCRIPTEN_KEEPALIVE int zft_preview(const std::uint8_t* bytes, std::size_t length, const char* name) {
     return run([&] {
+        if (!bytes)
+            throw not_held().of("preview", name);
         if (length < zft::kHeaderSize)
             throw core::cannot("preview", name, core::short_file_reason(length), core::Failure::Kind::EndOfFile);
         const zft::ZftHeader header =

@@ -4,9 +4,12 @@
 convert() is to write the bytes `zft convert` writes for the same picture,
 notice, date and background, and to refuse what it refuses with its reason:
 over photographs, palette GIFs, BMPs and transparent PNGs made here and over
-every picture of the decoders' corpora (damaged ones among them); read() is
+every picture of the decoders' corpora (damaged ones among them), and with
+its options as zft convert's (null ones as none, a NUL refused); read() is
 to give each converted file back, and read() and preview() are to make of
-each file of the ZFT corpus what its NAME.expected says.
+each file of the ZFT corpus what its NAME.expected says. Under memory
+pressure, a call refused for memory leaves the module working, and failing
+calls leave its memory as it was.
 
     module_test.py SITE ZFT SCRATCH FORMAT_CORPUS PICTURE_CORPUS...
 """
@@ -59,13 +62,8 @@ return {zft, back: await module.read(zft)};
 """
 
 
-def browser_convert(driver, picture, notice, date, background, fit, name):
+def browser_convert(driver, picture, options):
     import json
-    options = {"notice": notice, "name": name, "fit": fit}
-    if date:
-        options["date"] = date
-    if background:
-        options["background"] = background
     with open(picture, "rb") as f:
         data = json.dumps(options).encode() + b"\n" + f.read()
     return browser.module_call(driver, CONVERT_AND_READ, data)
@@ -79,10 +77,17 @@ def expected_notice(notice):
     return shown[:48].rstrip(" ")
 
 
-def check_picture(driver, picture, background=None, notice=NOTICE, date=DATE, fit=False):
-    name = os.path.basename(picture) + (" fitted" if fit else "")
+def check_picture(driver, picture, background=None, notice=NOTICE, date=DATE, fit=False, given=None):
+    """convert() against zft convert for the same options; `given`, the
+    module's own where they differ from zft's."""
+    name = os.path.basename(picture) + (" fitted" if fit else "") + (f" given {given}" if given else "")
     native_kind, native = zft_convert(picture, notice, date, background, fit)
-    kind, outcome = browser_convert(driver, picture, notice, date, background, fit, os.path.basename(picture))
+    options = {"notice": notice, "name": os.path.basename(picture), "fit": fit}
+    if date:
+        options["date"] = date
+    if background:
+        options["background"] = background
+    kind, outcome = browser_convert(driver, picture, {**options, **(given or {})})
     if native_kind == "reason":
         check(name, kind == "error" and outcome["reason"] == native,
               f"zft refuses it saying {native!r}; the module gives {outcome!r}")
@@ -104,6 +109,42 @@ def check_picture(driver, picture, background=None, notice=NOTICE, date=DATE, fi
     wanted = {"version": "1A", "date": date or today, "notice": expected_notice(notice), "width": width, "height": height}
     check(name + " read back", read == wanted, f"{read} not {wanted}")
     check(name + " read back", back["rgb"] == native[64:], "other pixels")
+
+
+# Calls that cannot get memory, then many failing calls, then a picture
+# that fits: {refused: what each of the first gave, failing: the kinds of
+# the others, zft: the picture converted}.
+UNDER_PRESSURE = """
+const refused = [];
+// More than the module's memory can hold: refused unread, for memory.
+const huge = new Uint8Array(2 ** 31 + 1);
+huge.set(bytes);
+for (const call of [() => module.convert(huge, {name: 'huge.jpg'}), () => module.read(huge, {name: 'huge.zft'}),
+                    () => module.preview(huge, {name: 'huge.zft'})]) {
+  await call().then(() => refused.push('accepted'), (e) => refused.push(`${e.kind}: ${e.sentence}`));
+}
+// 200 failing calls, each holding 12 MB of the module's memory: more than
+// it has in all, unless each frees what it took.
+const failing = new Set();
+const junk = new Uint8Array(12e6);
+for (let i = 0; i < 200; i++) await module.convert(junk).then(() => failing.add('accepted'), (e) => failing.add(e.kind));
+return {refused, failing: [...failing], zft: await module.convert(bytes, {notice: 'small', date: '01/02/2026'})};
+"""
+
+
+def check_under_pressure(driver, picture):
+    with open(picture, "rb") as f:
+        kind, outcome = browser.module_call(driver, UNDER_PRESSURE, f.read())
+    if kind == "error":
+        check("under memory pressure", False, f"the picture that fits is refused: {outcome}")
+        return
+    too_large = ": the file is too large to read into memory"
+    wanted = [f"OutOfMemory: Cannot read the picture huge.jpg{too_large}", f"OutOfMemory: Cannot read huge.zft{too_large}",
+              f"OutOfMemory: Cannot preview huge.zft{too_large}"]
+    check("more than the module holds", outcome["refused"] == wanted, f"{outcome['refused']}")
+    check("failing calls", outcome["failing"] == ["Unsupported"], f"refused as {outcome['failing']}")
+    native_kind, native = zft_convert(picture, "small", "01/02/2026", None, False)
+    check("a picture after them", outcome["zft"] == native, f"{len(outcome['zft'])} bytes, zft's {len(native)}")
 
 
 def check_zft_corpus(driver):
@@ -157,11 +198,19 @@ def main():
                 check_picture(driver, picture, "#336699" if picture.endswith((".png", ".gif")) else None)
         check_picture(driver, next(p for p, _ in made if "1200x800" in p), fit=True)
         first = made[0][0]
-        # An empty notice and today's date; options refused in zft's words.
+        # An empty notice and today's date; options refused in zft's words;
+        # null ones as none; a NUL, which would end a C string, refused.
         check_picture(driver, first, notice="", date=None)
         check_picture(driver, first, date="13/01/2024")
         check_picture(driver, first, background="#12345")
+        check_picture(driver, first, notice="", given={"notice": None, "date": None, "background": None}, date=None)
+        for field, given in (("notice", "(c) A\0B"), ("date", "02/29/2024\0"), ("name", "a\0.jpg")):
+            kind, outcome = browser_convert(driver, first, {field: given})
+            check(f"a NUL in the {field}", kind == "error" and outcome["kind"] == "Unsupported"
+                  and outcome["reason"] == f"the {field} holds a NUL character (U+0000)",
+                  str(outcome) if kind == "error" else "accepted")
         check_zft_corpus(driver)
+        check_under_pressure(driver, first)
     finally:
         driver.quit()
         server.stop()
