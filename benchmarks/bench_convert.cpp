@@ -38,6 +38,7 @@
 #include "shell/converter.h"
 #include "core/decoding.h"
 #include "core/zft_codec.h"
+#include "platform/qt/qt_toolkit.h"
 #include "shell/mainscreen.h"
 #include "tests/support/gif_writer.h"
 #include "tests/support/scripted_prompts.h"
@@ -69,9 +70,10 @@ Run convert_once(const QString& source, const QString& target) {
     testing::ScriptedPrompts prompts;
     prompts.file(source).file(target).button(platform::Answer::Ok).input(QStringLiteral("bench")).button(
         platform::Answer::Ok);
-    shell::MainScreen w(prompts);
+    platform::qt::QtToolkit toolkit;
+    shell::MainScreen w(toolkit, prompts);
     shell::load_mainscreen(w);
-    w.window.show();
+    w.window->show();
 
     QElapsedTimer clock;
     clock.start();
@@ -95,8 +97,8 @@ Run convert_once(const QString& source, const QString& target) {
             // The window still shows the picture: the same refresh and pumps
             // the command made before the header.
             const qint64 start = clock.nsecsElapsed();
-            w.window.refresh();
-            shell::pump_events_times(100);
+            w.window->refresh();
+            shell::pump_events_times(toolkit, 100);
             refreshAndPumps = clock.nsecsElapsed() - start;
         }
     };
@@ -122,11 +124,11 @@ Run convert_once(const QString& source, const QString& target) {
 double close_time(const QString& path, qint64 bytes) {
     QFile::remove(path);
     platform::FileSlot slot;
-    slot.openForWriting(path);
+    slot.openForWriting(path.toStdString());
     slot.writer()->write(std::string(static_cast<std::size_t>(bytes), 'x'));
     QElapsedTimer clock;
     clock.start();
-    slot.close();
+    slot.close().take();
     return ms(clock.nsecsElapsed());
 }
 

@@ -23,8 +23,9 @@
 #include <vector>
 
 #include "benchmarks/bench_stats.h"
-#include "shell/previewer.h"
+#include "platform/qt/qt_toolkit.h"
 #include "shell/mainscreen.h"
+#include "shell/previewer.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/scripted_prompts.h"
 
@@ -55,9 +56,10 @@ struct Run {
 Run preview_once(const QString& path) {
     testing::ScriptedPrompts prompts;
     prompts.file(path).button(platform::Answer::Ok);
-    shell::MainScreen w(prompts);
+    platform::qt::QtToolkit toolkit;
+    shell::MainScreen w(toolkit, prompts);
     shell::load_mainscreen(w);
-    w.window.show();
+    w.window->show();
 
     QElapsedTimer clock;
     clock.start();
@@ -84,13 +86,13 @@ Run preview_once(const QString& path) {
     run.afterBox = ms(end - box);  // the few instructions left of the box's prompt are noise
 
     // The loop again, alone, on the window as the preview left it.
-    w.slot1.close();
-    w.slot1.openForReading(path);
+    w.slot1.close().take();
+    w.slot1.openForReading(path.toStdString());
     w.slot1.readChars(64);
     const qint64 start = clock.nsecsElapsed();
-    shell::paint_pixels(w.slot1, *w.window.surface(), kSide, kSide);
+    shell::paint_pixels(w.slot1, w.window->surface(), kSide, kSide);
     run.loop = ms(clock.nsecsElapsed() - start);
-    w.slot1.close();
+    w.slot1.close().take();
     return run;
 }
 

@@ -4,14 +4,14 @@
 
 namespace platform {
 
-void FileSlot::openForWriting(const QString& path) {
+void FileSlot::openForWriting(const std::string& path) {
     abandon();
-    writer_ = files_.create(file_name(path), core::Existing::Replace);
+    writer_ = files_.create(path, core::Existing::Replace);
 }
 
-void FileSlot::openForReading(const QString& path) {
+void FileSlot::openForReading(const std::string& path) {
     abandon();
-    readPath_ = file_name(path);
+    readPath_ = path;
     reader_ = files_.open(readPath_);
 }
 
@@ -22,11 +22,11 @@ std::string FileSlot::readCharsSlow(std::size_t n) {
     chars.reserve(n);
     while (chars.size() < n) {
         if (readPos_ == readBuffer_.size()) {
-            readOffset_ += static_cast<qint64>(readBuffer_.size());
+            readOffset_ += readBuffer_.size();
             readBuffer_.resize(core::kFileBufferSize);
             readPos_ = 0;
             try {
-                readBuffer_.resize(reader_->read(static_cast<std::uint64_t>(readOffset_), readBuffer_.data(),
+                readBuffer_.resize(reader_->read(readOffset_, readBuffer_.data(),
                                                  core::kFileBufferSize));
             } catch (const core::Failure& failure) {
                 const std::string path = readPath_;
@@ -44,7 +44,7 @@ std::string FileSlot::readCharsSlow(std::size_t n) {
     return chars;
 }
 
-void FileSlot::close() {
+Async<void> FileSlot::close() {
     reader_.reset();
     readBuffer_.clear();
     readPos_ = 0;
@@ -53,6 +53,8 @@ void FileSlot::close() {
         // A failed commit leaves the slot closed, and the target as it was.
         const std::unique_ptr<core::WritableFile> writer = std::move(writer_);
         writer->commit();
+        if (auto* deferred = dynamic_cast<DeferredFile*>(writer.get()))
+            co_await deferred->placed();
     }
 }
 

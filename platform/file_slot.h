@@ -7,14 +7,24 @@
 // since callers take a few bytes at a time.
 #pragma once
 
-#include <QString>
+#include <cstdint>
 #include <memory>
 #include <string>
 
 #include "core/files.h"
-#include "platform/text.h"
+#include "platform/async.h"
 
 namespace platform {
+
+// A file being written that reaches its place after the commit, later: a
+// browser hands the bytes to the file the user picked through its own
+// asynchronous calls. The slot waits for it before it counts as closed.
+class DeferredFile : public core::WritableFile {
+public:
+    // After commit(): settles when the file is in its place, or fails with
+    // core::Failure naming the file and the reason.
+    virtual Async<void> placed() = 0;
+};
 
 class FileSlot {
 public:
@@ -25,8 +35,8 @@ public:
     FileSlot& operator=(const FileSlot&) = delete;
 
     // Each throws core::Failure naming the file and the reason.
-    void openForWriting(const QString& path);
-    void openForReading(const QString& path);
+    void openForWriting(const std::string& path);
+    void openForReading(const std::string& path);
 
     // What is being written, for a writer that takes bytes a row at a time;
     // null when the slot is not open for writing.
@@ -43,16 +53,18 @@ public:
         return readCharsSlow(n);
     }
 
-    // A write is committed: the target is replaced only now. Nothing happens
-    // when the slot is not open.
-    void close();
+    // A write is committed: the target is replaced only now, and the slot
+    // is closed once it has been (at once, on the system's disk). Nothing
+    // happens when the slot is not open. A failed commit throws
+    // core::Failure where it is awaited, and leaves the target as it was.
+    Async<void> close();
 
     // An unfinished write is dropped and the target left as it was; a read
     // is closed. Never throws.
     void abandon() noexcept;
 
     // How many bytes were taken from the file open for reading.
-    qint64 bytesRead() const { return readOffset_ + static_cast<qint64>(readPos_); }
+    std::uint64_t bytesRead() const { return readOffset_ + readPos_; }
 
 private:
     std::string readCharsSlow(std::size_t n);
@@ -63,7 +75,7 @@ private:
     std::unique_ptr<core::ByteSource> reader_;
     std::string readBuffer_;
     std::size_t readPos_ = 0;
-    qint64 readOffset_ = 0;  // file offset of readBuffer_[0]
+    std::uint64_t readOffset_ = 0;  // file offset of readBuffer_[0]
 };
 
 }  // namespace platform

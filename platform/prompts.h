@@ -1,13 +1,13 @@
 // The modal prompts and the clock: everything a command asks the user, or the
-// world, passes through here, so that tests can script the answers.
+// world, passes through here, so that tests can script the answers. Texts
+// are UTF-8; paths are as the system spells them.
 #pragma once
 
-#include <QDate>
-#include <QString>
 #include <optional>
+#include <string>
 
-class QFileDialog;
-class QWidget;
+#include "core/header_text.h"
+#include "platform/async.h"
 
 namespace platform {
 
@@ -30,32 +30,18 @@ public:
 
     // The full path chosen, or nullopt when the dialog was dismissed.
     // `filter` is a list of patterns separated by ";" ("*.JPG;*.GIF;*.BMP").
-    virtual std::optional<QString> fileDialog(FileDialogMode mode, const QString& title, const QString& filter,
-                                              const QString& fileName) = 0;
+    virtual Async<std::optional<std::string>> fileDialog(FileDialogMode mode, const std::string& title,
+                                                         const std::string& filter, const std::string& fileName) = 0;
 
-    // `text` may hold line breaks as CR LF.
-    virtual Answer messageBox(const QString& text, MessageStyle style, const QString& title) = 0;
+    // `text` may hold line breaks as CR LF. The answer is the button pressed;
+    // a box closed otherwise answers with its last button (OK where it has one).
+    virtual Async<Answer> messageBox(const std::string& text, MessageStyle style, const std::string& title) = 0;
 
     // The text entered; empty when the box was cancelled.
-    virtual QString inputBox(const QString& prompt, const QString& title) = 0;
+    virtual Async<std::string> inputBox(const std::string& prompt, const std::string& title) = 0;
 
-    virtual QDate currentDate() = 0;
-};
-
-// The real prompts: Qt's boxes and the platform's file dialog, modal over
-// `parent`.
-class QtPrompts final : public Prompts {
-public:
-    void setParent(QWidget* parent) { parent_ = parent; }
-
-    std::optional<QString> fileDialog(FileDialogMode mode, const QString& title, const QString& filter,
-                                      const QString& fileName) override;
-    Answer messageBox(const QString& text, MessageStyle style, const QString& title) override;
-    QString inputBox(const QString& prompt, const QString& title) override;
-    QDate currentDate() override;
-
-private:
-    QWidget* parent_ = nullptr;
+    // Today's local date.
+    virtual core::Date currentDate() = 0;
 };
 
 // The program's one file dialog. Its file name, filter and title stay as they
@@ -64,27 +50,20 @@ class FileDialog {
 public:
     explicit FileDialog(Prompts& prompts) : prompts_(prompts) {}
 
-    QString fileName;
-    QString filter;
-    QString title;
+    std::string fileName;
+    std::string filter;
+    std::string title;
 
-    void showOpen() { show(FileDialogMode::Open); }
-    void showSave() { show(FileDialogMode::Save); }
+    Async<void> showOpen() { return show(FileDialogMode::Open); }
+    Async<void> showSave() { return show(FileDialogMode::Save); }
 
 private:
-    void show(FileDialogMode mode) {
-        if (auto chosen = prompts_.fileDialog(mode, title, filter, fileName))
-            fileName = *chosen;
+    Async<void> show(FileDialogMode mode) {
+        if (std::optional<std::string> chosen = co_await prompts_.fileDialog(mode, title, filter, fileName))
+            fileName = std::move(*chosen);
     }
 
     Prompts& prompts_;
 };
-
-// Sets up a file dialog for `filter`, Qt's own or the desktop's (GTK's under
-// GNOME and Xfce), matching names whatever their case, so that PHOTO.Jpg and
-// photo.jpeg show under "*.JPG"; saving over an existing name asks nothing;
-// it opens in the folder of the file last chosen, or where the last dialog
-// was left, in this run or an earlier one.
-void configure_file_dialog(QFileDialog& dialog, FileDialogMode mode, const QString& title, const QString& filter);
 
 }  // namespace platform

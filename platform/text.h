@@ -1,17 +1,18 @@
-// Between Qt's text and the core's: file names as the system spells them,
-// messages and notices in UTF-8.
+// Texts as the program's logic handles them: UTF-8, counted in characters
+// where a person counts them.
 #pragma once
 
-#include <QFile>
-#include <QString>
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
-inline std::string file_name(const QString& path) { return QFile::encodeName(path).toStdString(); }
+// How many characters `text` holds: its code points, a byte that is no
+// UTF-8 counting as one, as a file name of another encoding shows.
+std::size_t characters(std::string_view text);
 
-inline std::string utf8(const QString& text) { return text.toStdString(); }
-
-inline QString text_of(const std::string& utf8) { return QString::fromStdString(utf8); }
+// The last part of a path: the file's name without its folder.
+std::string_view file_name_of(std::string_view path);
 
 }  // namespace platform

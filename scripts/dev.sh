@@ -138,7 +138,7 @@ run)
     install_missing "${build_packages[@]}"
     # The program alone: the plug-ins, tests, benchmarks and fuzz targets are for `test`.
     build -- zft-toolkit
-    exec build/shell/zft-toolkit
+    exec build/app/zft-toolkit
     ;;
 test)
     install_missing "${build_packages[@]}" "${host_packages[@]}" "${test_packages[@]}" "${web_packages[@]}"

@@ -3,11 +3,11 @@
 #   docs/intro.png    the intro window
 #   docs/main.png     the main window with the logo
 #   docs/preview.png  the main window showing a preview
-# usage: scripts/screenshots.sh [path/to/zft-toolkit]   (default build/shell/zft-toolkit)
+# usage: scripts/screenshots.sh [path/to/zft-toolkit]   (default build/app/zft-toolkit)
 # Needs xvfb, xdotool and imagemagick (scripts/dev.sh test installs them).
 set -uo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-program=$(realpath "${1:-$root/build/shell/zft-toolkit}")
+program=$(realpath "${1:-$root/build/app/zft-toolkit}")
 # shellcheck source=../tests/e2e/x11_driver.sh
 . "$root/tests/e2e/x11_driver.sh"
 

@@ -1,20 +1,17 @@
 #include "shell/commands.h"
 
-#include "platform/form.h"
 #include "shell/mainscreen.h"
 
 namespace shell {
 
-void about_zft_toolkit(MainScreen& w) {
-    w.prompts.messageBox(QStringLiteral("ZFT Toolkit SP1, written by the ZFT Toolkit developers.\r\n"
-                                        "Questions and bug reports: the ZFT Toolkit project's issue tracker."),
-                         platform::MessageStyle::Information, kTitle);
+platform::Async<void> about_zft_toolkit(MainScreen& w) {
+    co_await w.prompts.messageBox(kAbout, platform::MessageStyle::Information, kTitle);
 }
 
-void exit_zft_toolkit(MainScreen& w) {
-    if (w.prompts.messageBox(QStringLiteral("Are you sure you want to quit ZFT Toolkit ?"),
-                             platform::MessageStyle::Question, kTitle) == platform::Answer::Yes)
-        platform::end_program();
+platform::Async<void> exit_zft_toolkit(MainScreen& w) {
+    const platform::Answer answer = co_await w.prompts.messageBox(kQuit, platform::MessageStyle::Question, kTitle);
+    if (answer == platform::Answer::Yes)
+        w.toolkit.endProgram();
 }
 
 }  // namespace shell

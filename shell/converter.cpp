@@ -7,8 +7,8 @@
 #include "core/picture.h"
 #include "core/zft_codec.h"
 #include "format/zft_format.h"
-#include "platform/background.h"
 #include "platform/text.h"
+#include "platform/units.h"
 #include "shell/mainscreen.h"
 
 namespace shell {
@@ -18,19 +18,11 @@ using platform::Answer;
 using platform::MessageStyle;
 using platform::kTwipsPerPixel;
 
-const QString kSourceFilter = QStringLiteral("*.JPG;*.GIF;*.BMP");
-const QString kSourceTitle = QStringLiteral("Select a file to convert ...");
-const QString kTargetFilter = QStringLiteral("*.ZFT");
-const QString kTargetTitle = QStringLiteral("Select a filename to save ...");
-const QString kConfirmation = QStringLiteral("Click <OK> to start convertion (this can take a moment)");
-const QString kNoticePrompt = QStringLiteral("Please enter Copyright notice (max. 48 chars)");
-const QString kSuccess = QStringLiteral("Conversion succesfull !");
-
 }  // namespace
 
-void pump_events_times(int times) {
+void pump_events_times(platform::Toolkit& toolkit, int times) {
     for (int i = 0; i < times; ++i)
-        platform::pump_events();
+        toolkit.pumpEvents();
 }
 
 namespace {
@@ -38,56 +30,58 @@ namespace {
 // The source picture, decoded while the windows go on being painted. A
 // picture too large for a ZFT file is offered reduced to fit, as zft
 // convert --fit reduces it; nullopt when the user declines.
-std::optional<core::Picture> decode_source(MainScreen& w, const std::string& source, core::Argb background) {
+platform::Async<std::optional<core::Picture>> decode_source(MainScreen& w, std::string source,
+                                                            core::Argb background) {
+    std::optional<core::Failure> tooLarge;
     try {
-        return platform::in_background([&] { return core::load_picture(w.files, source, background); });
+        co_return co_await w.toolkit.decodePicture(w.files, source, background, std::nullopt);
     } catch (const core::Failure& failure) {
         if (failure.kind() != core::Failure::Kind::TooLarge)
             throw;
-        // Too much work to decode, reduced or not, picture_size() refuses it
-        // too, in the same words: no reduction is offered.
-        const core::Size size = core::picture_size(w.files, source);
-        if (zft::fits_header(size.width, size.height))
-            throw;
-        const core::Size fitted = core::fit_within(size, {zft::kMaxDimension, zft::kMaxDimension});
-        const QString offer = platform::text_of(failure.message()) +
-                              QStringLiteral("\r\n\r\nReduce it to %1 × %2 pixels?").arg(fitted.width).arg(fitted.height);
-        if (w.prompts.messageBox(offer, MessageStyle::Question, kTitle) != Answer::Yes)
-            return std::nullopt;
-        return platform::in_background([&] {
-            return core::load_picture_within(w.files, source, {zft::kMaxDimension, zft::kMaxDimension}, background);
-        });
+        tooLarge = failure;
     }
+    // Too much work to decode, reduced or not, picture_size() refuses it
+    // too, in the same words: no reduction is offered.
+    const core::Size size = core::picture_size(w.files, source);
+    if (zft::fits_header(size.width, size.height))
+        throw *tooLarge;
+    const core::Size fitted = core::fit_within(size, {zft::kMaxDimension, zft::kMaxDimension});
+    const std::string offer = reduce_offer(tooLarge->message(), fitted.width, fitted.height);
+    const Answer reduce = co_await w.prompts.messageBox(offer, MessageStyle::Question, kTitle);
+    if (reduce != Answer::Yes)
+        co_return std::nullopt;
+    co_return co_await w.toolkit.decodePicture(w.files, source, background,
+                                               core::Size{zft::kMaxDimension, zft::kMaxDimension});
 }
 
-void convert(MainScreen& w, const QString& given) {
+platform::Async<void> convert(MainScreen& w, std::string source) {
     platform::FileDialog& dialog = w.CommonDialog1;
-    QString source = given;
-    if (source.isEmpty()) {
+    if (source.empty()) {
         dialog.fileName.clear();
         dialog.filter = kSourceFilter;
         dialog.title = kSourceTitle;
-        dialog.showOpen();
-        if (dialog.fileName.size() <= 3)
-            return;
+        co_await dialog.showOpen();
+        if (platform::characters(dialog.fileName) <= 3)
+            co_return;
         source = dialog.fileName;
     }
 
     dialog.fileName.clear();
-    dialog.filter = kTargetFilter;
+    dialog.filter = kZftFilter;
     dialog.title = kTargetTitle;
-    dialog.showSave();
-    if (dialog.fileName.size() <= 3)
-        return;
-    const QString target = dialog.fileName;
+    co_await dialog.showSave();
+    if (platform::characters(dialog.fileName) <= 3)
+        co_return;
+    const std::string target = dialog.fileName;
     dialog.fileName.clear();
 
-    platform::DrawingSurface& surface = *w.window.surface();
+    platform::Surface& surface = w.window->surface();
+    std::optional<std::string> failed;
     try {
         // What a GIF leaves transparent takes the window's colour, as
         // everything the picture does not cover.
         const std::optional<core::Picture> picture =
-            decode_source(w, platform::file_name(source), surface.backgroundColour().rgb());
+            co_await decode_source(w, source, platform::pixel_of(surface.backgroundColour()));
         if (picture) {
             w.beeld->setPicture(*picture);
             name_beeld(w, source);
@@ -97,20 +91,20 @@ void convert(MainScreen& w, const QString& given) {
             // Decoding the file again would give the same pixels: the
             // window's background shares the picture already decoded.
             surface.setBackgroundPicture(*picture);
-            w.window.refresh();
-            pump_events_times(100);
+            w.window->refresh();
+            pump_events_times(w.toolkit, 100);
 
-            if (w.prompts.messageBox(kConfirmation, MessageStyle::Stop, kTitle) == Answer::Ok) {
-                w.slot1.close();
+            const Answer confirmed = co_await w.prompts.messageBox(kConfirmation, MessageStyle::Stop, kTitle);
+            if (confirmed == Answer::Ok) {
+                co_await w.slot1.close();
                 w.slot1.openForWriting(target);
                 const int width = static_cast<int>(w.beeld->widthTwips() / kTwipsPerPixel);
                 const int height = static_cast<int>(w.beeld->heightTwips() / kTwipsPerPixel);
                 core::Stamp stamp;
-                stamp.notice = platform::utf8(w.prompts.inputBox(kNoticePrompt, kTitle));
-                const QDate today = w.prompts.currentDate();
-                stamp.date = {today.month(), today.day(), today.year()};
-                w.window.refresh();
-                pump_events_times(100);
+                stamp.notice = co_await w.prompts.inputBox(kNoticePrompt, kTitle);
+                stamp.date = w.prompts.currentDate();
+                w.window->refresh();
+                pump_events_times(w.toolkit, 100);
 
                 // The header, then each pixel as the window shows it, its
                 // red, green and blue bytes, a row at a time: the picture's
@@ -119,20 +113,23 @@ void convert(MainScreen& w, const QString& given) {
                 // through. Taken from the picture, not read back from the
                 // screen, the bytes are the same whatever part of the picture
                 // the window has room to show.
-                stamp.background = surface.backgroundColour().rgb();
+                stamp.background = platform::pixel_of(surface.backgroundColour());
                 core::save_zft(*w.slot1.writer(), {width, height}, [&picture](int r, core::Argb* row) {
                     const core::Argb* pictureRow = picture->row(r);
                     for (int c = 0, columns = picture->width(); c < columns; ++c)
                         row[c] = pictureRow[c];
                 }, stamp);
-                w.slot1.close();
-                w.prompts.messageBox(kSuccess, MessageStyle::Exclamation, kTitle);
+                co_await w.slot1.close();
+                co_await w.prompts.messageBox(kSuccess, MessageStyle::Exclamation, kTitle);
             }
         }
     } catch (const core::Failure& failure) {
         w.slot1.abandon();
-        w.prompts.messageBox(platform::text_of(failure.message()), MessageStyle::Error, kTitle);
+        failed = failure.message();
     }
+    // A box cannot be awaited inside the handler.
+    if (failed)
+        co_await w.prompts.messageBox(*failed, MessageStyle::Error, kTitle);
 
     w.beeld->setPicture(w.backup->picture());
     name_beeld(w);
@@ -142,8 +139,10 @@ void convert(MainScreen& w, const QString& given) {
 
 }  // namespace
 
-void convert_jpg_gif_bmp_file(MainScreen& w) { convert(w, {}); }
+platform::Async<void> convert_jpg_gif_bmp_file(MainScreen& w) { return convert(w, {}); }
 
-void convert_jpg_gif_bmp_file_from(MainScreen& w, const QString& source) { convert(w, source); }
+platform::Async<void> convert_jpg_gif_bmp_file_from(MainScreen& w, std::string source) {
+    return convert(w, std::move(source));
+}
 
 }  // namespace shell

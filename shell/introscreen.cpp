@@ -1,5 +1,6 @@
 #include "shell/introscreen.h"
 
+#include "platform/units.h"
 #include "shell/mainscreen.h"
 
 namespace shell {
@@ -11,58 +12,53 @@ constexpr float kHeight = 5025 + 2 * platform::kFramePixels * platform::kTwipsPe
 
 }  // namespace
 
-IntroScreen::IntroScreen(MainScreen& main, QString file)
-    : main(main), window(QStringLiteral("introscreen"), false), file_(std::move(file)) {
-    window.setSizeTwips(kWidth, kHeight);
+IntroScreen::IntroScreen(MainScreen& main, std::string file)
+    : main(main), window(main.toolkit.makeWindow("introscreen", false)), file_(std::move(file)) {
+    window->setSizeTwips(kWidth, kHeight);
     // For assistive technologies only: the window system is told no name.
-    window.setAccessibleName(QStringLiteral("ZFT Toolkit"));
-    platform::DrawingSurface* surface = window.surface();
-    surface->setBackgroundColour(QColor(160, 160, 160));
+    window->setAccessibleName(kProgramName);
+    window->surface().setBackgroundColour(platform::colour_value(160, 160, 160));
 
-    Image1 = new platform::PictureArea(surface, QStringLiteral("Image1"), 60, 60, 3750, 3000);
+    Image1 = &window->addPictureArea("Image1", 60, 60, 3750, 3000);
     Image1->setPicture(load_logo());
-    Image1->setAccessibleName(QStringLiteral("logo"));
+    Image1->setAccessibleName(kLogoName);
 
-    const QFont title = platform::font_named(QStringLiteral("MS Sans Serif"), 18, true);
+    const platform::Font title{"MS Sans Serif", 18, true};
     constexpr float kTitleTops[3] = {3120, 3540, 4020};
-    for (int i = 0; i < 3; ++i) {
-        Label1[i] = new platform::Label(surface, QStringLiteral("Label1"), 120, kTitleTops[i], 3675, 495, title,
-                                        kLongName[i]);
-        Label1[i]->setProperty("index", i);
-    }
-    Label2 = new platform::Label(surface, QStringLiteral("Label2"), 120, 4620, 3735, 315,
-                                 platform::font_named(QStringLiteral("MS Sans Serif"), 9.75, false), kAuthorNotice);
+    for (int i = 0; i < 3; ++i)
+        window->addLabel("Label1(" + std::to_string(i) + ")", 120, kTitleTops[i], 3675, 495, title, kLongName[i]);
+    window->addLabel("Label2", 120, 4620, 3735, 315, {"MS Sans Serif", 9.75f, false}, kAuthorNotice);
 
     // Last, so that it lies in front of the logo and the labels. It leaves
     // the right-most pixel column and the two bottom pixel rows uncovered.
-    intro = new platform::ClickArea(surface, QStringLiteral("intro"), 0, 0, 3855, 4995);
+    intro = &window->addClickArea("intro", 0, 0, 3855, 4995);
     intro->setOnClick([this] { intro_click(*this); });
     // Keys do nothing here; a screen reader or switch access presses it.
-    intro->setAccessibleName(QStringLiteral("Start"));
+    intro->setAccessibleName(kStart);
 
     // Closed before its click, the intro leaves no window behind: the
     // program ends.
-    window.setCloseGuard([this] {
+    window->setCloseGuard([this] {
         if (!clicked_)
-            platform::end_program();
+            this->main.toolkit.endProgram();
         return true;
     });
 }
 
 void IntroScreen::show() {
     // No caption and no icon: it is no window to pick from a taskbar.
-    window.makeNameless();
-    window.centre();
-    window.show();
+    window->makeNameless();
+    window->centre();
+    window->show();
 }
 
-void intro_click(IntroScreen& s) {
+platform::Async<void> intro_click(IntroScreen& s) {
     if (s.clicked_)
-        return;
+        co_return;
     s.clicked_ = true;
-    s.window.discard();
-    show_mainscreen(s.main, s.file_);
-    platform::end_program();
+    s.window->discard();
+    co_await show_mainscreen(s.main, s.file_);
+    s.main.toolkit.endProgram();
 }
 
 }  // namespace shell

@@ -4,52 +4,59 @@
 // The commands work on these; they keep no state of their own between runs.
 #pragma once
 
-#include <QAction>
-#include <QString>
 #include <functional>
+#include <memory>
+#include <string>
 
+#include "platform/async.h"
 #include "platform/file_slot.h"
-#include "platform/form.h"
-#include "platform/picture_area.h"
 #include "platform/prompts.h"
+#include "platform/toolkit.h"
+#include "platform/window.h"
+#include "shell/texts.h"
 
 namespace shell {
-
-// The title of every message box and of the input box.
-inline const QString kTitle = QStringLiteral("ZFT Toolkit - SP1");
-
 
 // Where `beeld`'s top-left corner stays, in twips of the drawing surface.
 inline constexpr float kBeeldLeft = 60;
 inline constexpr float kBeeldTop = 60;
 
+class MainScreen;
+
+// A menu command: it may wait for answers, and ends when its Async does.
+using Command = std::function<platform::Async<void>(MainScreen&)>;
+
 class MainScreen {
 public:
-    // The prompts and the files are the commands' ways to the user and to
-    // the disk; tests give their own.
-    explicit MainScreen(platform::Prompts& prompts, core::Files& files = core::system_files());
+    // The toolkit makes the window; the prompts and the files are the
+    // commands' ways to the user and to the disk; tests give their own.
+    MainScreen(platform::Toolkit& toolkit, platform::Prompts& prompts, core::Files& files = core::system_files());
     MainScreen(const MainScreen&) = delete;
     MainScreen& operator=(const MainScreen&) = delete;
 
+    platform::Toolkit& toolkit;
     platform::Prompts& prompts;
     core::Files& files;
-    platform::Form window;
+    std::unique_ptr<platform::Window> window;
     platform::PictureArea* backup;
     platform::PictureArea* beeld;
     platform::FileDialog CommonDialog1;
     platform::FileSlot slot1;
 
-    QAction* preview_zft_file;
-    QAction* convert_jpg_gif_bmp_file;
-    QAction* exit_zft_toolkit;
-    QAction* about_zft_toolkit;
+    platform::MenuItem* preview_zft_file;
+    platform::MenuItem* convert_jpg_gif_bmp_file;
+    platform::MenuItem* exit_zft_toolkit;
+    platform::MenuItem* about_zft_toolkit;
 
-    // Runs one menu command from its start to its end. While it runs, the
-    // other commands are refused: they would share file slot 1 and the window.
-    // Returns false when refused.
-    bool run(const std::function<void(MainScreen&)>& command);
+    // Runs one menu command from its start to its end, also while it waits
+    // for an answer. Until it has ended the other commands are refused, with
+    // a beep: they would share file slot 1 and the window. Returns false
+    // when refused.
+    bool run(Command command);
 
 private:
+    platform::Async<void> runToEnd(Command command);
+
     bool running_ = false;
     bool closeRequested_ = false;
 };
@@ -66,16 +73,16 @@ core::Picture load_logo();
 
 // Tells assistive technologies what `beeld` shows at its size now: the
 // logo (no path), or the picture of the file at `path`.
-void name_beeld(MainScreen& w, const QString& path = {});
+void name_beeld(MainScreen& w, const std::string& path = {});
 
 // The loading of the main window: the logo into `beeld` and the window fitted.
 void load_mainscreen(MainScreen& w);
 
-// Loads the main window, shows it centred and modal, and returns when it has
+// Loads the main window, shows it centred and modal, and ends when it has
 // closed. A `file` is opened as soon as the window is shown, without the
 // open dialog: a picture the program reads is converted (File > Convert
 // JPG/GIF/BMP file, the save dialog next), anything else previewed (File >
 // Preview ZFT-file), which tells what is wrong with it if it is no ZFT file.
-void show_mainscreen(MainScreen& w, const QString& file = {});
+platform::Async<void> show_mainscreen(MainScreen& w, std::string file = {});
 
 }  // namespace shell

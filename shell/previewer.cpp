@@ -1,11 +1,14 @@
 #include "shell/previewer.h"
 
+#include <optional>
+
 #include "core/decoding.h"
 #include "core/failure.h"
 #include "core/header_text.h"
 #include "core/zft_codec.h"
 #include "format/zft_format.h"
 #include "platform/text.h"
+#include "platform/units.h"
 #include "shell/converter.h"
 #include "shell/mainscreen.h"
 
@@ -14,14 +17,10 @@ namespace {
 
 using platform::kTwipsPerPixel;
 
-const QString kFilter = QStringLiteral("*.ZFT");
-const QString kDialogTitle = QStringLiteral("Select a file to preview ...");
-
-
 }  // namespace
 
 // No events are handled in here: nothing can run in the middle of the loop.
-void paint_pixels(platform::FileSlot& slot, platform::DrawingSurface& surface, int width, int height) {
+void paint_pixels(platform::FileSlot& slot, platform::Surface& surface, int width, int height) {
     for (int y = 1; y <= height; ++y) {
         for (int x = 1; x <= width; ++x) {
             const auto red = static_cast<unsigned char>(slot.readChars(1)[0]);
@@ -37,25 +36,25 @@ void paint_pixels(platform::FileSlot& slot, platform::DrawingSurface& surface, i
 
 namespace {
 
-// The preview command; a `given` path takes the place of the dialog's.
-void preview(MainScreen& w, const QString& given) {
-    QString path = given;
-    if (path.isEmpty()) {
+// The preview command; a `path` given takes the place of the dialog's.
+platform::Async<void> preview(MainScreen& w, std::string path) {
+    if (path.empty()) {
         platform::FileDialog& dialog = w.CommonDialog1;
         dialog.fileName.clear();
-        dialog.filter = kFilter;
-        dialog.title = kDialogTitle;
-        dialog.showOpen();
-        if (dialog.fileName.size() <= 3)
-            return;
+        dialog.filter = kZftFilter;
+        dialog.title = kPreviewTitle;
+        co_await dialog.showOpen();
+        if (platform::characters(dialog.fileName) <= 3)
+            co_return;
         path = dialog.fileName;
     }
 
     bool headerRead = false;
     int width = 0;
     int height = 0;
+    std::optional<std::string> failed;
     try {
-        w.slot1.close();
+        co_await w.slot1.close();
         w.slot1.openForReading(path);
         zft::ZftHeader header;
         for (const zft::HeaderField& field : zft::kHeaderFields)
@@ -65,8 +64,8 @@ void preview(MainScreen& w, const QString& given) {
         width = header.width_value();
         height = header.height_value();
         const std::array<std::string, 3> lines = core::header_summary(header);
-        w.prompts.messageBox(platform::text_of(lines[0] + "\r\n" + lines[1] + "\r\n" + lines[2]),
-                             platform::MessageStyle::Information, path);
+        co_await w.prompts.messageBox(lines[0] + "\r\n" + lines[1] + "\r\n" + lines[2],
+                                      platform::MessageStyle::Information, path);
 
         w.beeld->setPicture(core::load_picture());
         w.beeld->setSizeTwips(kTwipsPerPixel * width, kTwipsPerPixel * height);
@@ -74,35 +73,36 @@ void preview(MainScreen& w, const QString& given) {
         FitWindowToPicture(w, Minimum::Without);
         w.beeld->setVisible(true);
         w.beeld->refresh();
-        w.window.refresh();
-        pump_events_times(100);
+        w.window->refresh();
+        pump_events_times(w.toolkit, 100);
 
-        paint_pixels(w.slot1, *w.window.surface(), width, height);
-        w.slot1.close();
+        paint_pixels(w.slot1, w.window->surface(), width, height);
+        co_await w.slot1.close();
     } catch (const core::Failure& failure) {
         // A read that passed the end used up every byte before it: what was
         // read is what the file has, even where the file system reports no
         // length (a file under /proc) or the file changed meanwhile.
-        const qint64 length = w.slot1.bytesRead();
+        const std::uint64_t length = w.slot1.bytesRead();
         w.slot1.abandon();
-        std::string message = failure.message();
-        const std::string file = platform::file_name(path);
+        failed = failure.message();
         const bool endOfFile = failure.kind() == core::Failure::Kind::EndOfFile;
         if (endOfFile && !headerRead) {
-            message = core::cannot("preview", file, core::short_file_reason(length), failure.kind()).message();
+            failed = core::cannot("preview", path, core::short_file_reason(length), failure.kind()).message();
         } else if (endOfFile) {
-            message = core::cannot("preview", file, core::length_reason(length, zft::file_size(width, height)),
-                                   failure.kind())
-                          .message();
+            failed = core::cannot("preview", path, core::length_reason(length, zft::file_size(width, height)),
+                                  failure.kind())
+                         .message();
         }
-        w.prompts.messageBox(platform::text_of(message), platform::MessageStyle::Error, kTitle);
     }
+    // A box cannot be awaited inside the handler.
+    if (failed)
+        co_await w.prompts.messageBox(*failed, platform::MessageStyle::Error, kTitle);
 }
 
 }  // namespace
 
-void preview_zft_file(MainScreen& w) { preview(w, {}); }
+platform::Async<void> preview_zft_file(MainScreen& w) { return preview(w, {}); }
 
-void preview_zft_file_at(MainScreen& w, const QString& path) { preview(w, path); }
+platform::Async<void> preview_zft_file_at(MainScreen& w, std::string path) { return preview(w, std::move(path)); }
 
 }  // namespace shell

@@ -2,11 +2,13 @@
 // painted on the main window, one point per pixel, where `beeld` stands.
 #pragma once
 
-#include <QString>
+#include <string>
+
+#include "platform/async.h"
 
 namespace platform {
-class DrawingSurface;
 class FileSlot;
+class Surface;
 }  // namespace platform
 
 namespace shell {
@@ -14,16 +16,16 @@ namespace shell {
 class MainScreen;
 
 // The command behind File > Preview ZFT-file.
-void preview_zft_file(MainScreen& w);
+platform::Async<void> preview_zft_file(MainScreen& w);
 
 // The same command for the file at `path`, without its file dialog: the
 // file the program was given on its command line.
-void preview_zft_file_at(MainScreen& w, const QString& path);
+platform::Async<void> preview_zft_file_at(MainScreen& w, std::string path);
 
 // The command's pixel loop: `width` × `height` pixels from `slot`, row by row,
 // each three one-byte reads (red, green, blue) and one point painted at
 // (45 + 15·x, 45 + 15·y) twips, x and y counted from 1. Throws the slot's
 // Failure when the file ends first; the complete pixels before it are painted.
-void paint_pixels(platform::FileSlot& slot, platform::DrawingSurface& surface, int width, int height);
+void paint_pixels(platform::FileSlot& slot, platform::Surface& surface, int width, int height);
 
 }  // namespace shell

@@ -1,7 +1,9 @@
 #!/bin/sh
 # Layers point down only: each folder includes from the folders the README's
 # layout table allows it and from none other. A host that reached into the
-# windows, or the core into Qt's widgets' layer, fails here.
+# windows, or the core into Qt's widgets' layer, fails here. The shell and
+# the platform's seams are standard C++: neither includes a Qt header, nor
+# anything of platform/qt, which implements the seams in Qt Widgets.
 #   check_layers.sh SOURCE_DIR
 set -u
 cd "$1" || exit 1
@@ -12,22 +14,40 @@ allowed() {
     format) echo "format" ;;
     core) echo "format core" ;;
     platform) echo "format core platform" ;;
+    platform/qt) echo "format core platform platform/qt" ;;
     shell) echo "format core platform shell" ;;
+    app) echo "format core platform platform/qt shell app" ;;
     cli | plugin | pixbuf | gimp | magick | python | web) echo "format core $1" ;;
     esac
 }
-for folder in format core platform shell cli plugin pixbuf gimp magick python web; do
+# The files of a folder, not those of its subfolders that are layers of their own.
+files_of() {
+    case $1 in
+    platform) find platform -maxdepth 1 -type f ;;
+    *) find "$1" -type f ;;
+    esac
+}
+for folder in format core platform platform/qt shell app cli plugin pixbuf gimp magick python web; do
     may=$(allowed "$folder")
-    for used in $(grep -rhoE '^#include "[a-z]+/' "$folder" | sed 's/^#include "//; s|/$||' | sort -u); do
+    for used in $(files_of "$folder" | xargs grep -hoE '^#include "(platform/qt|[a-z]+)/' |
+        sed 's/^#include "//; s|/$||' | sort -u); do
         case " $may " in
         *" $used "*) ;;
         *)
             echo "FAIL: $folder/ includes from $used/:"
-            grep -rn "^#include \"$used/" "$folder" | sed 's/^/    /'
+            files_of "$folder" | xargs grep -n "^#include \"$used/" | sed 's/^/    /'
             failures=$((failures + 1))
             ;;
         esac
     done
+done
+for folder in platform shell; do
+    qt=$(files_of "$folder" | xargs grep -nE '^#include <Q' | sed 's/^/    /')
+    if [ -n "$qt" ]; then
+        echo "FAIL: $folder/ is standard C++ but includes Qt's headers:"
+        echo "$qt"
+        failures=$((failures + 1))
+    fi
 done
 [ "$failures" -eq 0 ] && echo "every folder includes only from the layers below it"
 [ "$failures" -eq 0 ]

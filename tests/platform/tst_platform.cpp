@@ -14,19 +14,19 @@
 #include <sys/stat.h>
 
 #include "core/failure.h"
-#include "platform/file_slot.h"
-#include "platform/form.h"
 #include "core/decoding.h"
-#include "platform/picture_area.h"
-#include "platform/prompts.h"
-#include "platform/surface.h"
+#include "platform/file_slot.h"
+#include "platform/qt/form.h"
+#include "platform/qt/qt_prompts.h"
+#include "tests/support/finished.h"
 #include "tests/support/fixtures.h"
 
-using platform::DrawingSurface;
 using core::Failure;
 using platform::FileSlot;
-using platform::Form;
 using platform::PictureArea;
+using platform::qt::DrawingSurface;
+using platform::qt::Form;
+using testing::finished;
 using testing::asymmetric;
 using testing::asymmetric_colour;
 using testing::contents;
@@ -56,8 +56,8 @@ QImage read_back(DrawingSurface& surface) {
 // the menu bar. Shown by the test once its picture areas are made, as the
 // program's windows are.
 struct Window {
-    Form form{QStringLiteral("testwindow"), true};
-    DrawingSurface* surface = form.surface();
+    Form form{"testwindow", true};
+    DrawingSurface* surface = &form.surface();
 
     Window() { form.setSizeTwips(4500, 3000); }
 };
@@ -129,7 +129,7 @@ void PlatformTest::readPixelIsWhatTheWindowShows() {
     DrawingSurface& s = *w.surface;
     QCOMPARE(s.size(), QSize(298, 179));
     const QRgb background = qRgb(12, 34, 56);
-    s.setBackgroundColour(QColor(background));
+    s.setBackgroundColour(value(background));
     const QRgb areaColour = qRgb(200, 100, 0);
 
     // Each scene says, independently of the composition, what some points show.
@@ -171,7 +171,7 @@ void PlatformTest::readPixelIsWhatTheWindowShows() {
     case Scene::HiddenArea:
     case Scene::EmptyArea: {
         s.setBackgroundPicture(testing::picture_of(asymmetric(6, 5)));
-        auto* area = new PictureArea(&s, QStringLiteral("area"), 60, 60, 150, 150);
+        PictureArea* area = &w.form.addPictureArea("area", 60, 60, 150, 150);
         if (scene != Scene::EmptyArea)
             area->setPicture(testing::picture_of(filled(3, 2, areaColour)));
         if (scene == Scene::HiddenArea)
@@ -244,8 +244,8 @@ void PlatformTest::paintedPointsGoWhereALayerChanges() {
     Window w;
     DrawingSurface& s = *w.surface;
     const QRgb background = qRgb(12, 34, 56);
-    s.setBackgroundColour(QColor(background));
-    auto* area = new PictureArea(&s, QStringLiteral("area"), 60, 60, 150, 150);
+    s.setBackgroundColour(value(background));
+    PictureArea* area = &w.form.addPictureArea("area", 60, 60, 150, 150);
     area->setPicture(testing::picture_of(filled(10, 10, qRgb(200, 100, 0))));
     w.form.show();
     const int painted = value(qRgb(1, 2, 3));
@@ -270,15 +270,15 @@ void PlatformTest::backgroundFollowsThePalette() {
     QPalette dark = w.form.palette();
     dark.setColor(QPalette::Window, QColor(50, 50, 50));
     w.form.setPalette(dark);
-    QCOMPARE(s.backgroundColour(), QColor(50, 50, 50));
+    QCOMPARE(s.backgroundColour(), value(qRgb(50, 50, 50)));
     QCOMPARE(s.readPixel(15 * 297, 15 * 178), value(qRgb(50, 50, 50)));
     QCOMPARE(shown_on_screen(&s), read_back(s));
 
     // A colour of its own holds whatever the palette; without it, the palette's again.
-    s.setBackgroundColour(QColor(160, 160, 160));
+    s.setBackgroundColour(platform::colour_value(160, 160, 160));
     w.form.setPalette(QPalette());
     QCOMPARE(s.readPixel(0, 0), value(qRgb(160, 160, 160)));
-    s.setBackgroundColour(QColor());
+    s.setBackgroundColour(std::nullopt);
     w.form.setPalette(dark);
     QCOMPARE(s.readPixel(0, 0), value(qRgb(50, 50, 50)));
 }
@@ -303,15 +303,15 @@ void PlatformTest::slotReadsPastTheEnd() {
     QVERIFY(write_file(path, bytes));
 
     FileSlot slot;
-    slot.openForReading(path);
-    qint64 at = 0;
+    slot.openForReading(path.toStdString());
+    std::uint64_t at = 0;
     for (qsizetype i = 0; i + 1 < reads.size(); ++i) {
         const std::string chars = slot.readChars(reads[i]);
         QCOMPARE(QByteArray::fromStdString(chars), bytes.mid(at, reads[i]));
         at += reads[i];
         QCOMPARE(slot.bytesRead(), at);
     }
-    QVERIFY(at + reads.back() > length);
+    QVERIFY(at + reads.back() > std::uint64_t(length));
     for (int again = 0; again < 2; ++again) {
         try {
             slot.readChars(reads.back());
@@ -322,12 +322,12 @@ void PlatformTest::slotReadsPastTheEnd() {
             QVERIFY2(message.contains(QDir::toNativeSeparators(path)), qPrintable(message));
             QVERIFY2(message.contains(QStringLiteral("after %1 bytes").arg(length)), qPrintable(message));
         }
-        QCOMPARE(slot.bytesRead(), qint64(length));
+        QCOMPARE(slot.bytesRead(), std::uint64_t(length));
     }
     QVERIFY(testing::held_open(path));
-    slot.close();
+    QVERIFY(finished(slot.close()));
     QVERIFY(!testing::held_open(path));
-    slot.close();  // nothing open: nothing happens
+    QVERIFY(finished(slot.close()));  // nothing open: nothing happens
 }
 
 void PlatformTest::slotCommitsOnlyOnClose() {
@@ -337,7 +337,7 @@ void PlatformTest::slotCommitsOnlyOnClose() {
     QVERIFY(write_file(path, old));
 
     FileSlot slot;
-    slot.openForWriting(path);
+    slot.openForWriting(path.toStdString());
     // More than the write buffer, written a few bytes at a time.
     QByteArray written;
     for (int i = 0; i < 100000; ++i) {
@@ -347,7 +347,7 @@ void PlatformTest::slotCommitsOnlyOnClose() {
     }
     QCOMPARE(contents(path), old);
     QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("out.zft")});
-    slot.close();
+    QVERIFY(finished(slot.close()));
     QVERIFY(!slot.writer());
     QCOMPARE(contents(path), written);
     QCOMPARE(entries(dir.path()), QStringList{QStringLiteral("out.zft")});
@@ -370,11 +370,11 @@ void PlatformTest::slotAbandonLeavesTargetAlone() {
 
     {
         FileSlot slot;
-        slot.openForWriting(path);
+        slot.openForWriting(path.toStdString());
         slot.writer()->write(std::string(200000, 'x'));
         slot.abandon();
         QVERIFY(!slot.writer());
-        slot.close();  // nothing left to commit
+        QVERIFY(finished(slot.close()));  // nothing left to commit
     }
     QCOMPARE(entries(dir.path()), before);
     if (existing)
@@ -383,7 +383,7 @@ void PlatformTest::slotAbandonLeavesTargetAlone() {
     {
         // A slot that goes away unclosed commits nothing either.
         FileSlot slot;
-        slot.openForWriting(path);
+        slot.openForWriting(path.toStdString());
         slot.writer()->write("half");
     }
     QCOMPARE(entries(dir.path()), before);
@@ -406,8 +406,8 @@ void PlatformTest::pipesAreRefusedNotWaitedOnOrReplaced() {
         return QString();
     };
     FileSlot slot;
-    QVERIFY(message([&] { slot.openForReading(pipe); }).contains(QStringLiteral("not a regular file")));
-    QVERIFY(message([&] { slot.openForWriting(pipe); }).contains(QStringLiteral("not a regular file")));
+    QVERIFY(message([&] { slot.openForReading(pipe.toStdString()); }).contains(QStringLiteral("not a regular file")));
+    QVERIFY(message([&] { slot.openForWriting(pipe.toStdString()); }).contains(QStringLiteral("not a regular file")));
     QVERIFY(!slot.writer() && !testing::held_open(pipe));
     const QString refusal = message([&] { core::load_picture(core::system_files(), pipe.toStdString()); });
     QVERIFY(refusal.contains(pipe));
@@ -440,7 +440,7 @@ void PlatformTest::fileDialogFilterIgnoresCase() {
         QVERIFY(write_file(dir.filePath(name), "x"));
 
     QFileDialog dialog;
-    platform::configure_file_dialog(dialog, mode, QStringLiteral("A title"), filter);
+    platform::qt::configure_file_dialog(dialog, mode, QStringLiteral("A title"), filter);
     dialog.setDirectory(dir.path());
     dialog.show();
     QCOMPARE(dialog.windowTitle(), QStringLiteral("A title"));
@@ -472,7 +472,7 @@ void PlatformTest::fileDialogOpensInTheLastFolder() {
     QSettings(QSettings::UserScope, QStringLiteral("QtProject"))
         .setValue(QStringLiteral("FileDialog/lastVisited"), QUrl::fromLocalFile(last.path()));
     QFileDialog dialog;
-    platform::configure_file_dialog(dialog, platform::FileDialogMode::Open, QStringLiteral("A title"),
+    platform::qt::configure_file_dialog(dialog, platform::FileDialogMode::Open, QStringLiteral("A title"),
                                     QStringLiteral("*.ZFT"));
     QCOMPARE(dialog.directory().absolutePath(), QDir(last.path()).absolutePath());
 }
@@ -490,7 +490,7 @@ void PlatformTest::fileDialogRemembersTheChosenFolder() {
     settings.sync();
     Window w;
     w.form.show();
-    platform::QtPrompts prompts;
+    platform::qt::QtPrompts prompts;
     prompts.setParent(&w.form);
 
     QTimer typist;
@@ -504,12 +504,11 @@ void PlatformTest::fileDialogRemembersTheChosenFolder() {
         QTest::keyClick(name, Qt::Key_Return);
     });
     typist.start(10);
-    QCOMPARE(prompts.fileDialog(platform::FileDialogMode::Open, QStringLiteral("A title"), QStringLiteral("*.ZFT"),
-                                QString()),
-             std::optional<QString>(chosen));
+    QCOMPARE(prompts.fileDialog(platform::FileDialogMode::Open, "A title", "*.ZFT", {}).take(),
+             std::optional<std::string>(chosen.toStdString()));
 
     QFileDialog next;
-    platform::configure_file_dialog(next, platform::FileDialogMode::Open, QStringLiteral("A title"),
+    platform::qt::configure_file_dialog(next, platform::FileDialogMode::Open, QStringLiteral("A title"),
                                     QStringLiteral("*.ZFT"));
     QCOMPARE(next.directory().absolutePath(), QDir(other.path()).absolutePath());
 }
@@ -536,7 +535,7 @@ void PlatformTest::placeInside() {
     QFETCH(QRect, window);
     QFETCH(QRect, area);
     QFETCH(QPoint, placed);
-    QCOMPARE(platform::place_inside(window, area), placed);
+    QCOMPARE(platform::qt::place_inside(window, area), placed);
 }
 
 void PlatformTest::pictureAreaDragsItsWindow_data() {
@@ -558,8 +557,7 @@ void PlatformTest::pictureAreaDragsItsWindow() {
     QFETCH(QPoint, windowMoved);
     Window w;
     // Pixels 4 to 103 across and down on the surface.
-    auto* area = new PictureArea(w.surface, QStringLiteral("area"), 60, 60, 1500, 1500);
-    area->setDragsWindow(true);
+    w.form.addPictureArea("area", 60, 60, 1500, 1500).setDragsWindow(true);
     w.form.move(200, 150);
     w.form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w.form));
@@ -593,7 +591,7 @@ void PlatformTest::boxesGiveTheKeyboardBack() {
     w.form.show();
     w.form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&w.form));
-    platform::QtPrompts prompts;
+    platform::qt::QtPrompts prompts;
     prompts.setParent(&w.form);
 
     bool closed = false;
@@ -608,13 +606,11 @@ void PlatformTest::boxesGiveTheKeyboardBack() {
     });
     closer.start(10);
     if (box == QStringLiteral("message"))
-        prompts.messageBox(QStringLiteral("Text"), platform::MessageStyle::Question, QStringLiteral("Title"));
+        QVERIFY(finished(prompts.messageBox("Text", platform::MessageStyle::Question, "Title")));
     else if (box == QStringLiteral("input"))
-        QCOMPARE(prompts.inputBox(QStringLiteral("Prompt"), QStringLiteral("Title")), QString());
+        QCOMPARE(prompts.inputBox("Prompt", "Title").take(), std::string());
     else
-        QCOMPARE(prompts.fileDialog(platform::FileDialogMode::Open, QStringLiteral("Title"), QStringLiteral("*.ZFT"),
-                                    QString()),
-                 std::nullopt);
+        QCOMPARE(prompts.fileDialog(platform::FileDialogMode::Open, "Title", "*.ZFT", {}).take(), std::nullopt);
     QVERIFY(closed);
 
     QTRY_COMPARE_WITH_TIMEOUT(QApplication::activeWindow(), &w.form, 5000);
@@ -664,7 +660,7 @@ void PlatformTest::boxesAnswerReturnWithTheirFirstButton() {
     QApplication::setStyle(new ButtonOrder(order));
     Window w;
     w.form.show();
-    platform::QtPrompts prompts;
+    platform::qt::QtPrompts prompts;
     prompts.setParent(&w.form);
 
     bool pressed = false;
@@ -678,7 +674,7 @@ void PlatformTest::boxesAnswerReturnWithTheirFirstButton() {
         presser.stop();
     });
     presser.start(10);
-    const platform::Answer given = prompts.messageBox(QStringLiteral("Text"), style, QStringLiteral("Title"));
+    const platform::Answer given = prompts.messageBox("Text", style, "Title").take();
     QApplication::setStyle(QStringLiteral("fusion"));
     QVERIFY(pressed);
     QCOMPARE(given, answer);

@@ -17,6 +17,7 @@
 #include "shell/converter.h"
 #include "shell/mainscreen.h"
 #include "tests/cli/cli_support.h"
+#include "tests/support/finished.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/gif_writer.h"
 #include "tests/support/scripted_prompts.h"
@@ -41,30 +42,34 @@ const QString kConfirmation = QStringLiteral("Click <OK> to start convertion (th
 
 // The window with its prompts scripted, as the program has it after loading.
 struct Session : testing::Session {
-    void convert() { w.run(shell::convert_jpg_gif_bmp_file); }
+    // As the menu starts it; it has ended when the call returns.
+    void convert() {
+        QVERIFY(w.run(shell::convert_jpg_gif_bmp_file));
+        QVERIFY(w.run(testing::nothing));
+    }
 
     // What is wrong with the window after a command, empty when it is back
     // at the logo's size with the logo in `beeld` and nothing of the picture
     // left on the surface: the window's colour wherever `beeld` does not show.
     QString notRestored() {
         QStringList faults;
-        if (w.window.widthTwips() != 3915 || w.window.heightTwips() != 3450)
-            faults << QStringLiteral("window is %1 x %2 twips").arg(w.window.widthTwips()).arg(w.window.heightTwips());
+        if (w.window->widthTwips() != 3915 || w.window->heightTwips() != 3450)
+            faults << QStringLiteral("window is %1 x %2 twips").arg(w.window->widthTwips()).arg(w.window->heightTwips());
         if (w.beeld->picture() != w.backup->picture())
             faults << QStringLiteral("beeld does not hold the logo");
-        if (w.beeld->accessibleName() != QStringLiteral("logo"))
-            faults << QStringLiteral("beeld is named '%1'").arg(w.beeld->accessibleName());
+        if (beeld().accessibleName() != QStringLiteral("logo"))
+            faults << QStringLiteral("beeld is named '%1'").arg(beeld().accessibleName());
         const QImage shown = testing::shown_on_screen(surface());
-        const QRect beeld = w.beeld->isVisibleTo(&w.window) ? w.beeld->geometry() : QRect();
-        const QRgb background = surface().backgroundColour().rgb();
+        const QRect shownBeeld = w.beeld->isVisible() ? beeld().geometry() : QRect();
+        const QRgb background = platform::pixel_of(surface().backgroundColour());
         QPoint stray(-1, -1);
         for (int y = 0; y < shown.height() && stray.x() < 0; ++y)
             for (int x = 0; x < shown.width() && stray.x() < 0; ++x)
-                if (!beeld.contains(x, y) && shown.pixel(x, y) != background)
+                if (!shownBeeld.contains(x, y) && shown.pixel(x, y) != background)
                     stray = QPoint(x, y);
         if (stray.x() >= 0)
             faults << QStringLiteral("the surface shows something at (%1, %2)").arg(stray.x()).arg(stray.y());
-        if (!w.window.isVisible())
+        if (!window().isVisible())
             faults << QStringLiteral("the window is gone");
         return faults.join(QStringLiteral("; "));
     }
@@ -95,7 +100,8 @@ int convert_and_get_killed() {
         .button(Answer::Ok)
         .input(QStringLiteral("killed"))
         .button(Answer::Ok);
-    shell::MainScreen w(prompts);
+    platform::qt::QtToolkit toolkit;
+    shell::MainScreen w(toolkit, prompts);
     shell::load_mainscreen(w);
     auto say = [](const char* text) {
         std::fputs(text, stdout);
@@ -145,6 +151,7 @@ private slots:
     void tooLargePictureIsRefused();
     void otherCommandsAreRefusedWhileConverting();
     void windowAnswersWhileThePictureIsDecoded();
+    void answersThatComeLater();
 };
 
 void ConverterTest::dismissedDialogsAndShortNames_data() {
@@ -156,6 +163,7 @@ void ConverterTest::dismissedDialogsAndShortNames_data() {
     // Relative names count as they are typed, so 3 characters is the whole name.
     QTest::newRow("open dismissed") << QVariant() << QVariant() << 1 << false;
     QTest::newRow("open name of 3 characters") << QVariant(u"p.b"_qs) << QVariant() << 1 << false;
+    QTest::newRow("open name of 3 characters in 4 bytes") << QVariant(u"é.b"_qs) << QVariant() << 1 << false;
     QTest::newRow("save dismissed") << QVariant(u"p.bm"_qs) << QVariant() << 2 << false;
     QTest::newRow("save name of 3 characters") << QVariant(u"p.bm"_qs) << QVariant(u"t.z"_qs) << 2 << false;
     QTest::newRow("names of 4 characters") << QVariant(u"p.bm"_qs) << QVariant(u"t.zf"_qs) << 2 << true;
@@ -173,6 +181,7 @@ void ConverterTest::dismissedDialogsAndShortNames() {
     const auto back = qScopeGuard([&] { QDir::setCurrent(before); });
     // Both pictures exist, so a refused name is refused for its length.
     QVERIFY(asymmetric(6, 5).save(u"p.b"_qs, "BMP"));
+    QVERIFY(asymmetric(6, 5).save(u"é.b"_qs, "BMP"));
     QVERIFY(asymmetric(6, 5).save(u"p.bm"_qs, "BMP"));
     const QStringList files = entries(dir.path());
 
@@ -203,14 +212,14 @@ void ConverterTest::dismissedDialogsAndShortNames() {
 
     if (converts) {
         QCOMPARE(s.prompts.shown.size(), 5u);
-        QCOMPARE(s.w.CommonDialog1.fileName, QString());
+        QCOMPARE(s.w.CommonDialog1.fileName, std::string());
         QCOMPARE(contents(u"t.zf"_qs), header_bytes(6, 5, "abc") + rgb_bytes(asymmetric(6, 5)));
         QVERIFY2(s.notRestored().isEmpty(), qPrintable(s.notRestored()));
     } else {
         QCOMPARE(s.prompts.shown.size(), std::size_t(dialogs));
         QCOMPARE(entries(dir.path()), files);
         // Nothing shown: the window is as loading left it.
-        QVERIFY(s.w.beeld->isVisibleTo(&s.w.window));
+        QVERIFY(s.w.beeld->isVisible());
         QVERIFY2(s.notRestored().isEmpty(), qPrintable(s.notRestored()));
     }
 }
@@ -281,11 +290,11 @@ void ConverterTest::windowFitsThePictureWhileConfirming() {
     s.prompts.whileShown = [&](const Shown& shown) {
         if (shown.kind != Shown::Kind::MessageBox)
             return;
-        seen = QSizeF(s.w.window.widthTwips(), s.w.window.heightTwips());
+        seen = QSizeF(s.w.window->widthTwips(), s.w.window->heightTwips());
         beeldSize = QSizeF(s.w.beeld->widthTwips(), s.w.beeld->heightTwips());
-        beeldHidden = !s.w.beeld->isVisibleTo(&s.w.window);
-        beeldName = s.w.beeld->accessibleName();
-        platform::DrawingSurface& surface = *s.w.window.surface();
+        beeldHidden = !s.w.beeld->isVisible();
+        beeldName = s.beeld().accessibleName();
+        platform::qt::DrawingSurface& surface = s.surface();
         shownAtCorner = surface.readPixel(0, 0);
         shownAtFarCorner = surface.readPixel(15.0f * (picture.width() - 1), 15.0f * (picture.height() - 1));
     };
@@ -427,11 +436,11 @@ void ConverterTest::writesWhatZftConvertWrites() {
 
     Session s;
     if (windowColour.isValid()) {
-        QPalette palette = s.w.window.palette();
+        QPalette palette = s.window().palette();
         palette.setColor(QPalette::Window, windowColour);
-        s.w.window.setPalette(palette);
+        s.window().setPalette(palette);
     }
-    s.prompts.date = date;
+    s.prompts.date = {date.month(), date.day(), date.year()};
     for (const QString& file : sources) {
         s.prompts.shown.clear();
         s.prompts.file(file).file(target);
@@ -541,7 +550,7 @@ void ConverterTest::failureIsReportedAndNothingLost() {
              qPrintable(error.text));
     QVERIFY2(s.notRestored().isEmpty(), qPrintable(s.notRestored()));
     QVERIFY(!s.w.slot1.writer() && !testing::held_open(source));
-    QVERIFY(s.w.run([](shell::MainScreen&) {}));  // no command left running
+    QVERIFY(s.w.run(testing::nothing));  // no command left running
 
     // Nothing lost, nothing left over.
     QCOMPARE(contents(dir.filePath(u"old.zft"_qs)), old);
@@ -639,7 +648,7 @@ void ConverterTest::tooLargePictureIsRefused() {
         if (shown.kind != Shown::Kind::MessageBox)
             return;
         unchangedAtError = s.notRestored();
-        if (unchangedAtError.isEmpty() && !s.w.beeld->isVisibleTo(&s.w.window))
+        if (unchangedAtError.isEmpty() && !s.w.beeld->isVisible())
             unchangedAtError = u"beeld was hidden"_qs;
     };
     s.convert();
@@ -673,7 +682,7 @@ void ConverterTest::otherCommandsAreRefusedWhileConverting() {
         if (shown.kind == Shown::Kind::FileDialog)
             return;
         // Each of these would open a prompt of its own if it ran.
-        for (QAction* other : {s.w.preview_zft_file, s.w.convert_jpg_gif_bmp_file, s.w.about_zft_toolkit,
+        for (platform::MenuItem* other : {s.w.preview_zft_file, s.w.convert_jpg_gif_bmp_file, s.w.about_zft_toolkit,
                                s.w.exit_zft_toolkit}) {
             other->trigger();
             ++tries;
@@ -686,7 +695,7 @@ void ConverterTest::otherCommandsAreRefusedWhileConverting() {
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.unexpected()));
     QVERIFY2(s.prompts.shown.size() == 5, qPrintable(describe(s.prompts.shown)));
     QCOMPARE(contents(target), header_bytes(6, 5, "busy") + rgb_bytes(asymmetric(6, 5)));
-    QVERIFY(s.w.window.isVisible());
+    QVERIFY(s.window().isVisible());
 
     // Once it has ended, the commands run again.
     s.prompts.whileShown = nullptr;
@@ -711,7 +720,7 @@ void ConverterTest::windowAnswersWhileThePictureIsDecoded() {
     std::condition_variable told;
     bool handled = false;
     bool handledBeforeTheDecode = false;
-    QTimer::singleShot(0, &s.w.window, [&] {
+    QTimer::singleShot(0, &s.window(), [&] {
         const std::lock_guard lock(guard);
         handled = true;
         told.notify_all();
@@ -726,6 +735,31 @@ void ConverterTest::windowAnswersWhileThePictureIsDecoded() {
     QVERIFY(handledBeforeTheDecode);
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.unexpected()));
     QCOMPARE(contents(target), header_bytes(6, 5, "n") + rgb_bytes(asymmetric(6, 5)));
+    QVERIFY2(s.notRestored().isEmpty(), qPrintable(s.notRestored()));
+}
+
+// A browser's prompts answer after they have returned: the conversion
+// waits at each, the other commands refused meanwhile, and goes on with
+// each answer to the same file.
+void ConverterTest::answersThatComeLater() {
+    QTemporaryDir dir;
+    const QString source = dir.filePath(u"six.bmp"_qs);
+    const QString target = dir.filePath(u"six.zft"_qs);
+    QVERIFY(asymmetric(6, 5).save(source));
+
+    Session s;
+    s.prompts.answerLater = true;
+    s.prompts.file(source).file(target).button(Answer::Ok).input(u"later"_qs).button(Answer::Ok);
+    QVERIFY(s.w.run(shell::convert_jpg_gif_bmp_file));
+    for (std::size_t waiting = 1; waiting <= 5; ++waiting) {
+        QCOMPARE(s.prompts.shown.size(), waiting);
+        QVERIFY(!s.w.run(testing::nothing));
+        QVERIFY(s.prompts.settle());
+    }
+
+    QVERIFY(s.w.run(testing::nothing));
+    QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.unexpected()));
+    QCOMPARE(contents(target), header_bytes(6, 5, "later") + rgb_bytes(asymmetric(6, 5)));
     QVERIFY2(s.notRestored().isEmpty(), qPrintable(s.notRestored()));
 }
 

@@ -2,10 +2,13 @@
 #include <QAccessibleActionInterface>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QLabel>
 #include <QScreen>
 #include <QtTest>
 
+#include "platform/qt/qt_toolkit.h"
 #include "shell/introscreen.h"
+#include "shell/logo.h"
 #include "shell/mainscreen.h"
 #include "tests/support/event_loop.h"
 #include "tests/support/scripted_prompts.h"
@@ -14,6 +17,11 @@
 using testing::exit_status_after;
 
 namespace {
+
+platform::qt::QtToolkit toolkit;
+
+platform::qt::Form& form(shell::MainScreen& w) { return platform::qt::widget_of(*w.window); }
+platform::qt::Form& form(shell::IntroScreen& s) { return platform::qt::widget_of(*s.window); }
 
 // What the main window looked like while it was shown; it is closed as soon
 // as it is seen, as the window system would close it.
@@ -26,7 +34,7 @@ struct MainSeen : QObject {
     QStringList listed;  // the windows assistive technologies list
     QSize size;
 
-    MainSeen(shell::MainScreen& w, shell::IntroScreen& s) : w(w), s(s) { w.window.installEventFilter(this); }
+    MainSeen(shell::MainScreen& w, shell::IntroScreen& s) : w(w), s(s) { form(w).installEventFilter(this); }
 
     bool eventFilter(QObject*, QEvent* event) override {
         if (event->type() == QEvent::Show) {
@@ -34,13 +42,13 @@ struct MainSeen : QObject {
                 this,
                 [this] {
                     seen = true;
-                    modal = QApplication::activeModalWidget() == &w.window;
-                    introVisible = s.window.isVisible();
+                    modal = QApplication::activeModalWidget() == &form(w);
+                    introVisible = form(s).isVisible();
                     QAccessibleInterface* program = QAccessible::queryAccessibleInterface(qApp);
                     for (int i = 0; i < program->childCount(); ++i)
                         listed << program->child(i)->object()->objectName();
-                    size = w.window.size();
-                    w.window.close();
+                    size = form(w).size();
+                    w.window->close();
                 },
                 Qt::QueuedConnection);
         }
@@ -68,87 +76,82 @@ private slots:
 
 void IntroScreenTest::window() {
     testing::ScriptedPrompts prompts;
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     shell::IntroScreen s(w);
     s.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+    QVERIFY(QTest::qWaitForWindowExposed(&form(s)));
 
-    QCOMPARE(s.window.objectName(), QStringLiteral("introscreen"));
-    QVERIFY(s.window.windowFlags() & Qt::FramelessWindowHint);
+    QCOMPARE(form(s).objectName(), QStringLiteral("introscreen"));
+    QVERIFY(form(s).windowFlags() & Qt::FramelessWindowHint);
     // A one-pixel frame around a client area of 3870 × 5025 twips.
-    QCOMPARE(s.window.size(), QSize(260, 337));
-    QCOMPARE(s.window.minimumSize(), s.window.maximumSize());
-    QCOMPARE(s.window.surface()->size(), QSize(258, 335));
-    QCOMPARE(s.window.surface()->pos(), QPoint(1, 1));
-    const QPoint offCentre = s.window.frameGeometry().center() - s.window.screen()->geometry().center();
+    QCOMPARE(form(s).size(), QSize(260, 337));
+    QCOMPARE(form(s).minimumSize(), form(s).maximumSize());
+    QCOMPARE(form(s).surface().size(), QSize(258, 335));
+    QCOMPARE(form(s).surface().pos(), QPoint(1, 1));
+    const QPoint offCentre = form(s).frameGeometry().center() - form(s).screen()->geometry().center();
     QVERIFY(offCentre.manhattanLength() <= 2);
 
-    const QImage shown = testing::shown_on_screen(*s.window.surface());
+    const QImage shown = testing::shown_on_screen(form(s).surface());
     QCOMPARE(shown.pixel(257, 334), qRgb(160, 160, 160));
     QCOMPARE(shown.pixel(0, 0), qRgb(160, 160, 160));
-    const QImage logo = QImage(QStringLiteral(":/assets/logo.jpg")).convertToFormat(QImage::Format_RGB32);
+    const QImage logo =
+        QImage::fromData(shell::kLogoJpeg, int(shell::kLogoJpegSize)).convertToFormat(QImage::Format_RGB32);
     QCOMPARE(shown.copy(4, 4, 250, 200), logo);
 
     // The main window waits, neither loaded nor shown.
-    QVERIFY(!w.window.isVisible());
+    QVERIFY(!form(w).isVisible());
     QVERIFY(w.beeld->picture().isNull());
 }
 
 void IntroScreenTest::controls_data() {
     QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("index");
     QTest::addColumn<QRect>("pixels");
     // Twips from the layout, divided by 15.
-    QTest::newRow("intro") << "intro" << -1 << QRect(0, 0, 257, 333);
-    QTest::newRow("Label2") << "Label2" << -1 << QRect(8, 308, 249, 21);
-    QTest::newRow("Label1(2)") << "Label1" << 2 << QRect(8, 268, 245, 33);
-    QTest::newRow("Label1(1)") << "Label1" << 1 << QRect(8, 236, 245, 33);
-    QTest::newRow("Label1(0)") << "Label1" << 0 << QRect(8, 208, 245, 33);
-    QTest::newRow("Image1") << "Image1" << -1 << QRect(4, 4, 250, 200);
+    QTest::newRow("intro") << "intro" << QRect(0, 0, 257, 333);
+    QTest::newRow("Label2") << "Label2" << QRect(8, 308, 249, 21);
+    QTest::newRow("Label1(2)") << "Label1(2)" << QRect(8, 268, 245, 33);
+    QTest::newRow("Label1(1)") << "Label1(1)" << QRect(8, 236, 245, 33);
+    QTest::newRow("Label1(0)") << "Label1(0)" << QRect(8, 208, 245, 33);
+    QTest::newRow("Image1") << "Image1" << QRect(4, 4, 250, 200);
 }
 
 void IntroScreenTest::controls() {
     QFETCH(QString, name);
-    QFETCH(int, index);
     QFETCH(QRect, pixels);
 
     testing::ScriptedPrompts prompts;
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     shell::IntroScreen s(w);
-    QWidget* control = nullptr;
-    for (QWidget* candidate : s.window.surface()->findChildren<QWidget*>(name))
-        if (index < 0 || candidate->property("index").toInt() == index)
-            control = candidate;
-    QVERIFY(control);
-    QCOMPARE(control->geometry(), pixels);
-    if (index >= 0)
-        QCOMPARE(control, s.Label1[index]);
+    const QList<QWidget*> controls = form(s).surface().findChildren<QWidget*>(name);
+    QCOMPARE(controls.size(), 1);
+    QCOMPARE(controls.front()->geometry(), pixels);
 
     // `intro` lies in front: every point of every other control hits it.
-    QWidget* surface = s.window.surface();
+    QWidget* surface = &form(s).surface();
     for (const QPoint& point : {pixels.topLeft(), pixels.center(), pixels.bottomRight()})
-        QCOMPARE(surface->childAt(point), static_cast<QWidget*>(s.intro));
+        QCOMPARE(surface->childAt(point), &platform::qt::widget_of(*s.intro));
 }
 
 void IntroScreenTest::textsFitTheirLabels_data() {
-    QTest::addColumn<int>("label");  // 0 to 2: Label1(index); 3: Label2
+    QTest::addColumn<QString>("label");
     QTest::addColumn<qreal>("points");
     QTest::addColumn<bool>("bold");
-    QTest::newRow("Label1(0)") << 0 << 18.0 << true;
-    QTest::newRow("Label1(1)") << 1 << 18.0 << true;
-    QTest::newRow("Label1(2)") << 2 << 18.0 << true;
-    QTest::newRow("Label2") << 3 << 9.75 << false;
+    QTest::newRow("Label1(0)") << "Label1(0)" << 18.0 << true;
+    QTest::newRow("Label1(1)") << "Label1(1)" << 18.0 << true;
+    QTest::newRow("Label1(2)") << "Label1(2)" << 18.0 << true;
+    QTest::newRow("Label2") << "Label2" << 9.75 << false;
 }
 
 void IntroScreenTest::textsFitTheirLabels() {
-    QFETCH(int, label);
+    QFETCH(QString, label);
     QFETCH(qreal, points);
     QFETCH(bool, bold);
 
     testing::ScriptedPrompts prompts;
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     shell::IntroScreen s(w);
-    const QLabel* shown = label < 3 ? static_cast<QLabel*>(s.Label1[label]) : s.Label2;
+    const auto* shown = form(s).surface().findChild<QLabel*>(label);
+    QVERIFY(shown);
     const QFont font = shown->font();
     QCOMPARE(font.pointSizeF(), points);
     QCOMPARE(font.bold(), bold);
@@ -158,7 +161,7 @@ void IntroScreenTest::textsFitTheirLabels() {
     QVERIFY(!drawn.fixedPitch());
 
     QVERIFY(!shown->text().trimmed().isEmpty());
-    if (label == 2)
+    if (label == QStringLiteral("Label1(2)"))
         QVERIFY(shown->text().endsWith(QStringLiteral(" (SP1)")));
     QCOMPARE(shown->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
     const QFontMetrics metrics(font);
@@ -189,30 +192,30 @@ void IntroScreenTest::clickOpensMainWindow() {
     QFETCH(bool, opens);
 
     testing::ScriptedPrompts prompts;
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     shell::IntroScreen s(w);
     s.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+    QVERIFY(QTest::qWaitForWindowExposed(&form(s)));
     MainSeen seen(w, s);
 
-    const QPoint inWindow = s.window.surface()->mapTo(&s.window, point);
+    const QPoint inWindow = form(s).surface().mapTo(&form(s), point);
     const int status = exit_status_after([&] {
-        QTest::mouseClick(s.window.windowHandle(), Qt::LeftButton, {}, inWindow);
+        QTest::mouseClick(form(s).windowHandle(), Qt::LeftButton, {}, inWindow);
         // A click that opened nothing leaves the program waiting; the test
         // ends it here with a status of its own.
-        if (s.window.isVisible())
+        if (form(s).isVisible())
             QCoreApplication::exit(1);
     });
 
     QCOMPARE(seen.seen, opens);
     QCOMPARE(status, opens ? 0 : 1);
-    QCOMPARE(s.window.isVisible(), !opens);
+    QCOMPARE(form(s).isVisible(), !opens);
     if (opens) {
         QVERIFY(seen.modal);
         QVERIFY(!seen.introVisible);
         QCOMPARE(seen.listed, QStringList{QStringLiteral("mainscreen")});
         QCOMPARE(seen.size, QSize(261, 230));
-        QVERIFY(!w.window.isVisible());
+        QVERIFY(!form(w).isVisible());
     }
     QVERIFY(prompts.shown.empty());
 }
@@ -229,57 +232,57 @@ void IntroScreenTest::pressAndReleaseMustBothBeOverIntro() {
     QFETCH(QPoint, release);
 
     testing::ScriptedPrompts prompts;
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     shell::IntroScreen s(w);
     s.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+    QVERIFY(QTest::qWaitForWindowExposed(&form(s)));
     MainSeen seen(w, s);
 
-    QWindow* window = s.window.windowHandle();
-    QWidget* surface = s.window.surface();
+    QWindow* window = form(s).windowHandle();
+    QWidget* surface = &form(s).surface();
     const int status = exit_status_after([&] {
-        QTest::mousePress(window, Qt::LeftButton, {}, surface->mapTo(&s.window, press));
-        QTest::mouseMove(window, surface->mapTo(&s.window, release));
-        QTest::mouseRelease(window, Qt::LeftButton, {}, surface->mapTo(&s.window, release));
-        if (s.window.isVisible())
+        QTest::mousePress(window, Qt::LeftButton, {}, surface->mapTo(&form(s), press));
+        QTest::mouseMove(window, surface->mapTo(&form(s), release));
+        QTest::mouseRelease(window, Qt::LeftButton, {}, surface->mapTo(&form(s), release));
+        if (form(s).isVisible())
             QCoreApplication::exit(1);
     });
 
     QCOMPARE(status, 1);
     QVERIFY(!seen.seen);
-    QVERIFY(s.window.isVisible());
+    QVERIFY(form(s).isVisible());
 }
 
 void IntroScreenTest::closedBeforeTheClickEndsTheProgram() {
     testing::ScriptedPrompts prompts;
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     shell::IntroScreen s(w);
     s.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+    QVERIFY(QTest::qWaitForWindowExposed(&form(s)));
     MainSeen seen(w, s);
 
-    const int status = exit_status_after([&] { s.window.close(); });
+    const int status = exit_status_after([&] { form(s).close(); });
 
     QCOMPARE(status, 0);
     QVERIFY(!seen.seen);
-    QVERIFY(!s.window.isVisible());
+    QVERIFY(!form(s).isVisible());
 }
 
 // Keys do nothing on the intro, but a screen reader or switch access can
 // press `intro`, as a click would.
 void IntroScreenTest::assistiveTechnologiesPressIntro() {
     testing::ScriptedPrompts prompts;
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     shell::IntroScreen s(w);
     s.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&s.window));
+    QVERIFY(QTest::qWaitForWindowExposed(&form(s)));
     MainSeen seen(w, s);
 
-    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&s.window);
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&form(s));
     QCOMPARE(window->role(), QAccessible::Window);
     QCOMPARE(window->text(QAccessible::Name), QStringLiteral("ZFT Toolkit"));
-    QCOMPARE(QAccessible::queryAccessibleInterface(s.Image1)->text(QAccessible::Name), QStringLiteral("logo"));
-    QAccessibleInterface* intro = QAccessible::queryAccessibleInterface(s.intro);
+    QCOMPARE(QAccessible::queryAccessibleInterface(&platform::qt::widget_of(*s.Image1))->text(QAccessible::Name), QStringLiteral("logo"));
+    QAccessibleInterface* intro = QAccessible::queryAccessibleInterface(&platform::qt::widget_of(*s.intro));
     QCOMPARE(intro->role(), QAccessible::Button);
     QCOMPARE(intro->text(QAccessible::Name), QStringLiteral("Start"));
     QAccessibleActionInterface* actions = intro->actionInterface();
@@ -287,7 +290,7 @@ void IntroScreenTest::assistiveTechnologiesPressIntro() {
     QCOMPARE(actions->actionNames(), QStringList{QAccessibleActionInterface::pressAction()});
 
     for (Qt::Key key : {Qt::Key_Return, Qt::Key_Space, Qt::Key_Enter, Qt::Key_Escape})
-        QTest::keyClick(&s.window, key);
+        QTest::keyClick(&form(s), key);
     QCoreApplication::processEvents();
     QVERIFY(!seen.seen);
 

@@ -5,15 +5,19 @@
 #include <QtTest>
 
 #include "core/decoding.h"
+#include "platform/qt/qt_toolkit.h"
 #include "shell/commands.h"
+#include "shell/logo.h"
 #include "shell/mainscreen.h"
 #include "tests/support/event_loop.h"
+#include "tests/support/finished.h"
 #include "tests/support/scripted_prompts.h"
 #include "tests/support/session.h"
 
 using platform::Answer;
 using platform::MessageStyle;
 using testing::exit_status_after;
+using testing::finished;
 using testing::shown_on_screen;
 using testing::Shown;
 
@@ -21,11 +25,15 @@ namespace {
 
 const QString kQuit = QStringLiteral("Are you sure you want to quit ZFT Toolkit ?");
 
+platform::qt::QtToolkit toolkit;
+
+platform::qt::Form& form(shell::MainScreen& w) { return platform::qt::widget_of(*w.window); }
+
 // Shows the window, not modal, with the keyboard.
 bool showActive(shell::MainScreen& w) {
-    w.window.show();
-    w.window.activateWindow();
-    return QTest::qWaitForWindowActive(&w.window);
+    w.window->show();
+    form(w).activateWindow();
+    return QTest::qWaitForWindowActive(&form(w));
 }
 
 }  // namespace
@@ -47,6 +55,7 @@ private slots:
     void exitNoLeavesEverything();
     void exitYesEndsWithStatusZero();
     void closeAsksNothingAndWaitsForARunningCommand();
+    void commandWaitsForAnAnswerThatComesLater();
     void backupNeverShown();
     void fitKeepsTheWindowOnItsScreen();
     void beeldDragsTheWindow();
@@ -54,57 +63,57 @@ private slots:
 
 void MainScreenTest::opensAroundTheLogo() {
     testing::ScriptedPrompts prompts;
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     shell::load_mainscreen(w);
 
-    QCOMPARE(w.window.widthTwips(), 3915.0f);
-    QCOMPARE(w.window.heightTwips(), 3450.0f);
-    QCOMPARE(w.window.size(), QSize(261, 230));
+    QCOMPARE(w.window->widthTwips(), 3915.0f);
+    QCOMPARE(w.window->heightTwips(), 3450.0f);
+    QCOMPARE(form(w).size(), QSize(261, 230));
     QCOMPARE(w.beeld->widthTwips(), 3750.0f);
     QCOMPARE(w.beeld->heightTwips(), 3000.0f);
 
     // The logo's top-left pixel at (60, 60) twips, the surface's background
     // just above and to the left of it.
-    const QImage logo(QStringLiteral(":/assets/logo.jpg"));
+    const QImage logo = QImage::fromData(shell::kLogoJpeg, int(shell::kLogoJpegSize));
     QCOMPARE(logo.size(), QSize(250, 200));
-    const QImage shown = shown_on_screen(*w.window.surface());
+    const QImage shown = shown_on_screen(form(w).surface());
     QCOMPARE(shown.copy(4, 4, 250, 200).convertToFormat(QImage::Format_RGB32), logo.convertToFormat(QImage::Format_RGB32));
-    platform::DrawingSurface& surface = *w.window.surface();
+    platform::qt::DrawingSurface& surface = form(w).surface();
     QCOMPARE(surface.readPixel(60, 60), platform::colour_value(logo.pixel(0, 0)));
     QCOMPARE(surface.readPixel(3794, 3059), platform::colour_value(logo.pixel(249, 199)));
-    const int background = platform::colour_value(surface.backgroundColour().rgb());
+    const int background = surface.backgroundColour();
     QCOMPARE(surface.readPixel(59, 60), background);
     QCOMPARE(surface.readPixel(60, 59), background);
-    QVERIFY(!w.window.windowIcon().isNull());
+    QVERIFY(!form(w).windowIcon().isNull());
 
     // As assistive technologies see it: a window without a title bar, named.
-    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&w.window);
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&form(w));
     QCOMPARE(window->role(), QAccessible::Window);
     QCOMPARE(window->text(QAccessible::Name), QStringLiteral("ZFT Toolkit"));
-    QAccessibleInterface* beeld = QAccessible::queryAccessibleInterface(w.beeld);
+    QAccessibleInterface* beeld = QAccessible::queryAccessibleInterface(&platform::qt::widget_of(*w.beeld));
     QCOMPARE(beeld->role(), QAccessible::Graphic);
     QCOMPARE(beeld->text(QAccessible::Name), QStringLiteral("logo"));
 }
 
 void MainScreenTest::showsCentredAndModalUntilClosed() {
     testing::ScriptedPrompts prompts;
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     bool checked = false;
     QMetaObject::invokeMethod(
         qApp,
         [&] {
-            QVERIFY(w.window.isVisible());
-            QCOMPARE(QApplication::activeModalWidget(), &w.window);
-            QCOMPARE(w.window.size(), QSize(261, 230));
-            const QPoint offCentre = w.window.frameGeometry().center() - w.window.screen()->geometry().center();
+            QVERIFY(form(w).isVisible());
+            QCOMPARE(QApplication::activeModalWidget(), &form(w));
+            QCOMPARE(form(w).size(), QSize(261, 230));
+            const QPoint offCentre = form(w).frameGeometry().center() - form(w).screen()->geometry().center();
             QVERIFY2(offCentre.manhattanLength() <= 2, qPrintable(QStringLiteral("%1, %2").arg(offCentre.x()).arg(offCentre.y())));
             checked = true;
-            w.window.close();
+            w.window->close();
         },
         Qt::QueuedConnection);
-    shell::show_mainscreen(w);
+    QVERIFY(finished(shell::show_mainscreen(w)));
     QVERIFY(checked);
-    QVERIFY(!w.window.isVisible());
+    QVERIFY(!form(w).isVisible());
     QVERIFY(prompts.shown.empty());
 }
 
@@ -132,15 +141,15 @@ void MainScreenTest::menu() {
     QFETCH(QKeySequence, shortcut);
 
     testing::ScriptedPrompts prompts;
-    shell::MainScreen w(prompts);
-    auto* bar = w.window.findChild<QMenuBar*>();
+    shell::MainScreen w(toolkit, prompts);
+    auto* bar = form(w).findChild<QMenuBar*>();
     QVERIFY(bar);
     QStringList menus;
     for (QAction* action : bar->actions())
         menus << action->objectName();
     QCOMPARE(menus, QStringList({"bestand", "hulp"}));
 
-    auto* found = w.window.findChild<QMenu*>(menu);
+    auto* found = form(w).findChild<QMenu*>(menu);
     QVERIFY(found);
     QCOMPARE(found->title(), menuCaption);
     const QList<QAction*> items = found->actions();
@@ -171,20 +180,20 @@ void MainScreenTest::menuBarShowsItsMenus() {
     if (!changedWhileShown)
         QApplication::setFont(font);
     testing::ScriptedPrompts prompts;
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     shell::load_mainscreen(w);
-    w.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w.window));
+    w.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form(w)));
     if (changedWhileShown)
         QApplication::setFont(font);
     QCoreApplication::processEvents();
 
-    auto* bar = w.window.findChild<QMenuBar*>();
+    auto* bar = form(w).findChild<QMenuBar*>();
     const int height = bar->height();
     QApplication::setFont(original);
     QCOMPARE(height, std::max(19, bar->sizeHint().height()));
-    QCOMPARE(w.window.size(), QSize(261, 230));
-    QCOMPARE(w.window.surface()->geometry(), QRect(1, 1 + height, 259, 230 - 2 - height));
+    QCOMPARE(form(w).size(), QSize(261, 230));
+    QCOMPARE(form(w).surface().geometry(), QRect(1, 1 + height, 259, 230 - 2 - height));
     auto* more = bar->findChild<QToolButton*>(QStringLiteral("qt_menubar_ext_button"));
     QVERIFY(!more || !more->isVisible());
     for (QAction* menu : bar->actions())
@@ -208,18 +217,18 @@ void MainScreenTest::accessKeysReachTheCommands() {
         prompts.button(Answer::No);
     else
         prompts.file(std::nullopt);
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     shell::load_mainscreen(w);
     QVERIFY(showActive(w));
-    auto* file = w.window.findChild<QMenu*>(QStringLiteral("bestand"));
+    auto* file = form(w).findChild<QMenu*>(QStringLiteral("bestand"));
 
-    QTest::keyClick(&w.window, Qt::Key_F, Qt::AltModifier);
+    QTest::keyClick(&form(w), Qt::Key_F, Qt::AltModifier);
     QTRY_VERIFY_WITH_TIMEOUT(file->isVisible(), 5000);
     QTest::keyClick(file, Qt::Key(key));
     QTRY_COMPARE_WITH_TIMEOUT(prompts.shown.size(), size_t(1), 5000);
     QCOMPARE(prompts.shown.front().title, firstPrompt);
     QVERIFY(prompts.unexpected.isEmpty());
-    QVERIFY(w.window.isVisible());
+    QVERIFY(form(w).isVisible());
 }
 
 void MainScreenTest::f1OpensAboutFromAnywhere_data() {
@@ -234,13 +243,13 @@ void MainScreenTest::f1OpensAboutFromAnywhere() {
 
     testing::ScriptedPrompts prompts;
     prompts.button(Answer::Ok);
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     shell::load_mainscreen(w);
     QVERIFY(showActive(w));
-    QWidget* target = w.window.findChild<QWidget*>(focus);
+    QWidget* target = form(w).findChild<QWidget*>(focus);
     QVERIFY(target);
     if (auto* menu = qobject_cast<QMenu*>(target)) {
-        QTest::keyClick(&w.window, Qt::Key_F, Qt::AltModifier);
+        QTest::keyClick(&form(w), Qt::Key_F, Qt::AltModifier);
         QTRY_VERIFY_WITH_TIMEOUT(menu->isVisible(), 5000);
     } else {
         target->setFocus();
@@ -255,9 +264,9 @@ void MainScreenTest::f1OpensAboutFromAnywhere() {
 void MainScreenTest::aboutBox() {
     testing::ScriptedPrompts prompts;
     prompts.button(Answer::Ok);
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     shell::load_mainscreen(w);
-    const QImage before = shown_on_screen(*w.window.surface());
+    const QImage before = shown_on_screen(form(w).surface());
 
     w.about_zft_toolkit->trigger();
 
@@ -273,18 +282,18 @@ void MainScreenTest::aboutBox() {
         QVERIFY(!line.trimmed().isEmpty());
         QVERIFY(!line.contains(QLatin1Char('\r')) && !line.contains(QLatin1Char('\n')));
     }
-    QCOMPARE(shown_on_screen(*w.window.surface()), before);
-    QCOMPARE(w.window.size(), QSize(261, 230));
+    QCOMPARE(shown_on_screen(form(w).surface()), before);
+    QCOMPARE(form(w).size(), QSize(261, 230));
 }
 
 void MainScreenTest::exitNoLeavesEverything() {
     testing::ScriptedPrompts prompts;
     prompts.button(Answer::No);
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     shell::load_mainscreen(w);
     QVERIFY(showActive(w));
     // Points painted as a preview paints them, over the logo and beside it.
-    platform::DrawingSurface& surface = *w.window.surface();
+    platform::qt::DrawingSurface& surface = form(w).surface();
     const int colours[] = {0x1a0a0d, 0x000000, 0xffffff, 0x030201};
     for (int i = 0; i < 4; ++i) {
         surface.setPixel(60 + 15 * i, 60, colours[i]);
@@ -300,8 +309,8 @@ void MainScreenTest::exitNoLeavesEverything() {
     QCOMPARE(prompts.shown.front().text, kQuit);
     QCOMPARE(prompts.shown.front().style, MessageStyle::Question);
     QCOMPARE(prompts.shown.front().title, QStringLiteral("ZFT Toolkit - SP1"));
-    QVERIFY(w.window.isVisible());
-    QCOMPARE(w.window.size(), QSize(261, 230));
+    QVERIFY(form(w).isVisible());
+    QCOMPARE(form(w).size(), QSize(261, 230));
     QCOMPARE(w.beeld->picture(), logoBefore);
     QVERIFY(w.beeld->isVisible());
     QCOMPARE(shown_on_screen(surface), before);
@@ -312,7 +321,7 @@ void MainScreenTest::exitNoLeavesEverything() {
 void MainScreenTest::exitYesEndsWithStatusZero() {
     testing::ScriptedPrompts prompts;
     prompts.button(Answer::Yes);
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     shell::load_mainscreen(w);
     QVERIFY(showActive(w));
 
@@ -320,7 +329,7 @@ void MainScreenTest::exitYesEndsWithStatusZero() {
 
     QCOMPARE(status, 0);
     QCOMPARE(prompts.shown.size(), size_t(1));  // no further question
-    QVERIFY(!w.window.isVisible());
+    QVERIFY(!form(w).isVisible());
 }
 
 void MainScreenTest::closeAsksNothingAndWaitsForARunningCommand() {
@@ -328,10 +337,10 @@ void MainScreenTest::closeAsksNothingAndWaitsForARunningCommand() {
     // showing returns.
     {
         testing::ScriptedPrompts prompts;
-        shell::MainScreen w(prompts);
-        QMetaObject::invokeMethod(qApp, [&] { w.window.close(); }, Qt::QueuedConnection);
-        shell::show_mainscreen(w);
-        QVERIFY(!w.window.isVisible());
+        shell::MainScreen w(toolkit, prompts);
+        QMetaObject::invokeMethod(qApp, [&] { w.window->close(); }, Qt::QueuedConnection);
+        QVERIFY(finished(shell::show_mainscreen(w)));
+        QVERIFY(!form(w).isVisible());
         QVERIFY(prompts.shown.empty());
     }
     // Closed in the middle of a command: the window stays until the command
@@ -339,37 +348,63 @@ void MainScreenTest::closeAsksNothingAndWaitsForARunningCommand() {
     {
         testing::ScriptedPrompts prompts;
         prompts.button(Answer::Ok);
-        shell::MainScreen w(prompts);
+        shell::MainScreen w(toolkit, prompts);
         bool openDuringCommand = false;
         prompts.whileShown = [&](const Shown&) {
-            w.window.close();
-            openDuringCommand = w.window.isVisible();
+            w.window->close();
+            openDuringCommand = form(w).isVisible();
         };
         QMetaObject::invokeMethod(qApp, [&] { w.about_zft_toolkit->trigger(); }, Qt::QueuedConnection);
-        shell::show_mainscreen(w);
+        QVERIFY(finished(shell::show_mainscreen(w)));
         QVERIFY(openDuringCommand);
-        QVERIFY(!w.window.isVisible());
+        QVERIFY(!form(w).isVisible());
         QCOMPARE(prompts.shown.size(), size_t(1));
     }
 }
 
+// A browser's boxes answer after they have returned: the command waits,
+// suspended, and what the user picks meanwhile finds it still running.
+void MainScreenTest::commandWaitsForAnAnswerThatComesLater() {
+    testing::ScriptedPrompts prompts;
+    prompts.answerLater = true;
+    prompts.button(Answer::Ok);
+    shell::MainScreen w(toolkit, prompts);
+    shell::load_mainscreen(w);
+    QVERIFY(showActive(w));
+
+    w.about_zft_toolkit->trigger();
+    QCOMPARE(prompts.shown.size(), size_t(1));
+    w.exit_zft_toolkit->trigger();
+    w.about_zft_toolkit->trigger();
+    QVERIFY(!w.run(testing::nothing));
+    w.window->close();
+    QCOMPARE(prompts.shown.size(), size_t(1));
+    QVERIFY(form(w).isVisible());
+
+    QVERIFY(prompts.settle());
+    QVERIFY(!form(w).isVisible());  // the close came at the command's end
+    QVERIFY(!prompts.settle());
+    QVERIFY(w.run(testing::nothing));
+    QVERIFY(prompts.unexpected.isEmpty());
+}
+
 void MainScreenTest::backupNeverShown() {
     testing::ScriptedPrompts prompts;
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     shell::load_mainscreen(w);
     // An empty `beeld` as large as a picture gets, and the window fitted
     // around it: the window now reaches far past `backup`'s place.
     w.beeld->setPicture(core::load_picture());
     w.beeld->setSizeTwips(15 * 999, 15 * 999);
     shell::FitWindowToPicture(w, shell::Minimum::Without);
-    w.window.refresh();
+    w.window->refresh();
 
     QVERIFY(!w.backup->isVisible());
     QVERIFY(w.backup->picture().size() == (core::Size{250, 200}));
     const QRect backupPlace(92, 248, 250, 200);
-    QVERIFY(w.window.surface()->rect().contains(backupPlace));
-    const QImage shown = shown_on_screen(*w.window.surface());
-    const QRgb background = w.window.surface()->backgroundColour().rgb();
+    QVERIFY(form(w).surface().rect().contains(backupPlace));
+    const QImage shown = shown_on_screen(form(w).surface());
+    const QRgb background = platform::pixel_of(form(w).surface().backgroundColour());
     for (int y = backupPlace.top(); y <= backupPlace.bottom(); ++y)
         for (int x = backupPlace.left(); x <= backupPlace.right(); ++x)
             QCOMPARE(shown.pixel(x, y), background);
@@ -379,11 +414,11 @@ void MainScreenTest::backupNeverShown() {
 // moved back.
 void MainScreenTest::fitKeepsTheWindowOnItsScreen() {
     testing::ScriptedPrompts prompts;
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     shell::load_mainscreen(w);
-    w.window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w.window));
-    const QRect area = w.window.screen()->availableGeometry();
+    w.window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form(w)));
+    const QRect area = form(w).screen()->availableGeometry();
     QVERIFY2(area.width() < 1010 || area.height() < 1029, "the screen holds a window around 999 × 999 pixels");
     auto fitTo = [&](int width, int height) {
         w.beeld->setPicture(core::load_picture());
@@ -394,47 +429,47 @@ void MainScreenTest::fitKeepsTheWindowOnItsScreen() {
     // Near the bottom-right corner, grown by a picture that fits on the
     // screen: moved just enough.
     const QPoint nearCorner = area.bottomRight() - QPoint(300, 250);
-    w.window.move(nearCorner);
+    form(w).move(nearCorner);
     fitTo(area.width() / 2, area.height() / 2);
-    const QRect frame = w.window.frameGeometry();
+    const QRect frame = form(w).frameGeometry();
     QVERIFY(area.contains(frame));
     QCOMPARE(frame.bottomRight(), area.bottomRight());
 
     // The largest picture, larger than the screen: its top-left corner at
     // the area's.
-    w.window.move(nearCorner);
+    form(w).move(nearCorner);
     fitTo(999, 999);
-    QCOMPARE(w.window.size(), QSize(1010, 1029));
-    QCOMPARE(w.window.frameGeometry().topLeft(), area.topLeft());
+    QCOMPARE(form(w).size(), QSize(1010, 1029));
+    QCOMPARE(form(w).frameGeometry().topLeft(), area.topLeft());
 
     // A window that fits keeps its place, whatever its size becomes.
     const QPoint inside = area.topLeft() + QPoint(20, 30);
-    w.window.move(inside);
+    form(w).move(inside);
     fitTo(250, 200);
-    QCOMPARE(w.window.frameGeometry().topLeft(), inside);
+    QCOMPARE(form(w).frameGeometry().topLeft(), inside);
     shell::load_mainscreen(w);
-    QCOMPARE(w.window.frameGeometry().topLeft(), inside);
+    QCOMPARE(form(w).frameGeometry().topLeft(), inside);
 }
 
 // `beeld` is the handle of a window without a title bar; a click on it that
 // does not drag is no command.
 void MainScreenTest::beeldDragsTheWindow() {
     testing::ScriptedPrompts prompts;
-    shell::MainScreen w(prompts);
+    shell::MainScreen w(toolkit, prompts);
     shell::load_mainscreen(w);
     QVERIFY(showActive(w));
-    const QImage before = shown_on_screen(*w.window.surface());
-    platform::DrawingSurface* surface = w.window.surface();
-    const QPoint onBeeld = w.beeld->geometry().center();
+    const QImage before = shown_on_screen(form(w).surface());
+    platform::qt::DrawingSurface* surface = &form(w).surface();
+    const QPoint onBeeld = platform::qt::widget_of(*w.beeld).geometry().center();
 
-    const QPoint place = w.window.pos();
+    const QPoint place = form(w).pos();
     QTest::mouseClick(surface, Qt::LeftButton, {}, onBeeld);
-    QCOMPARE(w.window.pos(), place);
+    QCOMPARE(form(w).pos(), place);
 
     QTest::mousePress(surface, Qt::LeftButton, {}, onBeeld);
     QTest::mouseMove(surface, onBeeld + QPoint(-30, 20));
     QTest::mouseRelease(surface, Qt::LeftButton, {}, onBeeld);
-    QCOMPARE(w.window.pos(), place + QPoint(-30, 20));
+    QCOMPARE(form(w).pos(), place + QPoint(-30, 20));
 
     QVERIFY(prompts.shown.empty());
     QCOMPARE(shown_on_screen(*surface), before);

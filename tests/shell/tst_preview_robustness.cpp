@@ -10,6 +10,7 @@
 #include "platform/units.h"
 #include "shell/mainscreen.h"
 #include "tests/format/random_files.h"
+#include "tests/support/finished.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/outcome.h"
 #include "tests/support/scripted_prompts.h"
@@ -129,7 +130,7 @@ void PreviewRobustnessTest::hugeFileReadNoFurtherThanItsPixels() {
     s.prompts.file(path).button(Answer::Ok);
     const qint64 readBefore = proc_value("io", "rchar");
     const qint64 peakBefore = proc_value("status", "VmHWM");
-    shell::preview_zft_file(s.w);
+    QVERIFY(testing::finished(shell::preview_zft_file(s.w)));
     const qint64 read = proc_value("io", "rchar") - readBefore;
     const qint64 peakGrowth = (proc_value("status", "VmHWM") - peakBefore) * 1024;
 

@@ -5,6 +5,7 @@
 #include "shell/previewer.h"
 #include "platform/units.h"
 #include "shell/mainscreen.h"
+#include "tests/support/finished.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/outcome.h"
 #include "tests/support/scripted_prompts.h"
@@ -25,7 +26,7 @@ const QString kDialogTitle = QStringLiteral("Select a file to preview ...");
 struct Session : testing::Session {
     // The colour shown where the previewer paints pixel (x, y), counted from 1.
     int shownAt(int x, int y) { return surface().readPixel(45.0f + 15 * x, 45.0f + 15 * y); }
-    int background() { return platform::colour_value(surface().backgroundColour().rgb()); }
+    int background() { return surface().backgroundColour(); }
 
     QList<Shown> boxes() const {
         QList<Shown> boxes;
@@ -103,14 +104,14 @@ void PreviewerTest::shortOrNoNameEndsSilently() {
     s.write(QStringLiteral("abc"), header_bytes(2, 2) + rgb_bytes(asymmetric(2, 2)));
     const QString oldCurrent = QDir::currentPath();
     QDir::setCurrent(s.dir.path());
-    s.w.CommonDialog1.fileName = QStringLiteral("earlier.zft");
+    s.w.CommonDialog1.fileName = "earlier.zft";
     s.prompts.file(answer);
     const QImage before = testing::shown_on_screen(s.surface());
-    const QSizeF window(s.w.window.widthTwips(), s.w.window.heightTwips());
+    const QSizeF window(s.w.window->widthTwips(), s.w.window->heightTwips());
     const QSizeF beeld(s.w.beeld->widthTwips(), s.w.beeld->heightTwips());
-    const bool beeldVisible = s.w.beeld->isVisibleTo(&s.surface());
+    const bool beeldVisible = s.w.beeld->isVisible();
 
-    shell::preview_zft_file(s.w);
+    QVERIFY(testing::finished(shell::preview_zft_file(s.w)));
     QDir::setCurrent(oldCurrent);
 
     QCOMPARE(s.prompts.shown.size(), size_t(1));
@@ -120,13 +121,13 @@ void PreviewerTest::shortOrNoNameEndsSilently() {
     QCOMPARE(dialog.title, kDialogTitle);
     QCOMPARE(dialog.filter, QStringLiteral("*.ZFT"));
     QCOMPARE(dialog.text, QString());  // the name chosen earlier is not offered again
-    QCOMPARE(s.w.CommonDialog1.fileName, nameLeft);
+    QCOMPARE(QString::fromStdString(s.w.CommonDialog1.fileName), nameLeft);
     QVERIFY(s.prompts.unexpected.isEmpty());
     QVERIFY(!testing::held_open(s.dir.filePath(QStringLiteral("abc"))));
     QCOMPARE(testing::shown_on_screen(s.surface()), before);
-    QCOMPARE(QSizeF(s.w.window.widthTwips(), s.w.window.heightTwips()), window);
+    QCOMPARE(QSizeF(s.w.window->widthTwips(), s.w.window->heightTwips()), window);
     QCOMPARE(QSizeF(s.w.beeld->widthTwips(), s.w.beeld->heightTwips()), beeld);
-    QCOMPARE(s.w.beeld->isVisibleTo(&s.surface()), beeldVisible);
+    QCOMPARE(s.w.beeld->isVisible(), beeldVisible);
 }
 
 void PreviewerTest::fourCharacterNameIsAccepted() {
@@ -136,7 +137,7 @@ void PreviewerTest::fourCharacterNameIsAccepted() {
     const QString oldCurrent = QDir::currentPath();
     QDir::setCurrent(s.dir.path());
     s.prompts.file(QStringLiteral("abcd")).button(Answer::Ok);
-    shell::preview_zft_file(s.w);
+    QVERIFY(testing::finished(shell::preview_zft_file(s.w)));
     QDir::setCurrent(oldCurrent);
 
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
@@ -171,7 +172,7 @@ void PreviewerTest::informationBox() {
     const QImage picture = asymmetric(2, 1);
     const QString path = s.write(QStringLiteral("box.zft"), headerBytes + rgb_bytes(picture));
     s.prompts.file(path).button(Answer::Ok);
-    shell::preview_zft_file(s.w);
+    QVERIFY(testing::finished(shell::preview_zft_file(s.w)));
 
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
     QCOMPARE(s.boxes().size(), 1);
@@ -226,13 +227,13 @@ void PreviewerTest::fileShorterThanHeader() {
     Session s;
     const QString path = s.write(QStringLiteral("short %1%2.zft"), (header_bytes(1, 1) + "\x01\x02\x03").left(length));
     const QImage before = testing::shown_on_screen(s.surface());
-    const float windowWidth = s.w.window.widthTwips();
+    const float windowWidth = s.w.window->widthTwips();
     // No header shown: a message naming the file and its length instead.
     QCOMPARE(s.preview(path, {}), QStringLiteral("refused EndOfFile"));
     QVERIFY2(s.prompts.shown.back().text.contains(QStringLiteral("64-byte header")), qPrintable(s.prompts.shown.back().text));
     QCOMPARE(testing::shown_on_screen(s.surface()), before);
-    QCOMPARE(s.w.window.widthTwips(), windowWidth);
-    QVERIFY(s.w.window.isVisible());
+    QCOMPARE(s.w.window->widthTwips(), windowWidth);
+    QVERIFY(s.window().isVisible());
 }
 
 void PreviewerTest::pathThatCannotBeOpened_data() {
@@ -251,18 +252,18 @@ void PreviewerTest::pathThatCannotBeOpened() {
     const QString path = s.dir.filePath(name);
     s.prompts.file(path).button(Answer::Ok);
     const QImage before = testing::shown_on_screen(s.surface());
-    shell::preview_zft_file(s.w);
+    QVERIFY(testing::finished(shell::preview_zft_file(s.w)));
 
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
     QCOMPARE(s.boxes().size(), 1);
     const Shown failure = s.boxes().front();
     QCOMPARE(failure.style, MessageStyle::Error);
-    QCOMPARE(failure.title, shell::kTitle);
+    QCOMPARE(failure.title, QString::fromStdString(shell::kTitle));
     QVERIFY2(failure.text.contains(path), qPrintable(failure.text));
     QVERIFY2(failure.text.contains(reason, Qt::CaseInsensitive), qPrintable(failure.text));
     QVERIFY(!testing::held_open(path));
     QCOMPARE(testing::shown_on_screen(s.surface()), before);
-    QVERIFY(s.w.window.isVisible());
+    QVERIFY(s.window().isVisible());
 }
 
 void PreviewerTest::pointsSurviveACoveringWindow() {
@@ -270,22 +271,22 @@ void PreviewerTest::pointsSurviveACoveringWindow() {
     const QImage picture = asymmetric(6, 5);
     const QString path = s.write(QStringLiteral("six.zft"), header_bytes(6, 5) + rgb_bytes(picture));
     s.prompts.file(path).button(Answer::Ok);
-    shell::preview_zft_file(s.w);
+    QVERIFY(testing::finished(shell::preview_zft_file(s.w)));
     check_painted(s, picture, 30);
 
     // A box-like window over the whole main window, then gone again.
     QWidget cover(nullptr, Qt::Dialog);
-    cover.setGeometry(s.w.window.geometry().adjusted(-10, -10, 10, 10));
+    cover.setGeometry(s.window().geometry().adjusted(-10, -10, 10, 10));
     cover.show();
     QVERIFY(QTest::qWaitForWindowExposed(&cover));
     cover.hide();
     // The window system asks the uncovered window to repaint itself.
-    s.w.window.update();
+    s.window().update();
     s.surface().update();
     QCoreApplication::processEvents();
-    s.w.window.repaint();
+    s.window().repaint();
     check_painted(s, picture, 30);
-    QCOMPARE(testing::shown_on_screen(s.surface()).copy(s.w.beeld->geometry()),
+    QCOMPARE(testing::shown_on_screen(s.surface()).copy(s.beeld().geometry()),
              picture.convertToFormat(QImage::Format_RGB32));
 }
 
@@ -297,9 +298,9 @@ void PreviewerTest::pointsGoOnNextPreview() {
     // rest of the first picture would still show had it not been cleared.
     const QString second = s.write(QStringLiteral("two.zft"), header_bytes(6, 5) + QByteArray("\x01\x02\x03\x04\x05\x06"));
     s.prompts.file(first).button(Answer::Ok).file(second).button(Answer::Ok).button(Answer::Ok);
-    shell::preview_zft_file(s.w);
+    QVERIFY(testing::finished(shell::preview_zft_file(s.w)));
     const QSize client = s.surface().size();
-    shell::preview_zft_file(s.w);
+    QVERIFY(testing::finished(shell::preview_zft_file(s.w)));
 
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
     QCOMPARE(s.surface().size(), client);
@@ -320,7 +321,7 @@ void PreviewerTest::pointsGoOnNextConversion() {
     const QString bmp = s.dir.filePath(QStringLiteral("two.bmp"));
     QVERIFY(source.save(bmp));
     s.prompts.file(zft).button(Answer::Ok);
-    shell::preview_zft_file(s.w);
+    QVERIFY(testing::finished(shell::preview_zft_file(s.w)));
     check_painted(s, picture, 30);
 
     // At the confirmation the converter has refreshed the window over its new
@@ -331,13 +332,13 @@ void PreviewerTest::pointsGoOnNextConversion() {
         if (shown.kind == Shown::Kind::MessageBox && shown.style == MessageStyle::Stop)
             atConfirmation = testing::shown_on_screen(s.surface());
     };
-    shell::convert_jpg_gif_bmp_file(s.w);
+    QVERIFY(testing::finished(shell::convert_jpg_gif_bmp_file(s.w)));
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
     QVERIFY(atConfirmation);
     // The 2 × 2 background picture lies left of and above the points.
     for (int y = 0; y < 5; ++y)
         for (int x = 0; x < 6; ++x)
-            QCOMPARE(atConfirmation->pixel(x + 4, y + 4), s.surface().backgroundColour().rgb());
+            QCOMPARE(atConfirmation->pixel(x + 4, y + 4), platform::pixel_of(s.surface().backgroundColour()));
 }
 
 void PreviewerTest::otherCommandsRefusedWhilePreviewRuns() {
@@ -350,7 +351,7 @@ void PreviewerTest::otherCommandsRefusedWhilePreviewRuns() {
     s.prompts.whileShown = [&](const Shown& shown) {
         if (shown.kind != Shown::Kind::MessageBox || shown.title != path)
             return;
-        running = !s.w.run([](shell::MainScreen&) {});
+        running = !s.w.run(testing::nothing);
         const size_t before = s.prompts.shown.size();
         s.w.convert_jpg_gif_bmp_file->trigger();
         s.w.preview_zft_file->trigger();
@@ -364,13 +365,13 @@ void PreviewerTest::otherCommandsRefusedWhilePreviewRuns() {
     QVERIFY(running);
     QCOMPARE(promptsWhileRunning, size_t(0));
     check_painted(s, picture, 6);
-    QVERIFY(s.w.run([](shell::MainScreen&) {}));
+    QVERIFY(s.w.run(testing::nothing));
 
     // Once it has ended, the commands run again.
     s.prompts.whileShown = nullptr;
     s.prompts.button(Answer::Ok);
     s.w.about_zft_toolkit->trigger();
-    QCOMPARE(s.prompts.shown.back().title, shell::kTitle);
+    QCOMPARE(s.prompts.shown.back().title, QString::fromStdString(shell::kTitle));
     QVERIFY(s.prompts.allAnswered());
 }
 
@@ -393,15 +394,15 @@ void PreviewerTest::convertedPictureRoundTrips() {
     const QString bmp = s.dir.filePath(QStringLiteral("source.bmp"));
     QVERIFY(picture.save(bmp));
     const QString zft = s.dir.filePath(QStringLiteral("target.zft"));
-    s.prompts.date = QDate(2001, 12, 25);
+    s.prompts.date = {12, 25, 2001};
     s.prompts.file(bmp).file(zft).button(Answer::Ok).input(notice).button(Answer::Ok);
-    shell::convert_jpg_gif_bmp_file(s.w);
+    QVERIFY(testing::finished(shell::convert_jpg_gif_bmp_file(s.w)));
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
     QCOMPARE(QFileInfo(zft).size(), qint64(64 + 3 * size.width() * size.height()));
 
     s.prompts.shown.clear();
     s.prompts.file(zft).button(Answer::Ok);
-    shell::preview_zft_file(s.w);
+    QVERIFY(testing::finished(shell::preview_zft_file(s.w)));
     QVERIFY2(s.prompts.unexpected.isEmpty(), qPrintable(s.prompts.unexpected.join('\n')));
     QCOMPARE(s.boxes().size(), 1);
     QCOMPARE(s.boxes().front().text, QStringLiteral("Version=1A - Creationdate=12/25/2001\r\nwidth=%1 - height=%2\r\n"
@@ -416,8 +417,8 @@ void PreviewerTest::convertedPictureRoundTrips() {
         for (int x = 1; x <= size.width(); ++x)
             QCOMPARE(s.surface().readPixel(45.0f + 15 * x, 45.0f + 15 * y), colourOf(decoded.pixel(x - 1, y - 1)));
     // ... and lies exactly where `beeld` stands.
-    QCOMPARE(s.w.beeld->geometry(), QRect(4, 4, size.width(), size.height()));
-    const QImage shown = testing::shown_on_screen(s.surface()).copy(s.w.beeld->geometry());
+    QCOMPARE(s.beeld().geometry(), QRect(4, 4, size.width(), size.height()));
+    const QImage shown = testing::shown_on_screen(s.surface()).copy(s.beeld().geometry());
     QCOMPARE(shown.convertToFormat(QImage::Format_RGB888), decoded.convertToFormat(QImage::Format_RGB888));
 }
 
@@ -431,14 +432,16 @@ void PreviewerTest::fileGivenToTheProgram() {
     for (const QString& given : {path, dir.filePath(QStringLiteral("missing.zft"))}) {
         testing::ScriptedPrompts prompts;
         prompts.button(Answer::Ok);
-        shell::MainScreen w(prompts);
+        platform::qt::QtToolkit toolkit;
+        shell::MainScreen w(toolkit, prompts);
+        platform::qt::Form& form = platform::qt::widget_of(*w.window);
         bool shownOverTheWindow = false;
         prompts.whileShown = [&](const Shown&) {
-            shownOverTheWindow = w.window.isVisible() && QApplication::activeModalWidget() == &w.window;
+            shownOverTheWindow = form.isVisible() && QApplication::activeModalWidget() == &form;
             // Waits for the command's end, as a close through the window system does.
-            QMetaObject::invokeMethod(&w.window, [&] { w.window.close(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(&form, [&] { w.window->close(); }, Qt::QueuedConnection);
         };
-        shell::show_mainscreen(w, given);
+        QVERIFY(testing::finished(shell::show_mainscreen(w, QFile::encodeName(given).toStdString())));
 
         QVERIFY2(prompts.unexpected.isEmpty(), qPrintable(prompts.unexpected.join('\n')));
         QCOMPARE(prompts.shown.size(), size_t(1));
@@ -446,14 +449,14 @@ void PreviewerTest::fileGivenToTheProgram() {
         if (given == path) {
             QCOMPARE(prompts.shown.front().title, path);
             QCOMPARE(prompts.shown.front().style, MessageStyle::Information);
-            QCOMPARE(w.window.surface()->readPixel(60, 60), 13 + 256 * 10 + 65536 * 26);
-            QCOMPARE(w.window.surface()->readPixel(75, 60), 1 + 256 * 2 + 65536 * 3);
-            QCOMPARE(w.beeld->accessibleName(), QStringLiteral("given.zft, 2 × 1 pixels"));
+            QCOMPARE(form.surface().readPixel(60, 60), 13 + 256 * 10 + 65536 * 26);
+            QCOMPARE(form.surface().readPixel(75, 60), 1 + 256 * 2 + 65536 * 3);
+            QCOMPARE(platform::qt::widget_of(*w.beeld).accessibleName(), QStringLiteral("given.zft, 2 × 1 pixels"));
         } else {
             QCOMPARE(prompts.shown.front().style, MessageStyle::Error);
             QVERIFY2(prompts.shown.front().text.contains(QStringLiteral("No such file or directory")),
                      qPrintable(prompts.shown.front().text));
-            QCOMPARE(w.beeld->accessibleName(), QStringLiteral("logo"));
+            QCOMPARE(platform::qt::widget_of(*w.beeld).accessibleName(), QStringLiteral("logo"));
         }
     }
 }

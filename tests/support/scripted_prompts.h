@@ -1,8 +1,8 @@
 // Prompts that answer from a script instead of asking a person: each prompt
-// takes the next answer in line, and every prompt shown is recorded.
+// takes the next answer in line, and every prompt shown is recorded. Texts
+// are kept as a person reads them, paths as Qt's file dialog gives them.
 #pragma once
 
-#include <QDate>
 #include <QElapsedTimer>
 #include <QString>
 #include <QStringList>
@@ -33,7 +33,14 @@ public:
     ScriptedPrompts& button(platform::Answer answer) { return push(answer); }
     ScriptedPrompts& input(std::optional<QString> text) { return push(InputAnswer{std::move(text)}); }
 
-    QDate date = QDate(2004, 9, 3);
+    core::Date date{9, 3, 2004};
+
+    // Set, a prompt gives its answer only when settle() is called, after the
+    // prompt has returned, as a browser's prompts do.
+    bool answerLater = false;
+    // Gives the prompt that waits its answer, and the command goes on with
+    // it; false when no prompt waits.
+    bool settle();
 
     // Runs while a prompt is open, after it is recorded: a test's chance to
     // look at the window, or to act, as a person could at that moment.
@@ -46,11 +53,13 @@ public:
     bool allAnswered() const { return answers_.empty(); }
     void forgetAnswers() { answers_.clear(); }
 
-    std::optional<QString> fileDialog(platform::FileDialogMode mode, const QString& title, const QString& filter,
-                                      const QString& fileName) override;
-    platform::Answer messageBox(const QString& text, platform::MessageStyle style, const QString& title) override;
-    QString inputBox(const QString& prompt, const QString& title) override;
-    QDate currentDate() override { return date; }
+    platform::Async<std::optional<std::string>> fileDialog(platform::FileDialogMode mode, const std::string& title,
+                                                           const std::string& filter,
+                                                           const std::string& fileName) override;
+    platform::Async<platform::Answer> messageBox(const std::string& text, platform::MessageStyle style,
+                                                 const std::string& title) override;
+    platform::Async<std::string> inputBox(const std::string& prompt, const std::string& title) override;
+    core::Date currentDate() override { return date; }
 
 private:
     struct FileAnswer {
@@ -67,8 +76,11 @@ private:
     }
     template <typename T>
     std::optional<T> next(const Shown& prompt);
+    template <typename T>
+    platform::Async<T> give(T answer);
 
     std::deque<Answer> answers_;
+    std::function<void()> waiting_;
 };
 
 }  // namespace testing

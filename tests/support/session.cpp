@@ -5,14 +5,17 @@
 
 #include "core/zft_codec.h"
 #include "shell/previewer.h"
+#include "tests/support/finished.h"
 #include "tests/support/fixtures.h"
 #include "tests/support/outcome.h"
 
 namespace testing {
 
+platform::Async<void> nothing(shell::MainScreen&) { co_return; }
+
 Session::Session() {
     shell::load_mainscreen(w);
-    w.window.show();
+    w.window->show();
 }
 
 QString Session::write(const QString& name, const QByteArray& bytes) {
@@ -28,14 +31,14 @@ QString Session::preview(const QString& path, const QString& expected) {
     prompts.shown.clear();
     prompts.unexpected.clear();
     prompts.file(path).button(platform::Answer::Ok).button(platform::Answer::Ok);
-    shell::preview_zft_file(w);
+    const bool ended = finished(shell::preview_zft_file(w));
     prompts.forgetAnswers();
 
     QList<Shown> boxes;
     for (const Shown& shown : prompts.shown)
         if (shown.kind == Shown::Kind::MessageBox)
             boxes << shown;
-    const QRect area = w.beeld->geometry();  // one point a pixel, where `beeld` stands
+    const QRect area = beeld().geometry();  // one point a pixel, where `beeld` stands
     const qint64 pixels = qint64(area.width()) * area.height();
     QString failure;
     if (!boxes.isEmpty() && boxes.back().style == platform::MessageStyle::Error) {
@@ -45,7 +48,7 @@ QString Session::preview(const QString& path, const QString& expected) {
         const auto length = static_cast<std::uint64_t>(QFileInfo(path).size());
         const std::string reason = boxes.isEmpty() ? core::short_file_reason(length)
                                                    : core::length_reason(length, 64 + 3 * static_cast<std::uint64_t>(pixels));
-        const bool told = error.title == shell::kTitle &&
+        const bool told = error.title == QString::fromStdString(shell::kTitle) &&
                           error.text == QStringLiteral("Cannot preview %1: %2").arg(path, QString::fromStdString(reason));
         failure = told ? QStringLiteral("EndOfFile") : QStringLiteral("an error saying ") + error.text;
     }
@@ -58,7 +61,7 @@ QString Session::preview(const QString& path, const QString& expected) {
     } else {
         // The picture, and a pixel's breadth around it where nothing is to be painted.
         const QImage shown = shown_on_screen(surface()).copy(area.adjusted(-1, -1, 1, 1));
-        const QRgb background = surface().backgroundColour().rgb();
+        const QRgb background = platform::pixel_of(surface().backgroundColour());
         static const QRegularExpression part(QStringLiteral("^painted (\\d+) of "));
         const QRegularExpressionMatch match = part.match(expected);
         const qint64 counted = match.hasMatch() ? std::min(match.captured(1).toLongLong(), pixels) : pixels;
@@ -86,13 +89,15 @@ QString Session::preview(const QString& path, const QString& expected) {
         const QString notice = QStringLiteral("\r\nCopyright notification=");
         if (boxes[0].text.size() - boxes[0].text.lastIndexOf(notice) != notice.size() + 48)
             outcome += QStringLiteral(" (the header's box shows no notice of 48 characters)");
-        if (w.window.widthTwips() != 15.0f * area.width() + 165 || w.window.heightTwips() != 15.0f * area.height() + 450)
+        if (w.window->widthTwips() != 15.0f * area.width() + 165 || w.window->heightTwips() != 15.0f * area.height() + 450)
             outcome += QStringLiteral(" (the window not fitted to the picture)");
-        if (!w.beeld->isVisibleTo(&surface()) || !w.beeld->picture().isNull())
+        if (!w.beeld->isVisible() || !w.beeld->picture().isNull())
             outcome += QStringLiteral(" (beeld hidden, or holding a picture)");
     }
     if (w.slot1.writer() || held_open(path))
         outcome += QStringLiteral(" (the file left open)");
+    if (!ended)
+        outcome += QStringLiteral(" (the command did not end)");
     if (!prompts.unexpected.isEmpty())
         outcome += QStringLiteral(" (unexpected prompts: %1)").arg(unexpected());
     return outcome;

@@ -9,7 +9,7 @@
 #include <QTemporaryDir>
 #include <QWidget>
 
-#include "platform/surface.h"
+#include "platform/qt/qt_toolkit.h"
 #include "shell/mainscreen.h"
 #include "tests/support/faulty_files.h"
 #include "tests/support/scripted_prompts.h"
@@ -21,15 +21,22 @@ inline QImage shown_on_screen(QWidget& widget) {
     return widget.grab().toImage().convertToFormat(QImage::Format_RGB32);
 }
 
+// A command that does nothing at once: whether MainScreen::run takes one.
+platform::Async<void> nothing(shell::MainScreen&);
+
 struct Session {
     QTemporaryDir dir;
+    platform::qt::QtToolkit toolkit;
     ScriptedPrompts prompts;
     FaultyFiles files;
-    shell::MainScreen w{prompts, files};
+    shell::MainScreen w{toolkit, prompts, files};
 
     Session();
 
-    platform::DrawingSurface& surface() { return *w.window.surface(); }
+    // The widgets behind the main window.
+    platform::qt::Form& window() { return platform::qt::widget_of(*w.window); }
+    platform::qt::DrawingSurface& surface() { return window().surface(); }
+    platform::qt::PictureAreaWidget& beeld() { return platform::qt::widget_of(*w.beeld); }
 
     // Writes `bytes` to `name` in the folder and gives its path; a fixture
     // that cannot be written ends the test program.

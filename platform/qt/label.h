@@ -6,7 +6,7 @@
 #include <QFont>
 #include <QLabel>
 
-namespace platform {
+namespace platform::qt {
 
 class DrawingSurface;
 
@@ -20,4 +20,4 @@ public:
           const QFont& font, const QString& text);
 };
 
-}  // namespace platform
+}  // namespace platform::qt

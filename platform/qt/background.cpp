@@ -1,9 +1,9 @@
-#include "platform/background.h"
+#include "platform/qt/background.h"
 
 #include <QEventLoop>
 #include <QThreadPool>
 
-namespace platform {
+namespace platform::qt {
 
 void wait_for(const std::function<void()>& job) {
     // One thread kept for the program's life: what it has once taken from
@@ -24,4 +24,4 @@ void wait_for(const std::function<void()>& job) {
     loop.exec();
 }
 
-}  // namespace platform
+}  // namespace platform::qt

@@ -1,16 +1,16 @@
-#include "platform/click_area.h"
+#include "platform/qt/click_area.h"
 
 #include <QApplication>
 #include <QMouseEvent>
 #include <QStyleHints>
 #include <QTimer>
 
-#include "platform/surface.h"
+#include "platform/qt/surface.h"
 #include "platform/units.h"
 
-namespace platform {
+namespace platform::qt {
 
-ClickArea::ClickArea(DrawingSurface* surface, const QString& name, float left, float top, float width, float height)
+ClickAreaWidget::ClickAreaWidget(DrawingSurface* surface, const QString& name, float left, float top, float width, float height)
     : QWidget(surface) {
     setObjectName(name);
     setAttribute(Qt::WA_NoSystemBackground);
@@ -75,11 +75,11 @@ private:
 
 }  // namespace
 
-void ClickArea::mousePressEvent(QMouseEvent* event) {
+void ClickAreaWidget::mousePressEvent(QMouseEvent* event) {
     pressed_ = event->button() == Qt::LeftButton;
 }
 
-void ClickArea::mouseReleaseEvent(QMouseEvent* event) {
+void ClickAreaWidget::mouseReleaseEvent(QMouseEvent* event) {
     // A press that wandered off the area before its release is no click.
     const bool click = pressed_ && event->button() == Qt::LeftButton && rect().contains(event->position().toPoint());
     pressed_ = false;
@@ -89,7 +89,7 @@ void ClickArea::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
-void ClickArea::click() {
+void ClickAreaWidget::click() {
     QMetaObject::invokeMethod(
         this,
         [this] {
@@ -99,4 +99,4 @@ void ClickArea::click() {
         Qt::QueuedConnection);
 }
 
-}  // namespace platform
+}  // namespace platform::qt

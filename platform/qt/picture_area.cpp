@@ -1,15 +1,15 @@
-#include "platform/picture_area.h"
+#include "platform/qt/picture_area.h"
 
 #include <QApplication>
 #include <QMouseEvent>
 #include <QWindow>
 
-#include "platform/surface.h"
+#include "platform/qt/surface.h"
 #include "platform/units.h"
 
-namespace platform {
+namespace platform::qt {
 
-PictureArea::PictureArea(DrawingSurface* surface, const QString& name, float left, float top, float width,
+PictureAreaWidget::PictureAreaWidget(DrawingSurface* surface, const QString& name, float left, float top, float width,
                          float height)
     : QWidget(surface), surface_(surface), left_(left), top_(top), width_(width), height_(height) {
     setObjectName(name);
@@ -20,13 +20,13 @@ PictureArea::PictureArea(DrawingSurface* surface, const QString& name, float lef
     place();
 }
 
-void PictureArea::place() {
+void PictureAreaWidget::place() {
     const QRect before = geometry();
     setGeometry(to_pixels(left_), to_pixels(top_), std::max(0, to_pixels(width_)), std::max(0, to_pixels(height_)));
     surface_->invalidate(before.united(geometry()));
 }
 
-void PictureArea::setPicture(const core::Picture& picture) {
+void PictureAreaWidget::setPicture(const core::Picture& picture) {
     picture_ = picture;
     if (!picture.isNull()) {
         width_ = to_twips(picture.width());
@@ -35,20 +35,26 @@ void PictureArea::setPicture(const core::Picture& picture) {
     place();
 }
 
-void PictureArea::setSizeTwips(float width, float height) {
+void PictureAreaWidget::setSizeTwips(float width, float height) {
     width_ = width;
     height_ = height;
     place();
 }
 
-void PictureArea::setVisible(bool visible) {
+void PictureAreaWidget::setVisible(bool visible) {
     const bool was = isVisibleTo(surface_);
     QWidget::setVisible(visible);
     if (was != visible)
         surface_->invalidate(geometry());
 }
 
-void PictureArea::setDragsWindow(bool drags) {
+bool PictureAreaWidget::isVisible() const { return isVisibleTo(surface_); }
+
+void PictureAreaWidget::setAccessibleName(const std::string& name) {
+    QWidget::setAccessibleName(QString::fromStdString(name));
+}
+
+void PictureAreaWidget::setDragsWindow(bool drags) {
     if (drags == dragsWindow_)
         return;
     dragsWindow_ = drags;
@@ -59,7 +65,7 @@ void PictureArea::setDragsWindow(bool drags) {
         surface_->removeEventFilter(this);
 }
 
-bool PictureArea::eventFilter(QObject* watched, QEvent* event) {
+bool PictureAreaWidget::eventFilter(QObject* watched, QEvent* event) {
     if (watched != surface_)
         return false;
     switch (event->type()) {
@@ -87,7 +93,7 @@ bool PictureArea::eventFilter(QObject* watched, QEvent* event) {
     }
 }
 
-bool PictureArea::dragWindow(const QPointF& global) {
+bool PictureAreaWidget::dragWindow(const QPointF& global) {
     const QPoint moved = (global - *pressedAt_).toPoint();
     if (!following_) {
         if (moved.manhattanLength() < QApplication::startDragDistance())
@@ -107,9 +113,9 @@ bool PictureArea::dragWindow(const QPointF& global) {
     return true;
 }
 
-void PictureArea::refresh() {
+void PictureAreaWidget::refresh() {
     surface_->invalidate(geometry());
     surface_->repaint(geometry());
 }
 
-}  // namespace platform
+}  // namespace platform::qt

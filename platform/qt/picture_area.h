@@ -1,7 +1,4 @@
-// A picture area on a drawing surface: no frame, no stretching. Given a
-// non-empty picture it takes the picture's natural size, one screen pixel per
-// picture pixel, with its top-left corner where it was placed. Empty, it
-// shows nothing and lets the surface show through.
+// A picture area on a drawing surface (platform::PictureArea).
 //
 // The surface draws it (see DrawingSurface); the widget is there for its
 // place, its name and its visibility.
@@ -12,35 +9,39 @@
 #include <optional>
 
 #include "core/picture.h"
+#include "platform/window.h"
 
-namespace platform {
+namespace platform::qt {
 
 class DrawingSurface;
 
-class PictureArea : public QWidget {
+class PictureAreaWidget final : public QWidget, public PictureArea {
 public:
     // Position and size in twips, relative to the surface.
-    PictureArea(DrawingSurface* surface, const QString& name, float left, float top, float width, float height);
+    PictureAreaWidget(DrawingSurface* surface, const QString& name, float left, float top, float width, float height);
 
-    const core::Picture& picture() const { return picture_; }
-    void setPicture(const core::Picture& picture);
+    const core::Picture& picture() const override { return picture_; }
+    void setPicture(const core::Picture& picture) override;
 
-    float widthTwips() const { return width_; }
-    float heightTwips() const { return height_; }
-    void setSizeTwips(float width, float height);
+    float widthTwips() const override { return width_; }
+    float heightTwips() const override { return height_; }
+    void setSizeTwips(float width, float height) override;
 
     // Shown or hidden (QWidget::setVisible); the surface follows.
     void setVisible(bool visible) override;
+    bool isVisible() const override;
 
     // Repaints the area at once.
-    void refresh();
+    void refresh() override;
+
+    void setAccessibleName(const std::string& name) override;
 
     // Lets the user move the whole window by pressing the left button on
     // the area and dragging, shown or not: the window system moves it where
     // it can (QWindow::startSystemMove), else the window follows the
     // pointer. A press released before the pointer has gone the drag
     // distance is left to the surface, as any other.
-    void setDragsWindow(bool drags);
+    void setDragsWindow(bool drags) override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -61,4 +62,4 @@ private:
     bool following_ = false;
 };
 
-}  // namespace platform
+}  // namespace platform::qt

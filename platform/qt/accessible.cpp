@@ -1,25 +1,25 @@
-#include "platform/accessible.h"
+#include "platform/qt/accessible.h"
 
 #include <QAccessibleWidget>
 
-#include "platform/click_area.h"
-#include "platform/form.h"
-#include "platform/picture_area.h"
+#include "platform/qt/click_area.h"
+#include "platform/qt/form.h"
+#include "platform/qt/picture_area.h"
 
-namespace platform {
+namespace platform::qt {
 namespace {
 
 // Keys do nothing on a click area; pressing it through the technology is
 // the one way besides the mouse.
 class ClickAreaAccessible : public QAccessibleWidget {
 public:
-    explicit ClickAreaAccessible(ClickArea* area) : QAccessibleWidget(area, QAccessible::Button) {}
+    explicit ClickAreaAccessible(ClickAreaWidget* area) : QAccessibleWidget(area, QAccessible::Button) {}
 
     QStringList actionNames() const override { return {pressAction()}; }
     QStringList keyBindingsForAction(const QString&) const override { return {}; }
     void doAction(const QString& action) override {
         if (action == pressAction())
-            static_cast<ClickArea*>(widget())->click();
+            static_cast<ClickAreaWidget*>(widget())->click();
     }
 };
 
@@ -28,9 +28,9 @@ public:
 QAccessibleInterface* interface_for(const QString& className, QObject* object) {
     if (className != QLatin1String("QWidget"))
         return nullptr;
-    if (auto* area = dynamic_cast<ClickArea*>(object))
+    if (auto* area = dynamic_cast<ClickAreaWidget*>(object))
         return new ClickAreaAccessible(area);
-    if (auto* area = dynamic_cast<PictureArea*>(object))
+    if (auto* area = dynamic_cast<PictureAreaWidget*>(object))
         return new QAccessibleWidget(area, QAccessible::Graphic);
     if (auto* form = dynamic_cast<Form*>(object))
         return new QAccessibleWidget(form, QAccessible::Window);
@@ -47,4 +47,4 @@ void install_accessibility() {
     (void)installed;
 }
 
-}  // namespace platform
+}  // namespace platform::qt

@@ -9,7 +9,7 @@
 #include <functional>
 #include <optional>
 
-namespace platform {
+namespace platform::qt {
 
 // Runs `job` on another thread and handles the program's events until it
 // has ended.
@@ -33,4 +33,4 @@ auto in_background(Work work) {
     return std::move(*result);
 }
 
-}  // namespace platform
+}  // namespace platform::qt

@@ -1,12 +1,11 @@
-#include "platform/form.h"
+#include "platform/qt/form.h"
 
 #include <QAction>
-#include <QApplication>
 #include <QCloseEvent>
-#include <QCoreApplication>
 #include <QEventLoop>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QKeySequence>
 #include <QMenuBar>
 #include <QPainter>
 #include <QScreen>
@@ -14,13 +13,41 @@
 #include <cstdlib>
 #include <xcb/xcb.h>
 
-#include "platform/accessible.h"
+#include "platform/qt/accessible.h"
+#include "platform/qt/click_area.h"
+#include "platform/qt/label.h"
+#include "platform/qt/picture_area.h"
 
-namespace platform {
+namespace platform::qt {
+namespace {
 
-Form::Form(const QString& name, bool withMenuBar) : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+class FormMenuItem final : public MenuItem {
+public:
+    explicit FormMenuItem(QAction* action) : action_(action) {}
+    void trigger() override { action_->trigger(); }
+
+private:
+    QAction* action_;
+};
+
+class FormMenu final : public Menu {
+public:
+    FormMenu(Form& form, QMenu* menu) : form_(form), menu_(menu) {}
+    MenuItem& addItem(const std::string& name, const std::string& caption, const std::string& shortcut,
+                      std::function<void()> run) override {
+        return form_.addItem(menu_, name, caption, shortcut, std::move(run));
+    }
+
+private:
+    Form& form_;
+    QMenu* menu_;
+};
+
+}  // namespace
+
+Form::Form(const std::string& name, bool withMenuBar) : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
     install_accessibility();
-    setObjectName(name);
+    setObjectName(QString::fromStdString(name));
     if (withMenuBar) {
         menuBar_ = new QMenuBar(this);
         menuBar_->setObjectName(QStringLiteral("menubar"));
@@ -119,7 +146,9 @@ void Form::makeNameless() {
     }
 }
 
-void Form::showModal() {
+void Form::setAccessibleName(const std::string& name) { QWidget::setAccessibleName(QString::fromStdString(name)); }
+
+Async<void> Form::showModal() {
     setWindowModality(Qt::ApplicationModal);
     QEventLoop loop;
     modalLoop_ = &loop;
@@ -127,6 +156,11 @@ void Form::showModal() {
     activateWindow();
     loop.exec(QEventLoop::DialogExec);
     modalLoop_ = nullptr;
+    return Async<void>::ready();
+}
+
+void Form::post(std::function<void()> job) {
+    QMetaObject::invokeMethod(this, std::move(job), Qt::QueuedConnection);
 }
 
 void Form::discard() {
@@ -137,20 +171,20 @@ void Form::discard() {
     destroy();
 }
 
-QMenu* Form::addMenu(const QString& name, const QString& caption) {
-    QMenu* menu = menuBar_->addMenu(caption);
-    menu->setObjectName(name);
-    menu->menuAction()->setObjectName(name);
+Menu& Form::addMenu(const std::string& name, const std::string& caption) {
+    QMenu* menu = menuBar_->addMenu(QString::fromStdString(caption));
+    menu->setObjectName(QString::fromStdString(name));
+    menu->menuAction()->setObjectName(QString::fromStdString(name));
     applySize();
-    return menu;
+    return *menus_.emplace_back(std::make_unique<FormMenu>(*this, menu));
 }
 
-QAction* Form::addItem(QMenu* menu, const QString& name, const QString& caption, const QKeySequence& shortcut,
-                       std::function<void()> run) {
-    QAction* action = menu->addAction(caption);
-    action->setObjectName(name);
-    if (!shortcut.isEmpty()) {
-        action->setShortcut(shortcut);
+MenuItem& Form::addItem(QMenu* menu, const std::string& name, const std::string& caption, const std::string& shortcut,
+                        std::function<void()> run) {
+    QAction* action = menu->addAction(QString::fromStdString(caption));
+    action->setObjectName(QString::fromStdString(name));
+    if (!shortcut.empty()) {
+        action->setShortcut(QKeySequence(QString::fromStdString(shortcut), QKeySequence::PortableText));
         // The shortcut works from anywhere in the window, menu open or not:
         // an open menu is a window of its own, which a window-wide shortcut
         // would not reach. A modal box over the window still blocks it.
@@ -158,7 +192,21 @@ QAction* Form::addItem(QMenu* menu, const QString& name, const QString& caption,
         addAction(action);
     }
     connect(action, &QAction::triggered, this, [run = std::move(run)] { run(); });
-    return action;
+    return *items_.emplace_back(std::make_unique<FormMenuItem>(action));
+}
+
+PictureArea& Form::addPictureArea(const std::string& name, float left, float top, float width, float height) {
+    return *new PictureAreaWidget(surface_, QString::fromStdString(name), left, top, width, height);
+}
+
+void Form::addLabel(const std::string& name, float left, float top, float width, float height, const Font& font,
+                    const std::string& text) {
+    new Label(surface_, QString::fromStdString(name), left, top, width, height,
+              font_named(QString::fromStdString(font.family), font.points, font.bold), QString::fromStdString(text));
+}
+
+ClickArea& Form::addClickArea(const std::string& name, float left, float top, float width, float height) {
+    return *new ClickAreaWidget(surface_, QString::fromStdString(name), left, top, width, height);
 }
 
 bool Form::event(QEvent* event) {
@@ -193,12 +241,4 @@ void Form::closeEvent(QCloseEvent* event) {
         modalLoop_->quit();
 }
 
-void pump_events() { QCoreApplication::processEvents(); }
-
-void end_program() {
-    for (QWidget* window : QApplication::topLevelWidgets())
-        window->hide();
-    QCoreApplication::exit(0);
-}
-
-}  // namespace platform
+}  // namespace platform::qt

@@ -1,19 +1,19 @@
-#include "platform/surface.h"
+#include "platform/qt/surface.h"
 
 #include <QPaintEvent>
 #include <QPainter>
 
 #include "core/compose.h"
-#include "platform/picture_area.h"
+#include "platform/qt/picture_area.h"
 
-namespace platform {
+namespace platform::qt {
 
 DrawingSurface::DrawingSurface(QWidget* parent) : QWidget(parent) {
     setObjectName(QStringLiteral("surface"));
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void DrawingSurface::setBackgroundColour(QColor colour) {
+void DrawingSurface::setBackgroundColour(std::optional<int> colour) {
     backgroundColour_ = colour;
     invalidate(rect());
 }
@@ -76,7 +76,7 @@ void DrawingSurface::composeStale() {
     std::vector<core::Layer> layers;
     if (!backgroundPicture_.isNull())
         layers.push_back({&backgroundPicture_, 0, 0, backgroundPicture_.size()});
-    for (const PictureArea* area : areas_) {
+    for (const PictureAreaWidget* area : areas_) {
         if (area->isVisibleTo(this) && !area->picture().isNull()) {
             const QRect place = area->geometry();
             layers.push_back({&area->picture(), place.x(), place.y(), {place.width(), place.height()}});
@@ -84,7 +84,7 @@ void DrawingSurface::composeStale() {
     }
     auto* target = reinterpret_cast<core::Argb*>(composed_.bits());
     const auto stride = static_cast<std::ptrdiff_t>(composed_.bytesPerLine() / sizeof(core::Argb));
-    const core::Argb background = backgroundColour().rgb();
+    const core::Argb background = backgroundPixel();
     for (const QRect& r : stale_)
         core::compose(target, stride, {r.x(), r.y(), r.width(), r.height()}, background, layers);
     unpainted_ = true;
@@ -95,7 +95,7 @@ void DrawingSurface::composeStale() {
 
 void DrawingSurface::changeEvent(QEvent* event) {
     // A new theme, or the desktop switching between light and dark.
-    if (event->type() == QEvent::PaletteChange && !backgroundColour_.isValid())
+    if (event->type() == QEvent::PaletteChange && !backgroundColour_)
         invalidate(rect());
     QWidget::changeEvent(event);
 }
@@ -110,4 +110,4 @@ void DrawingSurface::paintEvent(QPaintEvent* event) {
         painter.drawImage(r, composed_, r);
 }
 
-}  // namespace platform
+}  // namespace platform::qt

@@ -1,9 +1,11 @@
+// The desktop program: Qt Widgets under the shell's windows.
 #include <QApplication>
-#include <QIcon>
+#include <QFile>
 #include <cstdio>
 #include <cstring>
 
-#include "platform/prompts.h"
+#include "platform/qt/qt_prompts.h"
+#include "platform/qt/qt_toolkit.h"
 #include "shell/introscreen.h"
 #include "shell/mainscreen.h"
 
@@ -66,15 +68,16 @@ int main(int argc, char* argv[]) {
     QString file;
     if (!file_to_open(QCoreApplication::arguments().mid(1), file))
         return 2;
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/assets/icon.png")));
+    QApplication::setWindowIcon(platform::qt::program_icon());
     // The intro's click decides when the program ends; the moment between the
     // intro closing and the main window showing has no window and is no end.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    platform::QtPrompts prompts;
-    shell::MainScreen w(prompts);
-    prompts.setParent(&w.window);
-    shell::IntroScreen intro(w, file);
+    platform::qt::QtToolkit toolkit;
+    platform::qt::QtPrompts prompts;
+    shell::MainScreen w(toolkit, prompts);
+    prompts.setParent(&platform::qt::widget_of(*w.window));
+    shell::IntroScreen intro(w, QFile::encodeName(file).toStdString());
     intro.show();
     return app.exec();
 }

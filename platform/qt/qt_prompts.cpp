@@ -1,5 +1,6 @@
-#include "platform/prompts.h"
+#include "platform/qt/qt_prompts.h"
 
+#include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
@@ -7,7 +8,7 @@
 #include <QPointer>
 #include <QSettings>
 
-namespace platform {
+namespace platform::qt {
 namespace {
 
 // Gives the keyboard back to the window under a box once the box has gone.
@@ -89,24 +90,25 @@ void configure_file_dialog(QFileDialog& dialog, FileDialogMode mode, const QStri
         dialog.setDirectoryUrl(last);
 }
 
-std::optional<QString> QtPrompts::fileDialog(FileDialogMode mode, const QString& title, const QString& filter,
-                                             const QString& fileName) {
+Async<std::optional<std::string>> QtPrompts::fileDialog(FileDialogMode mode, const std::string& title,
+                                                        const std::string& filter, const std::string& fileName) {
     const FocusReturns focus(parent_);
     std::optional<QString> chosen;
     {
         QFileDialog dialog(parent_);
-        configure_file_dialog(dialog, mode, title, filter);
-        if (!fileName.isEmpty())
-            dialog.selectFile(fileName);
+        configure_file_dialog(dialog, mode, QString::fromStdString(title), QString::fromStdString(filter));
+        if (!fileName.empty())
+            dialog.selectFile(QFile::decodeName(fileName.c_str()));
         if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
             chosen = dialog.selectedFiles().constFirst();
     }  // Qt's own saving of the folder comes first.
-    if (chosen)
-        remember_folder(QFileInfo(*chosen).absolutePath());
-    return chosen;
+    if (!chosen)
+        return Async<std::optional<std::string>>::ready(std::nullopt);
+    remember_folder(QFileInfo(*chosen).absolutePath());
+    return Async<std::optional<std::string>>::ready(QFile::encodeName(*chosen).toStdString());
 }
 
-Answer QtPrompts::messageBox(const QString& text, MessageStyle style, const QString& title) {
+Async<Answer> QtPrompts::messageBox(const std::string& text, MessageStyle style, const std::string& title) {
     QMessageBox::Icon icon = QMessageBox::Information;
     QMessageBox::StandardButtons buttons = QMessageBox::Ok;
     // The first button answers Return. Left to itself, the box gives Return
@@ -135,32 +137,31 @@ Answer QtPrompts::messageBox(const QString& text, MessageStyle style, const QStr
         icon = QMessageBox::Critical;
         break;
     }
-    QString shown = text;
+    QString shown = QString::fromStdString(text);
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
     const FocusReturns focus(parent_);
-    QMessageBox box(icon, title, shown, buttons, parent_);
+    QMessageBox box(icon, QString::fromStdString(title), shown, buttons, parent_);
     box.setTextFormat(Qt::PlainText);
     box.setDefaultButton(first);
     box.setEscapeButton(escape);
     switch (box.exec()) {
     case QMessageBox::Ok:
-        return Answer::Ok;
+        return Async<Answer>::ready(Answer::Ok);
     case QMessageBox::Yes:
-        return Answer::Yes;
+        return Async<Answer>::ready(Answer::Yes);
     case QMessageBox::No:
-        return Answer::No;
+        return Async<Answer>::ready(Answer::No);
     default:
-        return Answer::Cancel;
+        return Async<Answer>::ready(Answer::Cancel);
     }
 }
 
-QString QtPrompts::inputBox(const QString& prompt, const QString& title) {
+Async<std::string> QtPrompts::inputBox(const std::string& prompt, const std::string& title) {
     const FocusReturns focus(parent_);
     bool ok = false;
-    const QString text = QInputDialog::getText(parent_, title, prompt, QLineEdit::Normal, QString(), &ok);
-    return ok ? text : QString();
+    const QString text = QInputDialog::getText(parent_, QString::fromStdString(title), QString::fromStdString(prompt),
+                                               QLineEdit::Normal, QString(), &ok);
+    return Async<std::string>::ready(ok ? text.toStdString() : std::string());
 }
 
-QDate QtPrompts::currentDate() { return QDate::currentDate(); }
-
-}  // namespace platform
+}  // namespace platform::qt

@@ -3,9 +3,9 @@
 // picture, and a click area a button they can press, which clicks it.
 #pragma once
 
-namespace platform {
+namespace platform::qt {
 
 // Idempotent; every window calls it before its widgets are asked about.
 void install_accessibility();
 
-}  // namespace platform
+}  // namespace platform::qt

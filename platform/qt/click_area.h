@@ -1,22 +1,26 @@
-// An invisible area on a drawing surface that answers a click: the left
-// button pressed and released over it. It shows nothing, so whatever lies
-// behind it shows through, and it takes every click within its bounds.
+// An invisible area on a drawing surface that answers a click
+// (platform::ClickArea). It takes every click within its bounds.
 #pragma once
 
 #include <QWidget>
 #include <functional>
 
-namespace platform {
+#include "platform/window.h"
+
+namespace platform::qt {
 
 class DrawingSurface;
 
-class ClickArea : public QWidget {
+class ClickAreaWidget final : public QWidget, public ClickArea {
 public:
     // Position and size in twips, relative to the surface; placed in front
     // of everything already on it.
-    ClickArea(DrawingSurface* surface, const QString& name, float left, float top, float width, float height);
+    ClickAreaWidget(DrawingSurface* surface, const QString& name, float left, float top, float width, float height);
 
-    void setOnClick(std::function<void()> onClick) { onClick_ = std::move(onClick); }
+    void setOnClick(std::function<void()> onClick) override { onClick_ = std::move(onClick); }
+    void setAccessibleName(const std::string& name) override {
+        QWidget::setAccessibleName(QString::fromStdString(name));
+    }
 
     // Runs the click's command, as a click on the area does, once the event
     // at hand has been handled: the command may run for as long as the
@@ -34,4 +38,4 @@ private:
     bool pressed_ = false;
 };
 
-}  // namespace platform
+}  // namespace platform::qt

@@ -14,42 +14,41 @@
 // again takes nothing with it.
 #pragma once
 
-#include <QColor>
 #include <QImage>
 #include <QRegion>
 #include <QWidget>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "core/picture.h"
 #include "platform/units.h"
+#include "platform/window.h"
 
-namespace platform {
+namespace platform::qt {
 
-class PictureArea;
+class PictureAreaWidget;
 
-class DrawingSurface : public QWidget {
+class DrawingSurface final : public QWidget, public Surface {
 public:
     explicit DrawingSurface(QWidget* parent);
 
     // Where no picture covers the surface it shows the palette's window
     // colour (QPalette::Window) as it is when the surface is drawn, so the
-    // desktop's light or dark theme shows through; a valid colour given
-    // here replaces it, an invalid one gives it back.
-    void setBackgroundColour(QColor colour);
-    QColor backgroundColour() const {
-        return backgroundColour_.isValid() ? backgroundColour_ : palette().color(QPalette::Window);
-    }
+    // desktop's light or dark theme shows through; a colour given here
+    // replaces it, nullopt gives it back.
+    void setBackgroundColour(std::optional<int> colour) override;
+    int backgroundColour() const override { return colour_value(backgroundPixel()); }
 
     // Drawn at its natural size from the top-left corner; the empty picture
     // removes it.
-    void setBackgroundPicture(const core::Picture& picture);
+    void setBackgroundPicture(const core::Picture& picture) override;
 
     // The client area's size in pixels, as the window's frame leaves it.
     void setClientSize(QSize pixels);
 
     // The colour value shown at (x, y) twips; -1 outside the surface.
-    int readPixel(float x, float y) {
+    int readPixel(float x, float y) override {
         if (anyStale_) [[unlikely]]
             composeStale();
         if (!inside(x, y)) [[unlikely]]
@@ -58,7 +57,7 @@ public:
     }
 
     // Paints the one screen pixel at (x, y) twips; outside the surface nothing.
-    void setPixel(float x, float y, int colour) {
+    void setPixel(float x, float y, int colour) override {
         if (anyStale_) [[unlikely]]
             composeStale();
         if (!inside(x, y)) [[unlikely]]
@@ -73,7 +72,7 @@ public:
 
     // Recomposes everything, dropping painted points, and repaints at once.
     // With no point painted and nothing changed, what is composed stands.
-    void refresh();
+    void refresh() override;
 
     // The same without the repaint, for a window that repaints the surface
     // along with itself.
@@ -84,13 +83,16 @@ public:
 
     // For picture areas: the layers changed within `pixels`.
     void invalidate(const QRect& pixels);
-    void addPictureArea(PictureArea* area) { areas_.push_back(area); }
+    void addPictureArea(PictureAreaWidget* area) { areas_.push_back(area); }
 
 protected:
     void changeEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    core::Argb backgroundPixel() const {
+        return backgroundColour_ ? pixel_of(*backgroundColour_) : palette().color(QPalette::Window).rgb();
+    }
     void composeStale();
 
     // The pixel a point falls in, in integers: for a point inside the
@@ -104,9 +106,9 @@ private:
     static int column(float x) { return static_cast<int>(x) / kWholeTwipsPerPixel; }
     qsizetype row(float y) const { return static_cast<int>(y) / kWholeTwipsPerPixel * bytesPerLine_; }
 
-    QColor backgroundColour_;  // invalid: the palette's
+    std::optional<int> backgroundColour_;  // none: the palette's
     core::Picture backgroundPicture_;
-    std::vector<PictureArea*> areas_;  // back to front
+    std::vector<PictureAreaWidget*> areas_;  // back to front
     QImage composed_;  // over composedMemory_
     std::shared_ptr<core::Argb[]> composedMemory_;
     uchar* bits_ = nullptr;
@@ -122,4 +124,4 @@ private:
     bool unpainted_ = true;       // composed since the last paint
 };
 
-}  // namespace platform
+}  // namespace platform::qt

@@ -1,9 +1,9 @@
-#include "platform/label.h"
+#include "platform/qt/label.h"
 
-#include "platform/surface.h"
+#include "platform/qt/surface.h"
 #include "platform/units.h"
 
-namespace platform {
+namespace platform::qt {
 
 QFont font_named(const QString& family, qreal points, bool bold) {
     QFont font(family);
@@ -25,4 +25,4 @@ Label::Label(DrawingSurface* surface, const QString& name, float left, float top
     setGeometry(to_pixels(left), to_pixels(top), to_pixels(width), to_pixels(height));
 }
 
-}  // namespace platform
+}  // namespace platform::qt
