@@ -48,7 +48,10 @@ test_packages=(
 
 web_packages=(
     emscripten icu-devtools dpkg-dev cmake make pkg-config  # the page: the core for WebAssembly, from Debian's sources (web/build.sh)
-    chromium chromium-driver python3-selenium python3-pil  # ... and its tests in Debian's headless Chromium
+    python3  # ... served by its http.server
+)
+web_test_packages=(
+    chromium chromium-driver python3-selenium python3-pil  # the page's tests, in Debian's headless Chromium
 )
 
 fuzz_packages=(
@@ -141,7 +144,8 @@ run)
     exec build/app/zft-toolkit
     ;;
 test)
-    install_missing "${build_packages[@]}" "${host_packages[@]}" "${test_packages[@]}" "${web_packages[@]}"
+    install_missing "${build_packages[@]}" "${host_packages[@]}" "${test_packages[@]}" "${web_packages[@]}" \
+        "${web_test_packages[@]}"
     build -DBUILD_TESTING=ON "${all_hosts[@]}" -DZFT_WEB=ON
     cd build && ctest --output-on-failure -j"$(nproc)"
     ;;
