@@ -37,6 +37,7 @@ public:
     virtual float heightTwips() const = 0;
     virtual void setSizeTwips(float width, float height) = 0;
 
+    // Not hidden, whether its window is shown yet or not.
     virtual bool isVisible() const = 0;
     virtual void setVisible(bool visible) = 0;
 

@@ -10,7 +10,9 @@
 #                         (ZFT_WEB_PORT), unless --build-only
 #   scripts/dev.sh fuzz [SECONDS]
 #                         installs clang, fuzzes every fuzz target for SECONDS
-#                         (default 60) each, under AddressSanitizer and UBSan
+#                         (default 60) each, under AddressSanitizer and UBSan,
+#                         says what each ran and found, and fails when one
+#                         does not build or an input breaks it
 # Each can be run again at no cost: apt is asked only for missing packages,
 # and the builds are incremental.
 set -euo pipefail
@@ -46,7 +48,10 @@ test_packages=(
 
 web_packages=(
     emscripten icu-devtools dpkg-dev cmake make pkg-config  # the page: the core for WebAssembly, from Debian's sources (web/build.sh)
-    chromium chromium-driver python3-selenium python3-pil  # ... and its tests in Debian's headless Chromium
+    python3  # ... served by its http.server
+)
+web_test_packages=(
+    chromium chromium-driver python3-selenium python3-pil  # the page's tests, in Debian's headless Chromium
 )
 
 fuzz_packages=(
@@ -139,7 +144,8 @@ run)
     exec build/app/zft-toolkit
     ;;
 test)
-    install_missing "${build_packages[@]}" "${host_packages[@]}" "${test_packages[@]}" "${web_packages[@]}"
+    install_missing "${build_packages[@]}" "${host_packages[@]}" "${test_packages[@]}" "${web_packages[@]}" \
+        "${web_test_packages[@]}"
     build -DBUILD_TESTING=ON "${all_hosts[@]}" -DZFT_WEB=ON
     cd build && ctest --output-on-failure -j"$(nproc)"
     ;;
@@ -155,12 +161,18 @@ fuzz)
     seconds=${2:-60}
     install_missing "${build_packages[@]}" "${fuzz_packages[@]}"
     # Each target in a clang++ build of its own, from its seed corpus; what
-    # it finds, and a crashing input, go to build/fuzz/TARGET.
+    # it finds, and a crashing input, go to build/fuzz/TARGET. Every target
+    # runs even when one breaks; the status says whether any did.
+    said=() failed=0
     for source in tests/*/fuzz/fuzz_*.cpp tests/*/*/fuzz/fuzz_*.cpp; do
         target=$(basename "$source" .cpp)
         echo "Fuzzing $target for $seconds seconds"
-        tests/support/run_fuzz.sh "$(dirname "$source")" "build/fuzz/$target" "$target" "$seconds"
+        said+=("$(tests/support/run_fuzz.sh "$(dirname "$source")" "build/fuzz/$target" "$target" "$seconds")") || failed=1
+        echo "${said[-1]}"
     done
+    printf '\nFuzzed %d targets for %s seconds each:\n' "${#said[@]}" "$seconds"
+    printf '  %s\n' "${said[@]}"
+    exit "$failed"
     ;;
 *)
     echo "usage: $0 run|test|web [--build-only]|fuzz [SECONDS]" >&2

@@ -10,7 +10,10 @@
 # Prints that folder's path on its last line. The first run needs apt's
 # sources (it adds a deb-src entry mirroring the machine's Debian sources)
 # and takes some minutes (under ten on two cores); a run that finds the
-# folder complete does nothing.
+# folder complete does nothing. One build at a time fills a folder: another
+# waits for it (saying so) and takes what it built. A build broken off
+# (killed, a full disk) leaves the folder without its mark "complete", and
+# the next run goes on from the last library it finished.
 set -euo pipefail
 
 jobs=${JOBS:-$(nproc)}
@@ -63,28 +66,6 @@ main_version() {
     apt-cache madison "$1" | awk -F'|' '$3 ~ /Sources/ && $3 !~ /-security/ {gsub(/ /, "", $2); print $2; exit}'
 }
 
-ensure_deb_src
-declare -A version
-key="r$recipe-em$(cat /usr/share/emscripten/emscripten-version.txt)"
-for package in "${packages[@]}"; do
-    version[$package]=$(main_version "$package")
-    [ -n "${version[$package]}" ] || { echo "No source package $package in apt's sources" >&2; exit 1; }
-    key+="-${short[$package]}${version[$package]#*:}"
-done
-cache=${XDG_CACHE_HOME:-$HOME/.cache}/zft-toolkit/wasm-$key
-if [ -f "$cache/complete" ]; then
-    echo "$cache"
-    exit 0
-fi
-
-echo "Building the C libraries for WebAssembly into $cache (once; some minutes)" >&2
-started=$SECONDS
-prefix=$cache
-# Sources and objects, kept until the cache is complete, so that a build
-# broken off goes on where it stopped.
-work=$cache.work
-mkdir -p "$prefix"/{include,lib/pkgconfig,share} "$work"
-
 # emscripten's optimizer needs Debian's acorn; programs CMake's checks run
 # go to node, which must not try to fetch the .wasm as a URL.
 export NODE_PATH=/usr/share/nodejs
@@ -99,6 +80,7 @@ unpack() {  # package → the unpacked source folder
         # warning that root downloads unsandboxed is no news.
         (cd "$work" && apt-get source -qq --download-only "$1=${version[$1]}" 2>&1 >/dev/null |
             grep -v 'unsandboxed' >&2) || true
+        rm -rf "$folder.new"  # what a run broken off unpacked
         dpkg-source -x --no-check "$work/$1_${version[$1]#*:}.dsc" "$folder.new" >/dev/null || return 1
         mv "$folder.new" "$folder"
     fi
@@ -188,24 +170,72 @@ build_icu() {
     cp "$objects/data/icudt72l.dat" "$prefix/share/"
 }
 
-step zlib
-step libpng
-step libjpeg
-step giflib
-step icu
-
 # What pkg-config tells the core's build, as Debian's own packages do.
 pc() {  # name, libs, version
     printf 'prefix=%s\nName: %s\nDescription: %s for WebAssembly\nVersion: %s\nCflags: -I${prefix}/include\nLibs: -L${prefix}/lib %s\n' \
         "$prefix" "$1" "$1" "$3" "$2" >"$prefix/lib/pkgconfig/$1.pc"
 }
-pc libjpeg -ljpeg "${version[libjpeg-turbo]}"
-pc libturbojpeg -lturbojpeg "${version[libjpeg-turbo]}"
-pc icu-uc -licuuc "${version[icu]}"
+
+# Builds the libraries into the folder $1 unless it is complete, and prints
+# its path. The lock beside it (flock(1)) lets one build at a time in; it
+# goes with the process that holds it, however that ends. "complete" is
+# written last, once everything is on the disk.
+build_into() {
+    cache=$1 prefix=$1 work=$1.work
+    local lock=$1.lock
+    mkdir -p "$(dirname "$cache")"
+    exec 9>>"$lock"
+    if ! flock -n 9; then
+        local holder
+        holder=$(cat "$lock")
+        echo "Waiting for another build of the C libraries for WebAssembly into $cache${holder:+ (process $holder)}" \
+            "to finish; this one then takes what it built" >&2
+        flock 9
+    fi
+    echo "$BASHPID" >"$lock"
+    if [ -f "$cache/complete" ]; then
+        echo "$cache"
+        return
+    fi
+    echo "Building the C libraries for WebAssembly into $cache (once; some minutes)" >&2
+    started=$SECONDS
+    # Sources and objects, kept until the cache is complete, so that a build
+    # broken off goes on where it stopped.
+    mkdir -p "$prefix"/{include,lib/pkgconfig,share} "$work"
+    step zlib
+    step libpng
+    step libjpeg
+    step giflib
+    step icu
+    pc libjpeg -ljpeg "${version[libjpeg-turbo]}"
+    pc libturbojpeg -lturbojpeg "${version[libjpeg-turbo]}"
+    pc icu-uc -licuuc "${version[icu]}"
+    for package in "${packages[@]}"; do
+        echo "$package ${version[$package]}"
+    done >"$prefix/versions"
+    sync
+    touch "$prefix/complete"
+    rm -rf "$work"
+    exec 9>&-
+    echo "The C libraries for WebAssembly took $((SECONDS - started)) s" >&2
+    echo "$cache"
+}
+
+# Sourced (tests/web/build_libs_lock.sh), it only defines the above.
+[ "${BASH_SOURCE[0]}" = "$0" ] || return 0
+
+ensure_deb_src
+declare -A version
+key="r$recipe-em$(cat /usr/share/emscripten/emscripten-version.txt)"
 for package in "${packages[@]}"; do
-    echo "$package ${version[$package]}"
-done >"$prefix/versions"
-touch "$prefix/complete"
-rm -rf "$work"
-echo "The C libraries for WebAssembly took $((SECONDS - started)) s" >&2
-echo "$cache"
+    version[$package]=$(main_version "$package")
+    [ -n "${version[$package]}" ] || { echo "No source package $package in apt's sources" >&2; exit 1; }
+    key+="-${short[$package]}${version[$package]#*:}"
+done
+cache=${XDG_CACHE_HOME:-$HOME/.cache}/zft-toolkit/wasm-$key
+# A complete folder is never changed again: no lock needed to take it.
+if [ -f "$cache/complete" ]; then
+    echo "$cache"
+    exit 0
+fi
+build_into "$cache"

@@ -14,18 +14,33 @@
 // before a marker, say) as djpeg does, a file that ends without its
 // end-of-image marker too, when every pixel came before its end. Except
 // when a scan's data stops before its last block, at the end of the file
-// (the data stops early) or at a marker (the scan's data is corrupt): the
-// rest would be made up, so the decode stops there, and no row that was not
+// (the data stops early) or at a marker (the scan's data is corrupt), or
+// when a restart marker is not where it belongs: the rest would be made up,
+// so the decode stops there, and in a Huffman-coded scan no row that was not
 // decoded is ever handed on; nor is the blurred picture of a file in several
 // scans whose end came before its last. (A code that no Huffman table has
 // cannot be told so: libjpeg-turbo's fast path takes it as a zero without a
 // word.) A fatal error is a failure, whatever warnings came before.
+//
+// Arithmetic coding leaves out the zero bytes that end a scan's data, so its
+// decoder runs into the marker after a scan as a matter of course, rows
+// before the scan's last where they are flat, and takes zeros for the rest
+// without a word. The file's end inside a scan stops the decode at once. A
+// marker inside the scan's data shows by what follows it, the rest of the
+// scan: junk before the next marker, a restart marker out of place, a
+// segment past the file's end, a marker with no business there. So whatever
+// goes wrong in the markers after a scan that ran into one is that scan's
+// corrupt data. It is known only once the scan is over: the rows of a
+// sequential file handed on by then go with the failed decode. (An
+// end-of-image marker inside the data cannot be told from the scan's end,
+// by djpeg either.)
 #include "core/decoders/formats.h"
 
 #include <cstdio>  // jpeglib.h needs FILE and size_t first
 
-#include <jerror.h>
 #include <jpeglib.h>
+// After jpeglib.h, whose settings say which of its codes jerror.h has.
+#include <jerror.h>
 
 #include <algorithm>
 #include <bit>
@@ -71,6 +86,9 @@ struct State {
     Errors errors;
     Source source;
     unsigned scanned = 0;  // a bit for each component that a scan has held
+    // The arithmetic-coded scan just read ran into the marker after it: that
+    // marker may have been inside its data.
+    bool ranIntoMarker = false;
 };
 
 State& state_of(j_common_ptr info) { return *static_cast<State*>(info->client_data); }
@@ -85,27 +103,41 @@ State& state_of(j_decompress_ptr info) { return *static_cast<State*>(info->clien
 
 void on_error(j_common_ptr info) { stop(info); }
 
-// Warnings are counted and let pass, but for the one that means that a
-// scan's data stopped before its last block.
+// Warnings are counted and let pass, but for those that mean that a scan's
+// data stopped before its last block or lost its place.
 void on_message(j_common_ptr info, int level) {
     if (level >= 0)
         return;  // tracing
-    if (info->err->msg_code == JWRN_HIT_MARKER)
+    const int code = info->err->msg_code;
+    if (code == JWRN_HIT_MARKER || code == JWRN_MUST_RESYNC || code == JWRN_ARITH_BAD_CODE ||
+        (code == JWRN_EXTRANEOUS_DATA && state_of(info).ranIntoMarker))
         stop(info);
     ++info->err->num_warnings;
+}
+
+// Whether the arithmetic decoder is inside a scan: it wants the scan's data.
+bool inside_arithmetic_scan(j_decompress_ptr info) {
+    return info->arith_code && info->input_iMCU_row < info->total_iMCU_rows;
+}
+
+// Between a scan and the markers after it: whether the scan ran into one.
+void note_scan_end(j_decompress_ptr info) {
+    state_of(info).ranIntoMarker = info->arith_code && info->input_iMCU_row >= info->total_iMCU_rows &&
+                                   info->unread_marker != 0;
 }
 
 void never_print(j_common_ptr) {}
 
 // Called as each scan is read, with the scan's components at hand.
 void on_progress(j_common_ptr info) {
-    const auto* decompress = reinterpret_cast<j_decompress_ptr>(info);
+    const auto decompress = reinterpret_cast<j_decompress_ptr>(info);
     if (decompress->input_scan_number > kMostScans) {
         state_of(info).errors.tooManyScans = true;
         std::longjmp(state_of(info).errors.jump, 1);
     }
     for (int i = 0; i < decompress->comps_in_scan; ++i)
         state_of(info).scanned |= 1u << decompress->cur_comp_info[i]->component_index;
+    note_scan_end(decompress);
 }
 
 void start_source(j_decompress_ptr) {}
@@ -125,8 +157,12 @@ boolean fill_buffer(j_decompress_ptr info) {
     if (got == 0) {
         // As libjpeg's own sources do: a warning, and an end-of-image marker,
         // which ends the picture where a scan needs no more of its data.
+        // Not for a scan in arithmetic coding, which would take zeros for
+        // the rest, nor for the segment of a marker such a scan ran into.
         source.ended = true;
         info->err->msg_code = JWRN_JPEG_EOF;
+        if (inside_arithmetic_scan(info) || state.ranIntoMarker)
+            stop(reinterpret_cast<j_common_ptr>(info));
         info->err->emit_message(reinterpret_cast<j_common_ptr>(info), -1);
         source.buffer[0] = 0xFF;
         source.buffer[1] = JPEG_EOI;
@@ -207,6 +243,12 @@ public:
             throw damaged("the JPEG data stops early, before its last scan");
     }
 
+    // After the last row, before the markers after the last scan are read.
+    void finish() {
+        note_scan_end(&info);
+        jpeg_finish_decompress(&info);
+    }
+
     jpeg_decompress_struct info{};
 
 private:
@@ -218,15 +260,19 @@ private:
             throw Failure(Failure::Kind::TooLarge, "the JPEG file has more than " + std::to_string(kMostScans) +
                                                        " scans, more than this program decodes");
         const std::string said = errors.message;
+        if (errors.code == JERR_OUT_OF_MEMORY)
+            throw Failure(Failure::Kind::OutOfMemory, "there is not enough memory to decode it");
         // Past the file's end libjpeg reads our end-of-image markers, and
         // whatever it then finds wrong is the end it came to.
-        if (state_.source.ended && errors.code != JERR_OUT_OF_MEMORY)
+        if (state_.source.ended)
             throw damaged("the JPEG data stops early");
+        if (state_.ranIntoMarker)
+            throw damaged("corrupt data in the JPEG scan (" + said + ")");
         switch (errors.code) {
         case JWRN_HIT_MARKER:
+        case JWRN_MUST_RESYNC:
+        case JWRN_ARITH_BAD_CODE:
             throw damaged("corrupt data in the JPEG scan (" + said + ")");
-        case JERR_OUT_OF_MEMORY:
-            throw Failure(Failure::Kind::OutOfMemory, "there is not enough memory to decode it");
         case JERR_EMPTY_IMAGE:
             throw damaged("the picture has no pixels (" + std::to_string(info.image_width) + " × " +
                           std::to_string(info.image_height) + ")");
@@ -439,7 +485,7 @@ void decode(ByteSource& file, const DecodeOptions& options, RowSink& sink) {
             }
             sink.done(y);
         }
-        jpeg_finish_decompress(&info);
+        jpeg.finish();
     });
 }
 

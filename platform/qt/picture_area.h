@@ -27,8 +27,7 @@ public:
     float heightTwips() const override { return height_; }
     void setSizeTwips(float width, float height) override;
 
-    // Shown or hidden (QWidget::setVisible); the surface follows. Visible
-    // here means not hidden, whether the window is shown or not.
+    // Shown or hidden (QWidget::setVisible); the surface follows.
     void setVisible(bool visible) override;
     bool isVisible() const override;
 

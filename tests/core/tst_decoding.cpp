@@ -423,11 +423,14 @@ void DecodingTest::jpegsAsDjpegReadsThem_data() {
     if (plain.isEmpty() || progressive.isEmpty())
         QSKIP("cjpeg is not installed (package libjpeg-turbo-progs)");
     const qsizetype table = plain.indexOf("\xFF\xC4");
-    const qsizetype scan = scan_start(plain, 1);
     auto inserted = [](QByteArray bytes, qsizetype at, const QByteArray& part) { return bytes.insert(at, part); };
-    qsizetype middle = scan + (plain.size() - scan) / 2;
-    while (plain.at(middle - 1) == '\xFF')
-        ++middle;
+    auto middle_of = [](const QByteArray& jpeg) {  // of the first scan, not inside a marker or stuffed byte
+        qsizetype at = (scan_start(jpeg, 1) + jpeg.size()) / 2;
+        while (jpeg.at(at - 1) == '\xFF')
+            ++at;
+        return at;
+    };
+    const qsizetype middle = middle_of(plain);
     QTemporaryDir dir;
     QFile script(dir.filePath(QStringLiteral("scans")));
     QVERIFY(script.open(QIODevice::WriteOnly) && script.write("0;\n1;\n2;\n") > 0);
@@ -449,10 +452,16 @@ void DecodingTest::jpegsAsDjpegReadsThem_data() {
         {"greyscale", {QStringLiteral("-grayscale")}},
         {"restart markers", {QStringLiteral("-restart"), QStringLiteral("1")}},
         {"arithmetic coding", {QStringLiteral("-arithmetic")}},
+        {"progressive, arithmetic coding", {QStringLiteral("-progressive"), QStringLiteral("-arithmetic")}},
+        {"restart markers, arithmetic coding", {QStringLiteral("-restart"), QStringLiteral("1"), QStringLiteral("-arithmetic")}},
         {"4:2:2 sampling", {QStringLiteral("-sample"), QStringLiteral("2x1")}}};
     for (const auto& [kind, options] : kinds)
         QTest::newRow(kind) << cjpeg(ramps(45, 33), options) << 0 << QString();
     QTest::newRow("37 x 23, odd sizes") << cjpeg(ramps(37, 23)) << 0 << QString();
+    // Arithmetic coding leaves out the zeros that end a scan's data: the scan
+    // runs into its end marker before the flat rows at the bottom.
+    QTest::newRow("arithmetic coding, flat rows at the bottom")
+        << cjpeg(ramps(64, 32).copy(0, 0, 64, 96), {QStringLiteral("-arithmetic")}) << 0 << QString();
     QTest::newRow("two stray bytes before a marker") << inserted(plain, table, "\x12\x34") << 2 << QString();
     QTest::newRow("junk and fill bytes before a marker")
         << inserted(plain, table, QByteArray(300, '\x5a') + QByteArray(5, '\xFF')) << 2 << QString();
@@ -474,6 +483,28 @@ void DecodingTest::jpegsAsDjpegReadsThem_data() {
                                                            << u"the JPEG data stops early, before its last scan"_qs;
     QTest::newRow("a scan for each colour, cut before the last") << perColour.left(scan_start(perColour, 3)) << 2
                                                                  << u"the JPEG data stops early, before its last scan"_qs;
+    // Arithmetic coding reads zeros past the end of its data without a word.
+    auto arithmetic = [](QStringList options) { return cjpeg(ramps(64, 48), options << u"-arithmetic"_qs); };
+    const QByteArray one = arithmetic({}), restarted = arithmetic({u"-restart"_qs, u"1"_qs});
+    const QByteArray steps = arithmetic({u"-progressive"_qs}), huffmanRestarted = cjpeg(ramps(64, 48), {u"-restart"_qs, u"1"_qs});
+    const qsizetype inScan = middle_of(one);
+    const QString early = u"the JPEG data stops early"_qs, corrupt = u"corrupt data in the JPEG scan (%1)"_qs;
+    QTest::newRow("arithmetic coding, cut at 60 %") << one.left(one.size() * 6 / 10) << 2 << early;
+    QTest::newRow("arithmetic coding, restart markers, cut at half") << restarted.left(restarted.size() / 2) << 2 << early;
+    QTest::newRow("progressive, arithmetic coding, cut in its last scan")
+        << steps.left((steps.lastIndexOf("\xFF\xDA") + steps.size()) / 2) << 2 << early;
+    QTest::newRow("arithmetic coding, a start marker inside the scan's data")
+        << inserted(one, inScan, "\xFF\xD8") << 1 << corrupt.arg(u"Invalid JPEG file structure: two SOI markers"_qs);
+    QTest::newRow("arithmetic coding, a restart marker inside the scan's data") << inserted(one, inScan, "\xFF\xD3") << 2
+        << corrupt.arg(u"Corrupt JPEG data: %1 extraneous bytes before marker 0xd9"_qs.arg(one.size() - 2 - inScan));
+    QTest::newRow("arithmetic coding, a comment marker inside the scan's data, longer than the file")
+        << inserted(one, inScan, "\xFF\xFE\x7F\xFF") << 2 << early;
+    QTest::newRow("arithmetic coding, an end marker before the first restart marker")
+        << inserted(restarted, restarted.indexOf("\xFF\xD0"), "\xFF\xD9") << 2
+        << corrupt.arg(u"Corrupt JPEG data: found marker 0xd9 instead of RST0"_qs);
+    QTest::newRow("a restart marker missing: its interval would be made up")
+        << QByteArray(huffmanRestarted).remove(huffmanRestarted.indexOf("\xFF\xD0"), 2) << 2
+        << corrupt.arg(u"Corrupt JPEG data: found marker 0xd1 instead of RST0"_qs);
     QTest::newRow("600 scans")
         << inserted(progressive, afterSmallest, progressive.mid(scan_start(progressive, smallest), smallestLength).repeated(600))
         << 2 << u"the JPEG file has more than 500 scans, more than this program decodes"_qs;

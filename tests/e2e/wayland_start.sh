@@ -44,6 +44,7 @@ weston --backend=headless-backend.so --socket="$socket" --use-pixman --debug --w
 weston_pid=$!
 wait_for "Weston's socket" test -S "$XDG_RUNTIME_DIR/$socket"
 export WAYLAND_DISPLAY=$socket QT_QPA_PLATFORM=wayland
+share_with_session_bus
 
 # How many pixels of Weston's screen are exactly the colour $1 ("R,G,B").
 shown_pixels() {

@@ -2,10 +2,11 @@
 # the keyboard and mouse would: sourced by the end-to-end test and by the
 # script that takes the README's screenshots.
 #
-# Every wait polls every 100 ms and gives up after $wait_limit tenths of a
-# second, naming what it waited for.
+# Every wait polls every 100 ms and gives up after $wait_seconds seconds,
+# naming what it waited for: a bound in time, not in tries, whose length
+# depends on the machine's load and on how soon each try fails.
 
-wait_limit=${wait_limit:-150}
+wait_seconds=${wait_seconds:-60}
 xvfb_pid=
 app_pid=
 atspi_pid=
@@ -74,15 +75,38 @@ in_session_bus() {
     ZFT_E2E_SESSION_BUS=1 exec dbus-run-session -- bash "$0" "$@"
 }
 
+# What the session bus starts on demand (GTK's settings service, dconf)
+# runs with this test's folders and display, as the program does: the bus
+# was started before they were chosen, and would otherwise hand it the
+# user's settings and runtime folder, which every test shares.
+share_with_session_bus() {
+    [ -n "${ZFT_E2E_SESSION_BUS:-}" ] || return 0
+    dbus-update-activation-environment XDG_RUNTIME_DIR XDG_CONFIG_HOME XDG_DATA_HOME DISPLAY WAYLAND_DISPLAY ||
+        fail "cannot hand the test's environment to the session bus"
+}
+
 # The bus of assistive technologies (AT-SPI) in the session, for the
-# program and for atspi.py; waits until it answers.
+# program and for atspi.py; waits until the launcher started here owns the
+# bus's name, asking the session bus, which starts nothing. A call to the
+# name before then has D-Bus start a launcher of its own, and when that one
+# won the name, its bus lay at ~/.cache/at-spi/bus, one path for every
+# test running: the next test's bus took the path over, and the program
+# and atspi.py of the first reached it, or nothing.
 start_atspi() {
     local launcher=/usr/libexec/at-spi-bus-launcher
     [ -x "$launcher" ] || skip "at-spi2-core is not installed"
     /usr/bin/python3 -c 'import pyatspi' 2>/dev/null || skip "python3-pyatspi is not installed"
     "$launcher" --launch-immediately >"$work_dir/atspi.log" 2>&1 &
     atspi_pid=$!
-    wait_for "the AT-SPI bus" dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress
+    wait_for "the AT-SPI bus launcher $atspi_pid to own org.a11y.Bus and answer" atspi_bus_ours
+}
+
+atspi_bus_ours() {
+    local owner
+    owner=$(dbus-send --session --print-reply=literal --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+        org.freedesktop.DBus.GetConnectionUnixProcessID string:org.a11y.Bus) &&
+        [ "${owner##* }" = "$atspi_pid" ] &&
+        dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress
 }
 
 # What a screen reader sees of the program: atspi.py COMMAND ARGS..., bounded.
@@ -96,27 +120,21 @@ focus_window() {
     timeout 5 xdotool windowfocus --sync "$1" 2>/dev/null || true
 }
 
-# Polls `$2...` for at most $1 tenths of a second; false if it never succeeds.
+# Polls `$2...` for at most $1 seconds; false if it never succeeds.
 within() {
-    local tenths=$1 i
+    local deadline=$((SECONDS + $1))
     shift
-    for ((i = 0; i < tenths; i++)); do
-        "$@" >/dev/null 2>&1 && return 0
+    until "$@" >/dev/null 2>&1; do
+        [ "$SECONDS" -lt "$deadline" ] || return 1
         sleep 0.1
     done
-    return 1
 }
 
-# Polls `$@` until it succeeds.
+# Polls `$2...` until it succeeds, for at most $wait_seconds seconds.
 wait_for() {
     local what=$1
     shift
-    local i
-    for ((i = 0; i < wait_limit; i++)); do
-        "$@" >/dev/null 2>&1 && return 0
-        sleep 0.1
-    done
-    fail "gave up waiting for $what"
+    within "$wait_seconds" "$@" || fail "gave up waiting $wait_seconds s for $what"
 }
 
 # Starts Xvfb on a display number it picks itself among the free ones, and
@@ -130,12 +148,14 @@ start_x() {
     wait_for "Xvfb to pick a display" test -s "$number_file"
     export DISPLAY=":$(head -n1 "$number_file")"
     wait_for "Xvfb to answer on $DISPLAY" xdotool getdisplaygeometry
-    # Nothing of the user's settings is read or written.
-    export XDG_CONFIG_HOME="$work_dir/config" XDG_RUNTIME_DIR="$work_dir/runtime"
-    mkdir -p "$XDG_CONFIG_HOME" "$XDG_RUNTIME_DIR"
+    # Nothing of the user's settings is read or written, nor GTK's list of
+    # recent files.
+    export XDG_CONFIG_HOME="$work_dir/config" XDG_DATA_HOME="$work_dir/data" XDG_RUNTIME_DIR="$work_dir/runtime"
+    mkdir -p "$XDG_CONFIG_HOME" "$XDG_DATA_HOME" "$XDG_RUNTIME_DIR"
     chmod 700 "$XDG_RUNTIME_DIR"
     export QT_QPA_PLATFORM=xcb
     unset WAYLAND_DISPLAY
+    share_with_session_bus
 }
 
 # What a driving script does first: checks the tools, binds the clean-up to
@@ -314,7 +334,7 @@ choose_file() {
     wait_for "GTK's location field to hold $1" atspi holds "$1"
     for ((try = 0; try < 5; try++)); do
         wait_for "GTK's dialog to show its $2 button" atspi press "push button" "$2"
-        within 20 window_gone "$3" && return
+        within 5 window_gone "$3" && return
         atspi lacks "push button" "Replace" || fail "GTK's dialog asks whether to replace $1"
     done
     fail "GTK's dialog did not take $1"

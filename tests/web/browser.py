@@ -63,9 +63,11 @@ def require(site, scratch=None, engine="chromium"):
         os.makedirs(scratch, exist_ok=True)
 
 
-def wait_for(what, condition, timeout=20, every=0.05):
+def wait_for(what, condition, timeout=60, every=0.05):
     """condition()'s first true value, asked every `every` seconds for at
-    most `timeout` seconds; past that, AssertionError naming `what`."""
+    most `timeout` seconds (by default long enough for a page at work on
+    two cores that other tests keep busy); past that, AssertionError
+    naming `what`."""
     end = time.monotonic() + timeout
     while True:
         value = condition()
