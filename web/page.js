@@ -119,14 +119,14 @@ function menuBarHeight(number) {
     return height;
 }
 
-function placeWindow(number, left, top, width, height, menuBar) {
+// The window's frame (its one-pixel border) at (left, top) of the page; the
+// menu bar and, below it, the client area inside the frame.
+function placeWindow(number, left, top, width, height, menuBar, clientWidth, clientHeight) {
     const { element, menubar, client, canvas } = windows.get(number);
     place(element, left, top, width, height);
     if (menubar) menubar.style.height = `${menuBar}px`;
-    // Inside the one-pixel frame, below the menu bar.
-    const clientWidth = Math.max(width - 2, 0);
-    const clientHeight = Math.max(height - 2 - menuBar, 0);
     place(client, 0, menuBar, clientWidth, clientHeight);
+    // A new size clears the canvas; the program draws it again.
     if (canvas.width !== clientWidth) canvas.width = clientWidth;
     if (canvas.height !== clientHeight) canvas.height = clientHeight;
 }

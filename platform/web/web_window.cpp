@@ -12,8 +12,9 @@ EM_JS(void, page_make_window, (int window, const char* name, int withMenuBar), {
     Module.page.makeWindow(window, UTF8ToString(name), !!withMenuBar);
 });
 EM_JS(int, page_menu_bar_height, (int window), { return Module.page.menuBarHeight(window); });
-EM_JS(void, page_place_window, (int window, int left, int top, int width, int height, int menuBar), {
-    Module.page.placeWindow(window, left, top, width, height, menuBar);
+EM_JS(void, page_place_window,
+      (int window, int left, int top, int width, int height, int menuBar, int clientWidth, int clientHeight), {
+    Module.page.placeWindow(window, left, top, width, height, menuBar, clientWidth, clientHeight);
 });
 // [left, top] of the window, where the user may have dragged it.
 EM_JS(void, page_window_place, (int window, int* out), {
@@ -331,23 +332,30 @@ void WebWindow::setSizeTwips(float width, float height) {
     applySize();
 }
 
+core::Size WebWindow::pixelSize() const {
+    return {std::max(to_pixels(width_), 2 * kFramePixels), std::max(to_pixels(height_), 2 * kFramePixels + menuBar_)};
+}
+
 void WebWindow::applySize() {
-    const int w = std::max(to_pixels(width_), 2 * kFramePixels);
-    const int h = std::max(to_pixels(height_), 2 * kFramePixels + menuBar_);
+    int place[2];
+    page_window_place(number_, place);
+    placeAt(place[0], place[1]);
+}
+
+void WebWindow::placeAt(int left, int top) {
+    const core::Size size = pixelSize();
     // A window that grows stays in the part of the page the browser shows,
     // where it fits; one larger than that starts at its top-left corner,
     // and the page scrolls.
-    int place[2];
-    page_window_place(number_, place);
     int view[4];
     page_viewport(view);
-    const core::Rect kept = place_inside({place[0], place[1], w, h}, {view[2], view[3], view[0], view[1]});
-    left_ = kept.left;
-    top_ = kept.top;
-    page_place_window(number_, left_, top_, w, h, menuBar_);
+    const core::Rect kept = place_inside({left, top, size.width, size.height}, {view[2], view[3], view[0], view[1]});
+    const int clientWidth = size.width - 2 * kFramePixels;
+    const int clientHeight = size.height - 2 * kFramePixels - menuBar_;
+    page_place_window(number_, kept.left, kept.top, size.width, size.height, menuBar_, clientWidth, clientHeight);
     // The canvas, cleared by a new size, shows the surface again by the
     // next frame the browser draws, unless a refresh comes first.
-    surface_.setClientSize(w - 2 * kFramePixels, h - 2 * kFramePixels - menuBar_);
+    surface_.setClientSize(clientWidth, clientHeight);
 }
 
 void WebWindow::refresh() {
@@ -358,11 +366,8 @@ void WebWindow::refresh() {
 void WebWindow::centre() {
     int view[4];
     page_viewport(view);
-    const int w = std::max(to_pixels(width_), 2 * kFramePixels);
-    const int h = std::max(to_pixels(height_), 2 * kFramePixels + menuBar_);
-    left_ = view[2] + std::max(0, (view[0] - w) / 2);
-    top_ = view[3] + std::max(0, (view[1] - h) / 2);
-    page_place_window(number_, left_, top_, w, h, menuBar_);
+    const core::Size size = pixelSize();
+    placeAt(view[2] + std::max(0, (view[0] - size.width) / 2), view[3] + std::max(0, (view[1] - size.height) / 2));
 }
 
 void WebWindow::setAccessibleName(const std::string& name) { page_name(number_, -1, 0, name.c_str()); }

@@ -215,15 +215,17 @@ public:
     static void presentAll();
 
 private:
+    // Outer size in pixels, frame and menu bar included.
+    core::Size pixelSize() const;
+    // Placed again where the user left it (the page lets the user drag it).
     void applySize();
+    void placeAt(int left, int top);
 
     int number_;
     WebSurface surface_;
     int menuBar_ = 0;  // pixels
     float width_ = 0;
     float height_ = 0;
-    int left_ = 0;  // pixels of the page
-    int top_ = 0;
     bool discarded_ = false;
     std::function<bool()> closeGuard_;
     std::optional<Async<void>::Settle> modal_;

@@ -377,6 +377,8 @@ def a_whole_run(page, photo, downloads, today):
         return [...document.querySelector('#mainscreen canvas').getContext('2d').getImageData(0, 0, 1, 1).data].slice(0, 3);"""))
     check("window colour", colour == WINDOW_COLOURS[engine], f"{colour}, the README says {WINDOW_COLOURS[engine]}")
     box = convert(page, photo, "photo.zft")
+    accept = page.js("return document.querySelector('input[type=file]').accept")
+    check("open dialog's kinds", accept == ".jpg,.jpeg,.jpe,.jfif,.gif,.bmp", accept)
     check("confirmation", box["text"] == "Click <OK> to start convertion (this can take a moment)"
           and box["buttons"] == ["OK", "Cancel"] and box["role"] == "alertdialog" and box["focused"] == "OK", str(box))
     # The window fitted around the picture, which it shows from its top-left corner.
@@ -508,6 +510,7 @@ def previewing(page, path):
     page.part("preview_zft_file").click()
     page.pick(path)
     box = page.wait_box("the header box")
+    check("preview dialog's kinds", page.js("return document.querySelector('input[type=file]').accept") == ".zft", "")
     check("header box", box["title"] == FOLDER + os.path.basename(path) and box["text"] == header_lines(data)
           and box["buttons"] == ["OK"], str(box))
     page.press("OK")
