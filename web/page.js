@@ -266,12 +266,12 @@ function addPart(number, kind, index, name) {
     w.parts[kind][index] = part;
 }
 
-// `active`: a picture area that drags its window, a click area.
-function placePart(number, kind, index, left, top, width, height, visible, active) {
+// `takesPointer`: a picture area that drags its window, a click area.
+function placePart(number, kind, index, left, top, width, height, visible, takesPointer) {
     const part = windows.get(number).parts[kind][index];
     place(part, left, top, width, height);
     part.hidden = !visible;
-    part.classList.toggle("active", active);
+    part.classList.toggle("active", takesPointer);
 }
 
 function name(number, kind, index, text) {
