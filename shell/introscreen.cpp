@@ -52,6 +52,14 @@ void IntroScreen::show() {
     window->show();
 }
 
+void IntroScreen::open(std::string file) {
+    if (!clicked_) {
+        file_ = std::move(file);
+        return;
+    }
+    main.run([file = std::move(file)](MainScreen& w) { return open_file(w, file); });
+}
+
 platform::Async<void> intro_click(IntroScreen& s) {
     if (s.clicked_)
         co_return;

@@ -34,6 +34,13 @@ public:
     // Centred on the screen, not modal; the program waits for the click.
     void show();
 
+    // A file given once the program runs (a browser hands an installed
+    // page the file it was opened with after the page has started): opened
+    // after the click as a file given to the constructor is, or at once
+    // when the main window shows already, as a menu command runs (refused
+    // with a beep while another runs).
+    void open(std::string file);
+
 private:
     std::string file_;
     bool clicked_ = false;

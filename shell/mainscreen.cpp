@@ -20,17 +20,6 @@ constexpr float kCreatedWidth = 3885 + 2 * platform::kFramePixels * platform::kT
 constexpr float kCreatedHeight =
     5310 + (2 * platform::kFramePixels + platform::kMenuBarPixels) * platform::kTwipsPerPixel;
 
-// The command for a file the program was opened with.
-platform::Async<void> open_file(MainScreen& w, const std::string& path) {
-    bool picture = false;
-    try {
-        picture = core::is_picture(*w.files.open(path));
-    } catch (const core::Failure&) {
-        // Unreadable: the previewer says why, as for any file it cannot open.
-    }
-    return picture ? convert_jpg_gif_bmp_file_from(w, path) : preview_zft_file_at(w, path);
-}
-
 }  // namespace
 
 MainScreen::MainScreen(platform::Toolkit& toolkit, platform::Prompts& prompts, core::Files& files)
@@ -128,6 +117,16 @@ void load_mainscreen(MainScreen& w) {
     w.beeld->setPicture(w.backup->picture());
     name_beeld(w);
     FitWindowToPicture(w, Minimum::Without);
+}
+
+platform::Async<void> open_file(MainScreen& w, const std::string& path) {
+    bool picture = false;
+    try {
+        picture = core::is_picture(*w.files.open(path));
+    } catch (const core::Failure&) {
+        // Unreadable: the previewer says why, as for any file it cannot open.
+    }
+    return picture ? convert_jpg_gif_bmp_file_from(w, path) : preview_zft_file_at(w, path);
 }
 
 platform::Async<void> show_mainscreen(MainScreen& w, std::string file) {

@@ -85,4 +85,8 @@ void load_mainscreen(MainScreen& w);
 // Preview ZFT-file), which tells what is wrong with it if it is no ZFT file.
 platform::Async<void> show_mainscreen(MainScreen& w, std::string file = {});
 
+// The command for a file the program was opened with: a picture it reads
+// converted, anything else previewed, as show_mainscreen opens `file`.
+platform::Async<void> open_file(MainScreen& w, const std::string& path);
+
 }  // namespace shell

@@ -24,9 +24,9 @@ cmake --build "$wasm" -j"$jobs"
 site=$build/web/site
 rm -rf "$site.new"
 mkdir -p "$site.new"
-cp "$here"/{index.html,page.css,page.js,zft.js,manifest.webmanifest} "$site.new/"
+cp "$here"/{index.html,page.css,page.js,decoder.js,zft.js,manifest.webmanifest} "$site.new/"
 cp "$wasm"/zft-core.{js,wasm} "$site.new/"
-cp "$top"/assets/{logo.jpg,icon.png,icon-192.png,icon-512.png} "$site.new/"
+cp "$top"/assets/{icon.png,icon-192.png,icon-512.png} "$site.new/"
 # The service worker keeps every file of the site, in a cache named after
 # their contents, so that a new build replaces what browsers keep.
 files=$(cd "$site.new" && ls | sort)

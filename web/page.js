@@ -1,124 +1,465 @@
-// ZFT Toolkit's windows as a page: the intro, the main window with its menu,
-// the boxes, and the commands behind the menu, over zft.js (the core in
-// WebAssembly). Sizes are CSS pixels; the program's twips are 15 to one.
+// ZFT Toolkit in a browser: the browser's side of the program's seams. The
+// program (its windows, boxes, menus, texts, sizes and steps) is C++ in
+// zft-core.wasm: shell/ over platform/web, started by app/web_main.cpp.
+// This module draws what the program tells it in the DOM and on canvases,
+// asks the browser's pickers and reads the files they give, hosts the worker
+// that decodes pictures (decoder.js), and hands back the user's clicks, keys
+// and answers. It holds no text of the program's; sizes come worked out, in
+// CSS pixels.
 //
-// The browser's side of the seams (asking its pickers, the save box before
-// its save dialog, the files the system opens the installed page with, a
-// page that cannot start) are functions of their own below, with no text
-// of the program's in them: the commands hand them their titles.
-import { convert, isPicture, picture, preview, size } from "./zft.js";
-
-const TITLE = "ZFT Toolkit - SP1";
-const ABOUT = "ZFT Toolkit SP1, written by the ZFT Toolkit developers.\r\n" +
-    "Questions and bug reports: the ZFT Toolkit project's issue tracker.";
-const EXIT_QUESTION = "Are you sure you want to quit ZFT Toolkit ?";
-const SOURCE_FILTER = "*.JPG;*.GIF;*.BMP";
-const SOURCE_TITLE = "Select a file to convert ...";
-const TARGET_FILTER = "*.ZFT";
-const TARGET_TITLE = "Select a filename to save ...";
-const PREVIEW_TITLE = "Select a file to preview ...";
-const CONFIRMATION = "Click <OK> to start convertion (this can take a moment)";
-const NOTICE_PROMPT = "Please enter Copyright notice (max. 48 chars)";
-const SUCCESS = "Conversion succesfull !";
-
-// The picture area `beeld` stands at (4, 4) of the drawing surface; the
-// window is 11 pixels wider and 30 taller than it (a one-pixel frame, the
-// 19-pixel menu bar, the margins), and with the minimum at least 261 x 230,
-// the window around the 250 x 200 logo.
-const BEELD_LEFT = 4;
-const BEELD_TOP = 4;
-const FRAME = 1;
-const MENU_BAR = 19;
-const MINIMUM = { width: 261, height: 230 };
+// The program calls the functions of `seams` (Module.page, in
+// platform/web's EM_JS functions); those that answer later call one of the
+// program's entry points (core._zft_web_*) with the number they were given.
+import createZftCore from "./zft-core.js";
 
 const $ = (id) => document.getElementById(id);
-const introscreen = $("introscreen");
-const mainscreen = $("mainscreen");
-const surface = $("surface");
-const CommonDialog1 = $("CommonDialog1");
+let core = null;  // the module, once it runs
 
-// ---- The window's state: what the drawing surface shows -----------------
+// ---- Across the boundary ---------------------------------------------------
 
-const state = {
-    logo: null,  // ImageData, the picture `backup` keeps
-    beeld: { picture: null, width: 250, height: 200, visible: true },
-    background: null,  // the window's background picture, ImageData
-    running: false,  // a command is under way: another is refused
-};
+const encoder = new TextEncoder();
 
-// The window's colour, as the surface shows it: what transparent pixels take.
-function windowColour() {
-    const [r, g, b] = getComputedStyle(mainscreen).backgroundColor.match(/\d+/g).map(Number);
-    return "#" + [r, g, b].map((v) => v.toString(16).padStart(2, "0")).join("");
-}
-
-function imageOf({ width, height, rgb }) {
-    const image = new ImageData(Math.max(width, 1), Math.max(height, 1));
-    const rgba = image.data;
-    for (let i = 0, j = 0; i < rgb.length; i += 3, j += 4) {
-        rgba[j] = rgb[i];
-        rgba[j + 1] = rgb[i + 1];
-        rgba[j + 2] = rgb[i + 2];
-        rgba[j + 3] = 255;
+// Calls `call` with each of `texts` as a C string in the module's memory
+// (0 for null, or for one that finds no room), and frees them afterwards.
+function withTexts(texts, call) {
+    const held = texts.map((text) => {
+        if (text === null || text === undefined) return 0;
+        const bytes = encoder.encode(String(text));
+        const at = core._malloc(bytes.length + 1);
+        if (at) {
+            core.HEAPU8.set(bytes, at);
+            core.HEAPU8[at + bytes.length] = 0;
+        }
+        return at;
+    });
+    try {
+        return call(...held);
+    } finally {
+        held.forEach((at) => at && core._free(at));
     }
-    return image;
 }
 
-// Sizes the main window around `beeld`; the drawing surface is its client
-// area below the menu bar.
-function fitWindowToPicture(withMinimum) {
-    let width = state.beeld.width + 11;
-    let height = state.beeld.height + 30;
-    if (withMinimum) {
-        width = Math.max(width, MINIMUM.width);
-        height = Math.max(height, MINIMUM.height);
+// The bytes of `file` read into the module's memory, as zft.js reads its
+// inputs: {at, length, unread}. `at` is 0 where they are more than any
+// picture the core reads or find no room (the program then refuses the file
+// unread, saying so), or where the browser cannot read them (`unread`, its
+// reason); otherwise the program's to free.
+async function hold(file) {
+    const length = file.size;
+    const at = length <= core._zft_most_bytes() ? core._malloc(length + 1) : 0;
+    if (!at) return { at: 0, length, unread: null };
+    try {
+        core.HEAPU8.set(new Uint8Array(await file.arrayBuffer()), at);
+        return { at, length, unread: null };
+    } catch (error) {
+        core._free(at);
+        return { at: 0, length, unread: error.message };
     }
-    mainscreen.style.width = width + "px";
-    mainscreen.style.height = height + "px";
-    surface.width = Math.max(width - 2 * FRAME, 0);
-    surface.height = Math.max(height - 2 * FRAME - MENU_BAR, 0);
-    keepOnPage();
-    refresh();
 }
 
-// Repaints the surface: the window's colour, the background picture from
-// the top-left corner, then `beeld` when shown. Points painted on it before
-// are gone.
-function refresh() {
-    const context = surface.getContext("2d");
-    context.fillStyle = windowColour();
-    context.fillRect(0, 0, surface.width, surface.height);
-    if (state.background) context.putImageData(state.background, 0, 0);
-    const { picture: shown, visible, width, height } = state.beeld;
-    if (visible && shown) context.putImageData(shown, BEELD_LEFT, BEELD_TOP, 0, 0, width, height);
+// ---- Windows ---------------------------------------------------------------------------
+
+// By the program's numbers: {element, menubar, client, canvas, titles,
+// items, parts: [picture areas, click areas], shortcuts}.
+const windows = new Map();
+// The window that takes the keys: the one shown last.
+let active = null;
+
+// "&File" as the menus show it: the access key underlined. Gives the
+// element's content and the key, lower case.
+function caption(element, text) {
+    const at = text.indexOf("&");
+    if (at < 0 || at + 1 >= text.length) {
+        element.textContent = text;
+        return "";
+    }
+    const key = document.createElement("u");
+    key.textContent = text[at + 1];
+    element.append(text.slice(0, at), key, text.slice(at + 2));
+    return text[at + 1].toLowerCase();
 }
 
-// What assistive technologies hear the surface shows.
-function nameBeeld(name) {
-    surface.setAttribute("aria-label", name ? `${name}, ${state.beeld.width} × ${state.beeld.height} pixels` : "logo");
+function place(element, left, top, width, height) {
+    Object.assign(element.style, { left: `${left}px`, top: `${top}px`, width: `${width}px`, height: `${height}px` });
 }
 
-// Until the browser has drawn what the window now shows.
-function painted() {
-    return new Promise((resolve) => requestAnimationFrame(() => requestAnimationFrame(resolve)));
+function makeWindow(number, name, withMenuBar) {
+    const element = document.createElement("div");
+    element.className = "window";
+    element.id = name;
+    element.hidden = true;
+    element.setAttribute("role", withMenuBar ? "application" : "group");
+    const client = document.createElement("div");
+    client.className = "client";
+    const canvas = document.createElement("canvas");
+    client.append(canvas);
+    let menubar = null;
+    if (withMenuBar) {
+        menubar = document.createElement("div");
+        menubar.className = "menubar";
+        menubar.setAttribute("role", "menubar");
+        element.append(menubar);
+    }
+    element.append(client);
+    document.body.append(element);
+    windows.set(number, { number, element, menubar, client, canvas, titles: [], items: [], parts: [[], []],
+        shortcuts: new Map() });
 }
 
-function centre(element, width, height) {
-    element.style.left = Math.max(0, Math.round((innerWidth - width) / 2)) + scrollX + "px";
-    element.style.top = Math.max(0, Math.round((innerHeight - height) / 3)) + scrollY + "px";
+// The menu bar's height as its captions need it in the page's font.
+function menuBarHeight(number) {
+    const { element, menubar } = windows.get(number);
+    const { hidden } = element;
+    element.hidden = false;
+    element.style.visibility = "hidden";
+    menubar.style.height = "";
+    const height = Math.ceil(menubar.getBoundingClientRect().height);
+    element.hidden = hidden;
+    element.style.visibility = "";
+    return height;
 }
 
-// A window that grows is moved left and up as far as it must to stay on the page.
-function keepOnPage() {
-    const width = parseFloat(mainscreen.style.width);
-    const height = parseFloat(mainscreen.style.height);
-    const left = Math.min(parseFloat(mainscreen.style.left) || 0, Math.max(0, innerWidth + scrollX - width));
-    const top = Math.min(parseFloat(mainscreen.style.top) || 0, Math.max(0, innerHeight + scrollY - height));
-    mainscreen.style.left = left + "px";
-    mainscreen.style.top = top + "px";
+// The window's frame (its one-pixel border) at (left, top) of the page; the
+// menu bar and, below it, the client area inside the frame.
+function placeWindow(number, left, top, width, height, menuBar, clientWidth, clientHeight) {
+    const { element, menubar, client, canvas } = windows.get(number);
+    place(element, left, top, width, height);
+    if (menubar) menubar.style.height = `${menuBar}px`;
+    place(client, 0, menuBar, clientWidth, clientHeight);
+    // A new size clears the canvas; the program draws it again.
+    if (canvas.width !== clientWidth) canvas.width = clientWidth;
+    if (canvas.height !== clientHeight) canvas.height = clientHeight;
 }
 
-// ---- Boxes ---------------------------------------------------------------
+function windowPlace(number) {
+    const { style } = windows.get(number).element;
+    return [parseInt(style.left, 10) || 0, parseInt(style.top, 10) || 0];
+}
+
+// The part of the page the browser shows: [width, height, left, top].
+function viewport() {
+    const { clientWidth, clientHeight } = document.documentElement;
+    return [clientWidth, clientHeight, Math.round(scrollX), Math.round(scrollY)];
+}
+
+function showWindow(number, shown) {
+    const { element } = windows.get(number);
+    element.hidden = !shown;
+    if (shown) {
+        // In front of the others.
+        document.body.append(element);
+        active = number;
+    } else if (active === number) {
+        closeMenus();
+        active = [...windows.values()].filter((w) => !w.element.hidden).pop()?.number ?? null;
+    }
+}
+
+function removeWindow(number) {
+    const w = windows.get(number);
+    if (!w) return;
+    showWindow(number, false);
+    w.element.remove();
+    windows.delete(number);
+}
+
+// The page's window colour (the browser's ButtonFace), as 0xRRGGBB.
+function windowColour(number) {
+    const [r, g, b] = getComputedStyle(windows.get(number).element).backgroundColor.match(/\d+/g).map(Number);
+    return (r << 16) | (g << 8) | b;
+}
+
+function addMenu(number, menu, name, text) {
+    const w = windows.get(number);
+    const holder = document.createElement("div");
+    holder.className = "menu-title-holder";
+    const title = document.createElement("button");
+    title.className = "menu-title";
+    title.dataset.name = name;
+    title.tabIndex = -1;
+    title.setAttribute("role", "menuitem");
+    title.setAttribute("aria-haspopup", "menu");
+    title.setAttribute("aria-expanded", "false");
+    title.dataset.key = caption(title, text);
+    if (title.dataset.key) title.setAttribute("aria-keyshortcuts", `Alt+${title.dataset.key.toUpperCase()}`);
+    const list = document.createElement("div");
+    list.className = "menu";
+    list.hidden = true;
+    list.setAttribute("role", "menu");
+    list.dataset.name = `${name}-menu`;
+    holder.append(title, list);
+    w.menubar.append(holder);
+    w.titles[menu] = title;
+    // A menu opens as the button goes down, as a desktop's does.
+    title.addEventListener("mousedown", (event) => {
+        if (event.button !== 0) return;
+        event.preventDefault();
+        if (openTitle() === title) closeMenus();
+        else openMenu(title);
+    });
+    title.addEventListener("mouseenter", () => {
+        if (openTitle() && openTitle() !== title) openMenu(title, false);
+    });
+}
+
+function addItem(number, menu, item, name, text, shortcut) {
+    const w = windows.get(number);
+    const button = document.createElement("button");
+    button.dataset.name = name;
+    button.tabIndex = -1;
+    button.setAttribute("role", "menuitem");
+    const label = document.createElement("span");
+    button.dataset.key = caption(label, text);
+    button.append(label);
+    if (shortcut) {
+        const shown = document.createElement("span");
+        shown.className = "shortcut";
+        shown.textContent = shortcut;
+        shown.setAttribute("aria-hidden", "true");
+        button.append(shown);
+        button.setAttribute("aria-keyshortcuts", shortcut);
+        w.shortcuts.set(shortcut, item);
+    }
+    button.addEventListener("click", () => pick(number, item));
+    button.addEventListener("mouseenter", () => button.focus());
+    w.titles[menu].nextElementSibling.append(button);
+    w.items[item] = button;
+}
+
+function pick(number, item) {
+    closeMenus();
+    core._zft_web_menu_item(number, item);
+}
+
+function addLabel(number, name, left, top, width, height, family, points, bold, text) {
+    const label = document.createElement("div");
+    label.className = "label";
+    label.dataset.name = name;
+    place(label, left, top, width, height);
+    // Where the family is missing, the system's sans-serif font stands in.
+    label.style.font = `${bold ? "bold " : ""}${points}pt "${family}", sans-serif`;
+    label.textContent = text;
+    windows.get(number).client.append(label);
+}
+
+const PICTURE_AREA = 0;
+const CLICK_AREA = 1;
+
+// A picture area stands in the DOM for assistive technologies; a click area
+// is a button that keys do not reach.
+function addPart(number, kind, index, name) {
+    const w = windows.get(number);
+    const part = document.createElement("div");
+    part.dataset.name = name;
+    part.className = kind === PICTURE_AREA ? "picture" : "click";
+    part.setAttribute("role", kind === PICTURE_AREA ? "img" : "button");
+    if (kind === CLICK_AREA) {
+        part.addEventListener("click", (event) => {
+            if (event.button !== 0) return;
+            swallowSecondClick();
+            core._zft_web_click(number, index);
+        });
+    } else {
+        dragsWindow(part, w.element);
+    }
+    w.client.append(part);
+    w.parts[kind][index] = part;
+}
+
+// `takesPointer`: a picture area that drags its window, a click area.
+function placePart(number, kind, index, left, top, width, height, visible, takesPointer) {
+    const part = windows.get(number).parts[kind][index];
+    place(part, left, top, width, height);
+    part.hidden = !visible;
+    part.classList.toggle("active", takesPointer);
+}
+
+function name(number, kind, index, text) {
+    const w = windows.get(number);
+    if (kind < 0) {
+        w.element.setAttribute("aria-label", text);
+        w.menubar?.setAttribute("aria-label", text);
+    } else {
+        w.parts[kind][index].setAttribute("aria-label", text);
+    }
+}
+
+// The window follows the pointer dragged from `area` once it has gone a few
+// pixels; a press released before then is left alone.
+function dragsWindow(area, element) {
+    let from = null;
+    area.addEventListener("pointerdown", (event) => {
+        if (event.button !== 0 || !area.classList.contains("active")) return;
+        from = { x: event.pageX, y: event.pageY, left: parseInt(element.style.left, 10), top: parseInt(element.style.top, 10), moving: false };
+        area.setPointerCapture(event.pointerId);
+    });
+    area.addEventListener("pointermove", (event) => {
+        if (!from) return;
+        const dx = event.pageX - from.x;
+        const dy = event.pageY - from.y;
+        from.moving ||= Math.abs(dx) + Math.abs(dy) >= 4;
+        if (from.moving) {
+            element.style.left = `${Math.max(0, from.left + dx)}px`;
+            element.style.top = `${Math.max(0, from.top + dy)}px`;
+        }
+    });
+    const end = () => (from = null);
+    area.addEventListener("pointerup", end);
+    area.addEventListener("pointercancel", end);
+}
+
+// The surface's pixels at `rgba` (red, green, blue, alpha bytes), `width` ×
+// `height`, onto the canvas at (left, top).
+function present(number, rgba, left, top, width, height) {
+    const pixels = new Uint8ClampedArray(core.HEAPU8.buffer, rgba, width * height * 4);
+    windows.get(number).canvas.getContext("2d").putImageData(new ImageData(pixels, width, height), left, top);
+}
+
+function requestFrame(number) {
+    requestAnimationFrame(() => core._zft_web_frame(number));
+}
+
+function post(job) {
+    setTimeout(() => core._zft_web_run(job));
+}
+
+// After a click a click area took, the second press of a double click is
+// swallowed: the click may take its window away and show another under the
+// pointer, which must not take that press as a click of its own. The
+// browser counts a double click's presses (`detail`) by the system's
+// interval and distance.
+function swallowSecondClick() {
+    let swallowing = false;
+    const swallow = (event) => {
+        if (event.type === "mousedown") swallowing = event.detail >= 2;
+        if (!swallowing) {
+            if (event.type === "mousedown") stop();
+            return;
+        }
+        event.preventDefault();
+        event.stopImmediatePropagation();
+        if (event.type === "dblclick") stop();
+    };
+    const types = ["mousedown", "mouseup", "click", "dblclick"];
+    const stop = () => types.forEach((type) => removeEventListener(type, swallow, true));
+    types.forEach((type) => addEventListener(type, swallow, true));
+}
+
+// ---- Menus and keys -----------------------------------------------------------------------
+
+function openTitle() {
+    return document.querySelector('.menu-title[aria-expanded="true"]');
+}
+
+function itemsOf(title) {
+    return [...title.nextElementSibling.querySelectorAll('[role="menuitem"]')];
+}
+
+function openMenu(title, focusFirst = true) {
+    closeMenus(title);
+    const menu = title.nextElementSibling;
+    const where = title.getBoundingClientRect();
+    menu.style.left = `${where.left}px`;
+    menu.style.top = `${where.bottom}px`;
+    menu.hidden = false;
+    title.setAttribute("aria-expanded", "true");
+    if (focusFirst) itemsOf(title)[0]?.focus();
+    else title.focus();
+}
+
+function closeMenus(except) {
+    for (const title of document.querySelectorAll(".menu-title")) {
+        if (title === except) continue;
+        title.nextElementSibling.hidden = true;
+        title.setAttribute("aria-expanded", "false");
+    }
+}
+
+document.addEventListener("pointerdown", (event) => {
+    if (!event.target.closest(".menu-title-holder")) closeMenus();
+});
+
+// Keys of the window shown last: the items' shortcuts, the menus' access
+// keys with Alt, F10 to the menu bar, and in an open menu the arrows,
+// Return, Escape and the items' access keys. The keys a window takes (F1,
+// F10, Alt with a letter) reach no further, whatever they do in it: on the
+// intro they do nothing, in the browser neither.
+function onKey(event) {
+    if (active === null) return;
+    if (document.querySelector("dialog[open]")) {
+        // A box has the keys; the browser's own F1 and F10 stay away.
+        if (event.key === "F1" || event.key === "F10") event.preventDefault();
+        return;
+    }
+    const w = windows.get(active);
+    const key = event.key.toLowerCase();
+    const handled = () => {
+        event.preventDefault();
+        event.stopPropagation();
+    };
+    const alone = !event.altKey && !event.ctrlKey && !event.metaKey && !event.shiftKey;
+    if (alone && w.shortcuts.has(event.key)) {
+        handled();
+        pick(w.number, w.shortcuts.get(event.key));
+        return;
+    }
+    if (event.altKey && !event.ctrlKey && !event.metaKey && /^[a-z0-9]$/.test(key)) {
+        handled();
+        const title = w.titles.find((t) => t.dataset.key === key);
+        if (title) openMenu(title);
+        return;
+    }
+    if (event.key === "F1" || event.key === "F10") {
+        handled();
+        if (event.key === "F10") w.titles[0]?.focus();
+        return;
+    }
+    const open = openTitle();
+    const focused = w.titles.includes(document.activeElement) ? document.activeElement : null;
+    const title = open ?? focused;
+    if (!title) return;
+    const items = itemsOf(title);
+    const at = items.indexOf(document.activeElement);
+    const step = (list, from, by) => list[(from + by + list.length) % list.length];
+    switch (event.key) {
+    case "Escape":
+        handled();
+        closeMenus();
+        title.focus();
+        return;
+    case "ArrowDown":
+    case "ArrowUp":
+        handled();
+        if (!open) openMenu(title);
+        else step(items, at < 0 ? (event.key === "ArrowDown" ? -1 : 0) : at, event.key === "ArrowDown" ? 1 : -1).focus();
+        return;
+    case "ArrowLeft":
+    case "ArrowRight": {
+        handled();
+        const next = step(w.titles, w.titles.indexOf(title), event.key === "ArrowRight" ? 1 : -1);
+        if (open) openMenu(next);
+        else next.focus();
+        return;
+    }
+    case "Enter":
+    case " ":
+        handled();
+        if (open && at >= 0) items[at].click();
+        else openMenu(title);
+        return;
+    default:
+        if (open && !event.ctrlKey && !event.metaKey) {
+            const item = items.find((i) => i.dataset.key === key);
+            if (item) {
+                handled();
+                item.click();
+            }
+        }
+    }
+}
+document.addEventListener("keydown", onKey, true);
+
+// ---- Boxes -----------------------------------------------------------------------------------
 
 const ICONS = {
     information: '<circle cx="16" cy="16" r="14" fill="#2a5db0"/><rect x="14" y="13" width="4" height="11" fill="#fff"/><circle cx="16" cy="9" r="2.3" fill="#fff"/>',
@@ -128,48 +469,39 @@ const ICONS = {
 };
 ICONS.error = ICONS.stop;
 
-// The buttons of each style: the first answers Return, the last Escape.
-const BUTTONS = {
-    information: ["OK"],
-    question: ["Yes", "No"],
-    stop: ["OK", "Cancel"],
-    exclamation: ["OK"],
-    error: ["OK"],
-};
-
 let boxes = 0;
 
-// A modal box; `fill` puts its content beside the icon. Resolves with the
-// answer (the button's text) when the box is closed.
-function modal({ title, icon, buttons, fill, alert }) {
+// A modal box titled `title` with `buttons`, the first answering Return and
+// the one at `escape` Escape; `fill` puts its content beside the icon and
+// may give the element to focus. Resolves with the place of the button that
+// answered.
+function modal({ title, icon, buttons, escape, fill, alert }) {
     const id = `box${++boxes}`;
     const dialog = document.createElement("dialog");
     dialog.className = "box";
     dialog.setAttribute("role", alert ? "alertdialog" : "dialog");
     dialog.setAttribute("aria-labelledby", `${id}-title`);
-    dialog.innerHTML = `<div class="box-title" id="${id}-title"></div><div class="box-body"></div><div class="box-buttons"></div>`;
+    dialog.innerHTML = '<div class="box-title"></div><div class="box-body"></div><div class="box-buttons"></div>';
+    dialog.querySelector(".box-title").id = `${id}-title`;
     dialog.querySelector(".box-title").textContent = title;
     const body = dialog.querySelector(".box-body");
-    if (icon) {
-        body.insertAdjacentHTML("beforeend", `<svg class="box-icon" viewBox="0 0 32 32" aria-hidden="true">${ICONS[icon]}</svg>`);
-    }
+    if (icon) body.insertAdjacentHTML("beforeend", `<svg class="box-icon" viewBox="0 0 32 32" aria-hidden="true">${ICONS[icon]}</svg>`);
     const focus = fill(body, id);
     const row = dialog.querySelector(".box-buttons");
-    const escape = buttons[buttons.length - 1];
     closeMenus();
     return new Promise((resolve) => {
-        const answer = (text) => {
+        const answer = (button) => {
             dialog.close();
             dialog.remove();
-            resolve(text);
+            resolve(button);
         };
-        for (const text of buttons) {
-            const button = document.createElement("button");
-            button.type = "button";
-            button.textContent = text;
-            button.addEventListener("click", () => answer(text));
-            row.append(button);
-        }
+        buttons.forEach((text, button) => {
+            const element = document.createElement("button");
+            element.type = "button";
+            element.textContent = text;
+            element.addEventListener("click", () => answer(button));
+            row.append(element);
+        });
         dialog.addEventListener("cancel", (event) => {
             event.preventDefault();
             answer(escape);
@@ -177,7 +509,7 @@ function modal({ title, icon, buttons, fill, alert }) {
         dialog.addEventListener("keydown", (event) => {
             if (event.key === "Enter" && !event.isComposing && event.target.tagName !== "BUTTON") {
                 event.preventDefault();
-                answer(buttons[0]);
+                answer(0);
             }
         });
         document.body.append(dialog);
@@ -186,47 +518,60 @@ function modal({ title, icon, buttons, fill, alert }) {
     });
 }
 
-// A message box: the text with its line breaks, the style's icon and buttons.
-function messageBox(text, style, title = TITLE) {
-    return modal({
-        title,
-        icon: style,
-        buttons: BUTTONS[style],
-        alert: style !== "information",
+function messageBox(answer, text, icon, title, buttons, escape, alert) {
+    modal({
+        title, icon, buttons, escape, alert,
         fill(body, id) {
             const shown = document.createElement("div");
             shown.className = "box-text";
             shown.id = `${id}-text`;
-            shown.textContent = text.replaceAll("\r\n", "\n");
+            shown.textContent = text;
             body.append(shown);
             body.parentElement.setAttribute("aria-describedby", shown.id);
         },
-    });
+    }).then((button) => core._zft_web_answer(answer, button, 0));
 }
 
-// A box with a one-line entry under `label`: the text, or null when it is
-// answered by another button than the first.
-async function fieldBox(title, label, buttons) {
+// A box with a one-line entry under `label`, holding `text` at first: the
+// text, or null when another button than the first answers it;
+// `required`, the first answers only with a text entered.
+async function fieldBox(title, label, buttons, required = false, text = "") {
     let field;
-    const answer = await modal({
-        title,
-        buttons,
+    const button = await modal({
+        title, buttons, escape: buttons.length - 1,
         fill(body, id) {
             body.insertAdjacentHTML("beforeend", `<label class="box-field" for="${id}-field"><span></span><input id="${id}-field" type="text" autocomplete="off" spellcheck="false"></label>`);
             body.querySelector("span").textContent = label;
             field = body.querySelector("input");
+            field.value = text;
+            if (required) {
+                const first = () => body.parentElement.querySelector(".box-buttons button");
+                const check = () => (first().disabled = field.value === "");
+                field.addEventListener("input", check);
+                queueMicrotask(check);
+                field.addEventListener("keydown", (event) => {
+                    if (event.key === "Enter" && field.value === "") event.stopPropagation();
+                });
+            }
             return field;
         },
     });
-    return answer === buttons[0] ? field.value : null;
+    return button === 0 ? field.value : null;
 }
 
-// A one-line entry under `prompt`: the text, or "" when cancelled.
-async function inputBox(prompt, title = TITLE) {
-    return (await fieldBox(title, prompt, ["OK", "Cancel"])) ?? "";
+function inputBox(answer, prompt, title, ok, cancel) {
+    fieldBox(title, prompt, [ok, cancel]).then((text) =>
+        withTexts([text], (entered) => core._zft_web_answer(answer, text === null ? 0 : 1, entered)));
 }
 
-// ---- The browser's side: its pickers, files opened with the page ----------
+// ---- The browser's pickers ----------------------------------------------------------------
+
+const chooser = document.createElement("input");
+chooser.type = "file";
+chooser.className = "offscreen";
+chooser.tabIndex = -1;
+chooser.setAttribute("aria-hidden", "true");
+document.body.append(chooser);
 
 // The file the user picks in the browser's open dialog (`accept`, the
 // extensions it offers: ".jpg,.gif"; `title` and `filter` what assistive
@@ -234,41 +579,38 @@ async function inputBox(prompt, title = TITLE) {
 // open it only on a user's click or key, and that activation is then used up.
 function askOpenFile(title, filter, accept) {
     return new Promise((resolve) => {
-        CommonDialog1.value = "";
-        CommonDialog1.accept = accept;
-        CommonDialog1.setAttribute("aria-label", `${title} (${filter})`);
+        chooser.value = "";
+        chooser.accept = accept;
+        chooser.setAttribute("aria-label", `${title} (${filter})`);
         const done = (file) => {
-            CommonDialog1.onchange = CommonDialog1.oncancel = null;
+            chooser.onchange = chooser.oncancel = null;
             resolve(file);
         };
-        CommonDialog1.onchange = () => done(CommonDialog1.files[0] ?? null);
-        CommonDialog1.oncancel = () => done(null);
-        CommonDialog1.click();
+        chooser.onchange = () => done(chooser.files[0] ?? null);
+        chooser.oncancel = () => done(null);
+        chooser.click();
     });
 }
 
-// The save box's own words, as a system's file dialog has its own.
-const SAVE_BOX = { label: (filter) => `File name (${filter}):`, save: "Save", cancel: "Cancel" };
-
 // Where a file is to be saved: {name, write(bytes)}, or null when the user
-// cancels, in the box or in the browser's dialog. A box titled `title` takes
-// a name for a file of `filter` ("*.ZFT"). Where the browser has a save
-// dialog, the box's Save button opens it with that name suggested: a click
-// or key there is an activation of the user's, which the dialog needs (one
-// asked for after an open dialog, with the activation used up, is refused).
-// Elsewhere the file is downloaded under that name. write() puts the whole
-// file there or throws, leaving an existing file as it was.
-async function askSaveTarget(title, filter) {
-    const name = await fieldBox(title, SAVE_BOX.label(filter), [SAVE_BOX.save, SAVE_BOX.cancel]);
+// cancels, in the box or in the browser's dialog. A box titled `title`
+// (with the words `label`, `save` and `cancel`) takes a name for a file of
+// `filter` ("*.ZFT", of the extensions `accept`), `suggested` at first. Where the browser has a
+// save dialog, the box's Save button opens it with that name suggested: a
+// click or key there is an activation of the user's, which the dialog needs
+// (one asked for after an open dialog, with the activation used up, is
+// refused). Elsewhere the file is downloaded under that name. write() puts
+// the whole file there or throws, leaving an existing file as it was.
+async function askSaveTarget(title, filter, accept, { label, save, cancel }, suggested = "") {
+    const name = await fieldBox(title, label, [save, cancel], true, suggested);
     if (name === null) return null;
     if (typeof window.showSaveFilePicker !== "function") return downloadTarget(name);
-    const extensions = filter.split(";").map((pattern) => pattern.replace(/^\*/, "").toLowerCase());
     let handle;
     try {
         handle = await window.showSaveFilePicker({
             id: "zft",
-            suggestedName: name || undefined,
-            types: [{ description: filter, accept: { "application/octet-stream": extensions } }],
+            suggestedName: name,
+            types: [{ description: filter, accept: { "application/octet-stream": accept.split(",") } }],
         });
     } catch (error) {
         if (error.name === "AbortError") return null;
@@ -307,6 +649,126 @@ function downloadTarget(name) {
     };
 }
 
+function askOpen(answer, title, filter, accept) {
+    askOpenFile(title, filter, accept).then(async (file) => {
+        if (!file) return core._zft_web_opened(answer, 0, 0, 0, 0, 0);
+        const { at, length, unread } = await hold(file);
+        withTexts([file.name, unread], (name, why) => core._zft_web_opened(answer, 1, name, at, length, why));
+    });
+}
+
+// Save targets by number, until written or dropped.
+const targets = new Map();
+let lastTarget = 0;
+
+function askSave(answer, title, filter, accept, label, save, cancel, suggested) {
+    askSaveTarget(title, filter, accept, { label, save, cancel }, suggested).catch((error) => {
+        // The browser refused its dialog: as dismissed, the command ends.
+        console.warn("The save dialog was refused:", error);
+        return null;
+    }).then((target) => {
+        if (!target) return core._zft_web_save_target(answer, 0, 0);
+        targets.set(++lastTarget, target);
+        withTexts([target.name], (name) => core._zft_web_save_target(answer, lastTarget, name));
+    });
+}
+
+// The whole file to the target `target`; tells job `job` when it is written
+// or has failed (with the reason).
+function write(target, bytes, length, job) {
+    const written = (reason) => withTexts([reason], (why) => core._zft_web_written(job, reason === null ? 1 : 0, why));
+    new Promise((resolve) => resolve(targets.get(target).write(core.HEAPU8.slice(bytes, bytes + length))))
+        .then(() => written(null), (error) => written(error.message))
+        .finally(() => targets.delete(target));
+}
+
+function dropTarget(target) {
+    targets.delete(target);
+}
+
+// ---- The decoding worker -----------------------------------------------------------------------
+
+let decoder = null;
+const decoding = new Set();
+
+// The Io kind of the program's failures (core::Failure::Kind), for a
+// worker that stopped.
+const IO = 0;
+
+function startDecoder(compiled) {
+    try {
+        decoder = new Worker(new URL("decoder.js", import.meta.url), { type: "module" });
+    } catch (error) {
+        console.warn("Pictures are decoded in the page, without a worker:", error);
+        return;
+    }
+    decoder.postMessage({ module: compiled });
+    decoder.onmessage = ({ data }) => decoded(data);
+    decoder.onerror = (event) => {
+        // Its pictures fail, and the next ones are decoded in the page.
+        decoder = null;
+        const reason = `the decoding worker stopped: ${event.message}`;
+        for (const job of decoding) withTexts([reason, reason], (r, m) => core._zft_web_decode_failed(job, IO, r, m));
+        decoding.clear();
+    };
+}
+
+// The picture `name` in `bytes` to the worker; false when the page has none.
+function decode(job, bytes, length, name, background, width, height) {
+    if (!decoder) return false;
+    let copy;
+    try {
+        copy = core.HEAPU8.slice(bytes, bytes + length);
+    } catch {
+        return false;
+    }
+    decoding.add(job);
+    decoder.postMessage({ job, bytes: copy, name, background, width, height }, [copy.buffer]);
+    return true;
+}
+
+function decoded({ job, pixels, width, height, alpha, kind, reason, message }) {
+    if (!decoding.delete(job)) return;
+    if (!pixels) {
+        withTexts([reason, message], (r, m) => core._zft_web_decode_failed(job, kind, r, m));
+        return;
+    }
+    const at = core._zft_web_decoded_pixels(job, width, height);
+    if (!at) return;
+    core.HEAPU8.set(pixels, at);
+    core._zft_web_decoded(job, alpha ? 1 : 0);
+}
+
+// ---- The page around the windows ---------------------------------------------------------------
+
+// A short tone, where the browser lets the page play one.
+let audio = null;
+function beep() {
+    try {
+        audio ??= new AudioContext();
+        const tone = audio.createOscillator();
+        const volume = audio.createGain();
+        tone.frequency.value = 880;
+        volume.gain.value = 0.1;
+        tone.connect(volume).connect(audio.destination);
+        tone.start();
+        tone.stop(audio.currentTime + 0.08);
+    } catch {
+        // No sound, then.
+    }
+}
+
+// A page cannot close its own tab unless a script opened it: the windows
+// go, and the page says so.
+function endProgram() {
+    for (const number of [...windows.keys()]) removeWindow(number);
+    for (const dialog of document.querySelectorAll("dialog.box")) dialog.remove();
+    document.removeEventListener("keydown", onKey, true);
+    $("ended").hidden = false;
+    document.documentElement.dataset.ready = "ended";
+    window.close();
+}
+
 // Files the system opens with the installed page (the manifest's
 // file_handlers, one window a file): `take` gets the File.
 function onLaunchedFile(take) {
@@ -316,8 +778,8 @@ function onLaunchedFile(take) {
     });
 }
 
-// The page cannot work: the windows go, and the page says why in place of
-// them (the words around `reason` are the page's own, in index.html).
+// The page cannot work: it says why in place of its windows (the words
+// around `reason` are the page's own, in index.html).
 function showStartFailure(reason) {
     const failed = $("failed");
     failed.querySelector(".reason").textContent = reason;
@@ -325,316 +787,52 @@ function showStartFailure(reason) {
     document.documentElement.dataset.ready = "failed";
 }
 
-// ---- The commands ----------------------------------------------------------
-
-// The source picture as the window shows it, and whether it was reduced: a
-// picture too large for a ZFT file is offered reduced to fit, as zft convert
-// --fit reduces it; null when the user declines.
-async function decodeSource(bytes, name, background) {
-    try {
-        return { fit: false, shown: await picture(bytes, { background, name }) };
-    } catch (error) {
-        if (error.kind !== "TooLarge") throw error;
-        // Too much work to decode, reduced or not, size() refuses it too, in
-        // the same words: no reduction is offered.
-        const { width, height, fitted } = await size(bytes, { name });
-        if (width <= 999 && height <= 999) throw error;
-        const offer = `${error.sentence}\r\n\r\nReduce it to ${fitted.width} × ${fitted.height} pixels?`;
-        if ((await messageBox(offer, "question")) !== "Yes") return null;
-        return { fit: true, shown: await picture(bytes, { background, fit: true, name }) };
-    }
-}
-
-// File > Convert; `source`, a file the page was opened with, is converted
-// without asking for one.
-async function convertCommand(source) {
-    source ??= await askOpenFile(SOURCE_TITLE, SOURCE_FILTER, ".jpg,.jpeg,.jpe,.jfif,.gif,.bmp");
-    if (!source || source.name.length <= 3) return;
-    let target;
-    try {
-        target = await askSaveTarget(TARGET_TITLE, TARGET_FILTER);
-    } catch (error) {
-        await messageBox(`Cannot write the file: ${error.message}`, "error");
-        return;
-    }
-    if (!target || target.name.length <= 3) return;
-
-    const background = windowColour();
-    try {
-        // The File itself to zft.js, which refuses one too large for its memory unread.
-        const decoded = await decodeSource(source, source.name, background);
-        if (decoded) {
-            const shown = imageOf(decoded.shown);
-            state.beeld = { picture: shown, width: shown.width, height: shown.height, visible: false };
-            nameBeeld(source.name);
-            state.background = shown;
-            fitWindowToPicture(true);
-            await painted();
-
-            if ((await messageBox(CONFIRMATION, "stop")) === "OK") {
-                const notice = await inputBox(NOTICE_PROMPT);
-                refresh();
-                const zft = await convert(source, { notice, background, fit: decoded.fit, name: source.name });
-                try {
-                    await target.write(zft);
-                } catch (error) {
-                    throw { sentence: `Cannot write ${target.name}: ${error.message}` };
-                }
-                await messageBox(SUCCESS, "exclamation");
-            }
-        }
-    } catch (error) {
-        await messageBox(error.sentence ?? String(error.message ?? error), "error");
-    }
-
-    state.beeld = { ...state.beeld, picture: state.logo, width: state.logo.width, height: state.logo.height };
-    nameBeeld();
-    state.background = null;
-    fitWindowToPicture(true);
-}
-
-// File > Preview; `file`, a file the page was opened with, is previewed
-// without asking for one.
-async function previewCommand(file) {
-    file ??= await askOpenFile(PREVIEW_TITLE, TARGET_FILTER, ".zft");
-    if (!file || file.name.length <= 3) return;
-    let zft;
-    try {
-        zft = await preview(file, { name: file.name });
-    } catch (error) {
-        await messageBox(error.sentence ?? String(error.message), "error");
-        return;
-    }
-    await messageBox(zft.lines.join("\r\n"), "information", file.name);
-
-    state.beeld = { picture: null, width: zft.width, height: zft.height, visible: true };
-    nameBeeld(file.name);
-    fitWindowToPicture(false);
-    await painted();
-
-    // The whole rows the file holds, then what it holds of the next.
-    const { width, rgb } = zft;
-    const pixels = rgb.length / 3;
-    if (width > 0 && pixels > 0) {
-        const rows = Math.floor(pixels / width);
-        const image = imageOf({ width, height: Math.ceil(pixels / width), rgb });
-        const context = surface.getContext("2d");
-        if (rows > 0) context.putImageData(image, BEELD_LEFT, BEELD_TOP, 0, 0, width, rows);
-        if (pixels % width) context.putImageData(image, BEELD_LEFT, BEELD_TOP, 0, rows, pixels % width, 1);
-    }
-    if (zft.failure) await messageBox(zft.failure, "error");
-}
-
-async function aboutCommand() {
-    await messageBox(ABOUT, "information");
-}
-
-async function exitCommand() {
-    if ((await messageBox(EXIT_QUESTION, "question")) !== "Yes") return;
-    // A page cannot close its own tab unless a script opened it: the
-    // windows go, and the page says so.
-    mainscreen.hidden = true;
-    $("ended").hidden = false;
-    document.removeEventListener("keydown", onKey, true);
-    window.close();
-}
-
-// A file the page was opened with, as `zft-toolkit FILE` takes it: a picture
-// is converted, anything else previewed (which says why it is no ZFT file).
-async function openCommand(file) {
-    if (await isPicture(file).catch(() => false)) await convertCommand(file);
-    else await previewCommand(file);
-}
-
-const COMMANDS = {
-    preview_zft_file: previewCommand,
-    convert_jpg_gif_bmp_file: convertCommand,
-    exit_zft_toolkit: exitCommand,
-    about_zft_toolkit: aboutCommand,
-    open: openCommand,
+const seams = {
+    makeWindow, menuBarHeight, placeWindow, windowPlace, viewport, showWindow, removeWindow, windowColour,
+    addMenu, addItem, addLabel, addPart, placePart, name, present, requestFrame, post,
+    messageBox, inputBox, askOpen, askSave, write, dropTarget,
+    decode, beep, endProgram,
 };
 
-// Runs one command from its start to its end; another picked meanwhile is refused.
-async function run(name, ...args) {
-    closeMenus();
-    if (state.running) return;
-    state.running = true;
-    mainscreen.setAttribute("aria-busy", "true");
+// zft-core.wasm compiled once, for the page and for its worker.
+async function compile() {
     try {
-        await COMMANDS[name](...args);
-    } finally {
-        state.running = false;
-        mainscreen.removeAttribute("aria-busy");
+        return await WebAssembly.compileStreaming(fetch("zft-core.wasm"));
+    } catch (error) {
+        // A server that does not serve it as application/wasm.
+        if (!(error instanceof TypeError)) throw error;
+        return WebAssembly.compile(await (await fetch("zft-core.wasm")).arrayBuffer());
     }
 }
 
-// ---- The menu ----------------------------------------------------------------
-
-const titles = [$("bestand"), $("hulp")];
-
-function menuOf(title) {
-    return $(title.getAttribute("aria-controls"));
-}
-
-function itemsOf(title) {
-    return [...menuOf(title).querySelectorAll('[role="menuitem"]')];
-}
-
-function openMenu(title, focusFirst = true) {
-    closeMenus(title);
-    const menu = menuOf(title);
-    const place = title.getBoundingClientRect();
-    menu.style.left = place.left + "px";
-    menu.style.top = place.bottom + "px";
-    menu.hidden = false;
-    title.setAttribute("aria-expanded", "true");
-    if (focusFirst) itemsOf(title)[0].focus();
-    else title.focus();
-}
-
-function closeMenus(except) {
-    for (const title of titles) {
-        if (title === except) continue;
-        menuOf(title).hidden = true;
-        title.setAttribute("aria-expanded", "false");
-    }
-}
-
-function openTitle() {
-    return titles.find((title) => title.getAttribute("aria-expanded") === "true");
-}
-
-for (const title of titles) {
-    title.addEventListener("click", () => (openTitle() === title ? closeMenus() : openMenu(title)));
-    title.addEventListener("mouseenter", () => {
-        if (openTitle() && openTitle() !== title) openMenu(title);
-    });
-    for (const item of itemsOf(title)) {
-        item.addEventListener("click", () => run(item.id));
-        item.addEventListener("mouseenter", () => item.focus());
-    }
-}
-document.addEventListener("pointerdown", (event) => {
-    if (!event.target.closest(".menu-title-holder")) closeMenus();
-});
-
-// Keys of the main window: F1 anywhere, the menus' access keys with Alt,
-// F10 to the menu bar, and within an open menu arrows, Return, Escape and
-// the items' access keys.
-function onKey(event) {
-    if (mainscreen.hidden || document.querySelector("dialog[open]")) return;
-    const key = event.key.toLowerCase();
-    const open = openTitle();
-    const handled = () => {
-        event.preventDefault();
-        event.stopPropagation();
-    };
-    if (event.key === "F1") {
-        handled();
-        run("about_zft_toolkit");
-        return;
-    }
-    if (event.altKey && !event.ctrlKey && !event.metaKey) {
-        const title = titles.find((t) => t.querySelector("u").textContent.toLowerCase() === key);
-        if (title) {
-            handled();
-            openMenu(title);
-        }
-        return;
-    }
-    if (event.key === "F10") {
-        handled();
-        titles[0].focus();
-        return;
-    }
-    const focusedTitle = titles.includes(document.activeElement) ? document.activeElement : null;
-    if (!open && !focusedTitle) return;
-    const title = open ?? focusedTitle;
-    const items = itemsOf(title);
-    const at = items.indexOf(document.activeElement);
-    const step = (list, from, by) => list[(from + by + list.length) % list.length];
-    switch (event.key) {
-    case "Escape":
-        handled();
-        closeMenus();
-        title.focus();
-        return;
-    case "ArrowDown":
-    case "ArrowUp":
-        handled();
-        if (!open) openMenu(title);
-        else step(items, at < 0 ? (event.key === "ArrowDown" ? -1 : 0) : at, event.key === "ArrowDown" ? 1 : -1).focus();
-        return;
-    case "ArrowLeft":
-    case "ArrowRight": {
-        handled();
-        const next = step(titles, titles.indexOf(title), event.key === "ArrowRight" ? 1 : -1);
-        if (open) openMenu(next);
-        else next.focus();
-        return;
-    }
-    case "Enter":
-    case " ":
-        handled();
-        if (open && at >= 0) run(items[at].id);
-        else openMenu(title);
-        return;
-    default:
-        if (open && !event.ctrlKey && !event.metaKey) {
-            const item = items.find((i) => i.dataset.key === key);
-            if (item) {
-                handled();
-                run(item.id);
-            }
-        }
-    }
-}
-document.addEventListener("keydown", onKey, true);
-
-// ---- Start ---------------------------------------------------------------------
-
-async function loadMainscreen() {
-    const bytes = new Uint8Array(await (await fetch("logo.jpg")).arrayBuffer());
-    state.logo = imageOf(await picture(bytes, { name: "logo.jpg" }));
-    state.beeld = { picture: state.logo, width: state.logo.width, height: state.logo.height, visible: true };
-    nameBeeld();
-    fitWindowToPicture(false);
-}
-
-// A file the page was opened with, until the main window shows.
-let launched = null;
-
-// The intro goes at the first click on it, for good, and the main window
-// comes, then the command for a file the page was opened with; keys do
-// nothing here.
-async function introClick(event) {
-    event.preventDefault();
-    $("intro").removeEventListener("click", introClick);
-    introscreen.remove();
+async function start() {
+    let compiled;
     try {
-        await loaded;
+        compiled = await compile();
+        // Some browsers compile the module and refuse it only here.
+        core = await new Promise((resolve, reject) => {
+            createZftCore({
+                page: seams,
+                instantiateWasm(imports, receive) {
+                    WebAssembly.instantiate(compiled, imports).then((instance) => receive(instance, compiled), reject);
+                    return {};
+                },
+            }).then(resolve, reject);
+        });
     } catch (error) {
         showStartFailure(error.message);
         return;
     }
-    centre(mainscreen, parseFloat(mainscreen.style.width), parseFloat(mainscreen.style.height));
-    mainscreen.hidden = false;
-    document.documentElement.dataset.ready = "main";
-    if (launched) run("open", launched);
-    launched = null;
+    startDecoder(compiled);
+    core._zft_web_start();
+    document.documentElement.dataset.ready = "intro";
+    onLaunchedFile(async (file) => {
+        const { at, length, unread } = await hold(file);
+        withTexts([file.name, unread], (name, why) => core._zft_web_launched(name, at, length, why));
+    });
 }
 
-onLaunchedFile((file) => {
-    if (mainscreen.hidden) launched = file;
-    else run("open", file);
-});
-
-// The main window is loaded behind the intro, so that the click shows it at once.
-const loaded = loadMainscreen();
-introscreen.hidden = false;
-centre(introscreen, 260, 337);
-$("intro").addEventListener("click", introClick);
-loaded.catch(() => {}).then(() => (document.documentElement.dataset.ready ??= "intro"));
+start();
 
 if ("serviceWorker" in navigator) {
     // The worker's own script past the HTTP cache too, so that a new build is found at once.

@@ -3,7 +3,8 @@
 # layout table allows it and from none other. A host that reached into the
 # windows, or the core into Qt's widgets' layer, fails here. The shell and
 # the platform's seams are standard C++: neither includes a Qt header, nor
-# anything of platform/qt, which implements the seams in Qt Widgets.
+# anything of platform/qt or platform/web, which implement the seams in Qt
+# Widgets and in a browser.
 #   check_layers.sh SOURCE_DIR
 set -u
 cd "$1" || exit 1
@@ -15,8 +16,9 @@ allowed() {
     core) echo "format core" ;;
     platform) echo "format core platform" ;;
     platform/qt) echo "format core platform platform/qt" ;;
+    platform/web) echo "format core platform platform/web" ;;
     shell) echo "format core platform shell" ;;
-    app) echo "format core platform platform/qt shell app" ;;
+    app) echo "format core platform platform/qt platform/web shell app" ;;
     cli | plugin | pixbuf | gimp | magick | python | web) echo "format core $1" ;;
     esac
 }
@@ -27,9 +29,9 @@ files_of() {
     *) find "$1" -type f ;;
     esac
 }
-for folder in format core platform platform/qt shell app cli plugin pixbuf gimp magick python web; do
+for folder in format core platform platform/qt platform/web shell app cli plugin pixbuf gimp magick python web; do
     may=$(allowed "$folder")
-    for used in $(files_of "$folder" | xargs grep -hoE '^#include "(platform/qt|[a-z]+)/' |
+    for used in $(files_of "$folder" | xargs grep -hoE '^#include "(platform/qt|platform/web|[a-z]+)/' |
         sed 's/^#include "//; s|/$||' | sort -u); do
         case " $may " in
         *" $used "*) ;;
@@ -41,7 +43,7 @@ for folder in format core platform platform/qt shell app cli plugin pixbuf gimp 
         esac
     done
 done
-for folder in platform shell; do
+for folder in platform platform/web shell; do
     qt=$(files_of "$folder" | xargs grep -nE '^#include <Q' | sed 's/^/    /')
     if [ -n "$qt" ]; then
         echo "FAIL: $folder/ is standard C++ but includes Qt's headers:"

@@ -72,6 +72,8 @@ private slots:
     void pressAndReleaseMustBothBeOverIntro();
     void closedBeforeTheClickEndsTheProgram();
     void assistiveTechnologiesPressIntro();
+    void fileGivenOnceTheProgramRuns_data();
+    void fileGivenOnceTheProgramRuns();
 };
 
 void IntroScreenTest::window() {
@@ -302,6 +304,61 @@ void IntroScreenTest::assistiveTechnologiesPressIntro() {
     QVERIFY(!seen.introVisible);
     QCOMPARE(seen.size, QSize(261, 230));
     QCOMPARE(seen.listed, QStringList{QStringLiteral("mainscreen")});
+}
+
+// A file given once the program runs (a browser hands an installed page
+// its file after the page has started), before the click or after it, is
+// opened as a file given at the start: a missing one told in a box over
+// the main window.
+void IntroScreenTest::fileGivenOnceTheProgramRuns_data() {
+    QTest::addColumn<bool>("afterTheClick");
+    QTest::addColumn<QPoint>("point");  // apart, so that two rows make no double click
+    QTest::newRow("before the click") << false << QPoint(60, 60);
+    QTest::newRow("after the click") << true << QPoint(200, 150);
+}
+
+void IntroScreenTest::fileGivenOnceTheProgramRuns() {
+    QFETCH(bool, afterTheClick);
+    QFETCH(QPoint, point);
+    const std::string missing = "/nonexistent/given.zft";
+    testing::ScriptedPrompts prompts;
+    prompts.button(platform::Answer::Ok);
+    shell::MainScreen w(toolkit, prompts);
+    shell::IntroScreen s(w);
+    s.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form(s)));
+    bool overTheWindow = false;
+    prompts.whileShown = [&](const testing::Shown&) {
+        overTheWindow = QApplication::activeModalWidget() == &form(w);
+        QMetaObject::invokeMethod(&form(w), [&] { w.window->close(); }, Qt::QueuedConnection);
+    };
+    // Before the click, or once the main window it opens shows.
+    struct OnShow : QObject {
+        std::function<void()> then;
+        bool eventFilter(QObject*, QEvent* event) override {
+            if (event->type() == QEvent::Show && then)
+                QMetaObject::invokeMethod(this, std::exchange(then, {}), Qt::QueuedConnection);
+            return false;
+        }
+    } onShow;
+    if (afterTheClick) {
+        onShow.then = [&] { s.open(missing); };
+        form(w).installEventFilter(&onShow);
+    } else {
+        s.open(missing);
+    }
+
+    const int status = exit_status_after([&] {
+        QTest::mouseClick(form(s).windowHandle(), Qt::LeftButton, {}, form(s).surface().mapTo(&form(s), point));
+    });
+
+    QCOMPARE(status, 0);
+    QVERIFY2(prompts.unexpected.isEmpty(), qPrintable(prompts.unexpected.join('\n')));
+    QCOMPARE(prompts.shown.size(), size_t(1));
+    QCOMPARE(prompts.shown.front().style, platform::MessageStyle::Error);
+    QVERIFY2(prompts.shown.front().text.startsWith(QStringLiteral("Cannot read /nonexistent/given.zft: ")),
+             qPrintable(prompts.shown.front().text));
+    QVERIFY(overTheWindow);
 }
 
 QTEST_MAIN(IntroScreenTest)
