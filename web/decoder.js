@@ -5,16 +5,15 @@
 // width, height}, decoded as the program's decodePicture asks (reduced to
 // fit width × height unless both are 0; transparent parts of a GIF over
 // `background`). Each is answered with {job, pixels (0xAARRGGBB each, rows
-// from the top), width, height, alpha}, or with the core's failure {job,
-// kind, reason, message}, which the program rebuilds.
+// from the top), width, height, alpha}, with the core's failure {job, kind,
+// reason, message}, which the program rebuilds, or, where the module itself
+// stopped, with {job, stopped}: the browser's own reason, or null when it
+// found no memory; the program words it.
 import createZftCore from "./zft-core.js";
 
 let compiled = null;
 let core = null;
 let answer = null;  // what the module told of the picture under way
-
-// The Io kind of the program's failures (core::Failure::Kind).
-const IO = 0;
 
 // The module, started on the first picture; one that failed or trapped is
 // started again on the next.
@@ -45,7 +44,7 @@ async function decode({ bytes, name, background, width, height }) {
     const module = await instance();
     const text = encoder.encode(name);
     const nameAt = module._malloc(text.length + 1);
-    if (!nameAt) return stopped("there is no memory left");
+    if (!nameAt) return { stopped: null };
     module.HEAPU8.set(text, nameAt);
     module.HEAPU8[nameAt + text.length] = 0;
     // Bytes that find no room are told as a file too large to read into memory.
@@ -58,12 +57,7 @@ async function decode({ bytes, name, background, width, height }) {
         module._free(at);
         module._free(nameAt);
     }
-    return answer ?? stopped("it told nothing");
-}
-
-function stopped(why) {
-    const reason = `the decoder stopped: ${why}`;
-    return { kind: IO, reason, message: reason };
+    return answer ?? { stopped: "" };
 }
 
 onmessage = async ({ data }) => {
@@ -78,7 +72,7 @@ onmessage = async ({ data }) => {
         // A trap leaves the module in no state to be called again: the next
         // picture starts a new one.
         core = null;
-        reply = stopped(error.message);
+        reply = { stopped: String(error.message ?? error) };
     }
     reply.job = data.job;
     postMessage(reply, reply.pixels ? [reply.pixels.buffer] : []);

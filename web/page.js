@@ -691,10 +691,6 @@ function dropTarget(target) {
 let decoder = null;
 const decoding = new Set();
 
-// The Io kind of the program's failures (core::Failure::Kind), for a
-// worker that stopped.
-const IO = 0;
-
 function startDecoder(compiled) {
     try {
         decoder = new Worker(new URL("decoder.js", import.meta.url), { type: "module" });
@@ -707,8 +703,7 @@ function startDecoder(compiled) {
     decoder.onerror = (event) => {
         // Its pictures fail, and the next ones are decoded in the page.
         decoder = null;
-        const reason = `the decoding worker stopped: ${event.message}`;
-        for (const job of decoding) withTexts([reason, reason], (r, m) => core._zft_web_decode_failed(job, IO, r, m));
+        for (const job of decoding) withTexts([event.message ?? ""], (why) => core._zft_web_decoder_stopped(job, why));
         decoding.clear();
     };
 }
@@ -727,8 +722,12 @@ function decode(job, bytes, length, name, background, width, height) {
     return true;
 }
 
-function decoded({ job, pixels, width, height, alpha, kind, reason, message }) {
+function decoded({ job, pixels, width, height, alpha, kind, reason, message, stopped }) {
     if (!decoding.delete(job)) return;
+    if (stopped !== undefined) {
+        withTexts([stopped], (why) => core._zft_web_decoder_stopped(job, why));
+        return;
+    }
     if (!pixels) {
         withTexts([reason, message], (r, m) => core._zft_web_decode_failed(job, kind, r, m));
         return;
