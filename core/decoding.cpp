@@ -9,7 +9,6 @@
 namespace core {
 namespace {
 
-constexpr std::string_view kAction = "read the picture";
 
 struct Format {
     bool (*sniff)(std::span<const std::uint8_t>);
@@ -50,9 +49,9 @@ auto with_picture(ByteSource& file, const std::string& name, Work work) {
     try {
         return work(format_of(file));
     } catch (const Failure& failure) {
-        throw failure.of(kAction, name);
+        throw failure.of(kReadPicture, name);
     } catch (const std::bad_alloc&) {
-        throw cannot(kAction, name, "there is not enough memory to decode it", Failure::Kind::OutOfMemory);
+        throw no_memory_to_decode(name);
     }
 }
 
@@ -155,6 +154,10 @@ Picture load_picture_within(ByteSource& file, const std::string& name, Size box,
 
 Picture load_picture_within(Files& files, const std::string& path, Size box, Argb background) {
     return load_picture_within(*files.open(path), path, box, background);
+}
+
+Failure no_memory_to_decode(const std::string& path) {
+    return cannot(kReadPicture, path, "there is not enough memory to decode it", Failure::Kind::OutOfMemory);
 }
 
 Failure too_large(const std::string& path, Size size, const std::string& hint) {

@@ -59,6 +59,13 @@ inline Picture load_picture() { return Picture(); }
 Picture load_picture_within(ByteSource& file, const std::string& name, Size box, Argb background = kWindowColour);
 Picture load_picture_within(Files& files, const std::string& path, Size box, Argb background = kWindowColour);
 
+// What a picture that cannot be decoded is said with, naming its file:
+// "Cannot read the picture <path>: <reason>".
+inline constexpr std::string_view kReadPicture = "read the picture";
+
+// The failure of a picture that found no room in memory to be decoded.
+Failure no_memory_to_decode(const std::string& path);
+
 // The failure of a picture too large for a ZFT file that can be reduced to
 // fit; `hint` is added to the reason when not empty.
 Failure too_large(const std::string& path, Size size, const std::string& hint = {});

@@ -50,12 +50,6 @@ bool plausible(int width, int height) {
     return width > 0 && height > 0 && std::int64_t(width) * height <= core::kMostPixels;
 }
 
-// What a decode that found no room in memory is told as.
-core::Failure no_memory_to_decode(const std::string& path) {
-    return core::cannot("read the picture", path, "there is not enough memory to decode it",
-                        core::Failure::Kind::OutOfMemory);
-}
-
 }  // namespace
 
 bool program_ended() { return ended; }
@@ -129,11 +123,11 @@ EMSCRIPTEN_KEEPALIVE void* zft_web_decoded_pixels(int job, int width, int height
     platform::web::Decode& decode = found->second;
     try {
         if (!platform::web::plausible(width, height))
-            throw core::cannot("read the picture", decode.path, "the decoder gave no picture");
+            throw core::cannot(core::kReadPicture, decode.path, "the decoder gave no picture");
         decode.picture = core::Picture(width, height);
         return decode.picture.row(0);
     } catch (const std::bad_alloc&) {
-        decode.settle.fail(std::make_exception_ptr(platform::web::no_memory_to_decode(decode.path)));
+        decode.settle.fail(std::make_exception_ptr(core::no_memory_to_decode(decode.path)));
     } catch (const core::Failure& failure) {
         decode.settle.fail(std::make_exception_ptr(failure));
     }
@@ -162,7 +156,7 @@ EMSCRIPTEN_KEEPALIVE void zft_web_decode_failed(int job, int kind, const char* r
     decodes().erase(found);
     decode.settle.fail(std::make_exception_ptr(reason && message
                                                    ? platform::web::failure_of(kind, reason, message, decode.path)
-                                                   : platform::web::no_memory_to_decode(decode.path)));
+                                                   : core::no_memory_to_decode(decode.path)));
 }
 
 // The worker's module stopped before it answered: `why` is the browser's
@@ -175,8 +169,8 @@ EMSCRIPTEN_KEEPALIVE void zft_web_decoder_stopped(int job, const char* why) {
     platform::web::Decode decode = std::move(found->second);
     decodes().erase(found);
     const std::string reason = why && *why ? "the decoder stopped: " + std::string(why) : "the decoder stopped";
-    decode.settle.fail(std::make_exception_ptr(why ? core::cannot("read the picture", decode.path, reason)
-                                                   : platform::web::no_memory_to_decode(decode.path)));
+    decode.settle.fail(std::make_exception_ptr(why ? core::cannot(core::kReadPicture, decode.path, reason)
+                                                   : core::no_memory_to_decode(decode.path)));
 }
 
 // In the worker: decodes the picture `name` in `bytes` (null: bytes the
